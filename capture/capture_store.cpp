@@ -1,0 +1,86 @@
+#include "capture/capture_store.h"
+
+#include <cstring>
+
+namespace pw {
+
+namespace {
+
+uint32_t LoadLength(const CaptureStore& store, uint32_t k) {
+  // atomic_ref needs a mutable object; the load does not change it.
+  return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(store.length_table[k]))
+      .load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void ResetCaptureStore(CaptureStore& store) {
+  std::memset(store.sniff_log, 0, sizeof store.sniff_log);
+  std::memset(store.byte_pool, 0, sizeof store.byte_pool);
+  std::memset(store.protocol_table, 0, sizeof store.protocol_table);
+  // The capture thread sets the pool fill to 0 again before it opens its
+  // source; doing it here as well keeps a refused start (no thread) from
+  // leaving the old fill in front of an empty pool.
+  store.pool_fill.store(0, std::memory_order_release);
+  store.sniff_log_length.store(0, std::memory_order_release);
+}
+
+AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
+                             const uint8_t* bytes, uint32_t length,
+                             uint8_t protocol, std::string_view row,
+                             RowSink& rows) {
+  if (count >= kPacketLimit) return AppendOutcome::kLimitReached;
+  const uint32_t fill = store.pool_fill.load(std::memory_order_relaxed);
+  if (length > kBytePoolSize - fill) return AppendOutcome::kPoolFull;
+
+  const uint32_t k = count;
+  std::atomic_ref<uint8_t>(store.protocol_table[k])
+      .store(protocol, std::memory_order_relaxed);
+  std::atomic_ref<uint32_t>(store.length_table[k])
+      .store(length, std::memory_order_relaxed);
+  count = k + 1;
+  std::memcpy(store.byte_pool + fill, bytes, length);
+  store.pool_fill.store(fill + length, std::memory_order_release);
+
+  rows.add_row(row);
+
+  // A row has at most 63 characters, so 10,000 lines fit several times over;
+  // the test only guards the log against a caller that breaks that rule.
+  const uint32_t log_len = store.sniff_log_length.load(std::memory_order_relaxed);
+  if (row.size() + 3 <= kSniffLogSize - log_len) {
+    char* at = store.sniff_log + log_len;
+    std::memcpy(at, row.data(), row.size());
+    at[row.size()] = '\r';
+    at[row.size() + 1] = '\n';
+    at[row.size() + 2] = '\0';
+    store.sniff_log_length.store(log_len + static_cast<uint32_t>(row.size()) + 2,
+                                 std::memory_order_release);
+  }
+  return AppendOutcome::kStored;
+}
+
+bool LocateDatagram(const CaptureStore& store, uint32_t index,
+                    DatagramLocation& where) {
+  if (index >= kTableEntries) return false;
+  const uint64_t fill = store.pool_fill.load(std::memory_order_acquire);
+  uint64_t offset = 0;
+  for (uint32_t k = 0; k < index; ++k) {
+    offset += LoadLength(store, k);
+    if (offset > fill) return false;
+  }
+  const uint32_t length = LoadLength(store, index);
+  if (length == 0 || offset + length > fill) return false;
+  where.offset = static_cast<uint32_t>(offset);
+  where.length = length;
+  where.protocol =
+      std::atomic_ref<uint8_t>(const_cast<uint8_t&>(store.protocol_table[index]))
+          .load(std::memory_order_relaxed);
+  return true;
+}
+
+std::string_view SniffLogText(const CaptureStore& store) {
+  return {store.sniff_log,
+          store.sniff_log_length.load(std::memory_order_acquire)};
+}
+
+}  // namespace pw

@@ -1,0 +1,110 @@
+// Feeds arbitrary bytes through field parsing, filter, row text and store,
+// and checks the store's invariants after every datagram.
+//
+// Input layout: one byte of switches (bit 0-4 tcp udp icmp igmp raw, bit 5
+// both traffic), then the "from" and "to" field texts, each a length byte
+// and that many bytes; then datagram records, each a 3-byte header (length
+// high, length low, repeat) and up to `length` bytes, repeated cyclically to
+// `length` when the input runs short, so that large datagrams and a full byte
+// pool are reachable from small inputs.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "capture/capture_store.h"
+#include "capture/filter.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+struct CountingRows final : pw::RowSink {
+  uint32_t rows = 0;
+  uint64_t log_bytes = 0;
+  void add_row(std::string_view row) override {
+    Check(row.size() <= pw::kRowTextMax);
+    Check(!row.empty() && row[0] == '\t');
+    size_t tabs = 0;
+    for (char c : row) tabs += c == '\t';
+    Check(tabs == 8);
+    ++rows;
+    log_bytes += row.size() + 2;
+  }
+};
+
+pw::CaptureStore& Store() {
+  static auto* store = new pw::CaptureStore();
+  return *store;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view in(reinterpret_cast<const char*>(data), size);
+  auto take = [&](size_t n) {
+    const std::string_view part = in.substr(0, n);
+    in.remove_prefix(part.size());
+    return part;
+  };
+  if (in.empty()) return 0;
+  const uint8_t flags = static_cast<uint8_t>(take(1)[0]);
+  const std::string_view from = take(in.empty() ? 0 : static_cast<uint8_t>(take(1)[0]));
+  const std::string_view to = take(in.empty() ? 0 : static_cast<uint8_t>(take(1)[0]));
+  const pw::ProtocolSwitches switches{(flags & 1) != 0, (flags & 2) != 0, (flags & 4) != 0,
+                                      (flags & 8) != 0, (flags & 16) != 0};
+  const pw::FilterSettings settings =
+      pw::BuildFilterSettings(from, to, (flags & 32) != 0, switches);
+  Check(std::strlen(settings.from.address) <= pw::kFieldTextMax);
+  Check(std::strlen(settings.to.address) <= pw::kFieldTextMax);
+
+  pw::CaptureStore& store = Store();
+  pw::ResetCaptureStore(store);
+  CountingRows rows;
+  uint32_t count = 0;
+  static uint8_t buffer[65536];
+  uint64_t stored_bytes = 0;
+
+  while (in.size() >= 3) {
+    const std::string_view head = take(3);
+    const size_t length = static_cast<uint8_t>(head[0]) << 8 | static_cast<uint8_t>(head[1]);
+    const unsigned repeat = 1 + static_cast<uint8_t>(head[2]) % 16;
+    const std::string_view bytes = take(length);
+    if (bytes.empty()) {
+      std::memset(buffer, 0, length);
+    } else {
+      for (size_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(bytes[i % bytes.size()]);
+    }
+    for (unsigned r = 0; r < repeat; ++r) {
+      if (length < pw::kIpv4HeaderMin) continue;  // the capture loop drops these
+      pw::RowText row;
+      uint8_t protocol = 0;
+      const uint32_t before = count;
+      if (!pw::FilterAndDescribe(buffer, length, count, settings, row, protocol)) continue;
+      const pw::AppendOutcome outcome =
+          pw::AppendDatagram(store, count, buffer, static_cast<uint32_t>(length), protocol,
+                             row.view(), rows);
+      if (outcome != pw::AppendOutcome::kStored) {
+        Check(count == before);
+        return 0;  // the session ends here
+      }
+      Check(count == before + 1);
+      stored_bytes += length;
+      Check(std::memcmp(store.byte_pool + stored_bytes - length, buffer, length) == 0);
+      Check(protocol == 1 || protocol == 2 || protocol == 6 || protocol == 17 || protocol == 255);
+      Check(store.protocol_table[before] == protocol);
+      Check(store.pool_fill.load() == stored_bytes);
+      Check(stored_bytes <= pw::kBytePoolSize);
+      Check(rows.rows == count);
+      Check(pw::SniffLogText(store).size() == rows.log_bytes);
+      Check(std::strlen(store.sniff_log) == rows.log_bytes);
+      pw::DatagramLocation where{};
+      Check(pw::LocateDatagram(store, before, where));
+      Check(where.offset + where.length == stored_bytes);
+    }
+  }
+  return 0;
+}

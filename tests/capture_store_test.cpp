@@ -1,0 +1,174 @@
+#include "capture/capture_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace pw {
+namespace {
+
+// Records the rows and checks, at the moment each row is listed, that its
+// datagram is already whole in the store and its log line not yet written.
+class CheckingRows final : public RowSink {
+ public:
+  explicit CheckingRows(const CaptureStore& store) : store_(store) {}
+  void add_row(std::string_view row) override {
+    const uint32_t k = static_cast<uint32_t>(rows.size());
+    DatagramLocation where{};
+    ASSERT_TRUE(LocateDatagram(store_, k, where)) << k;
+    EXPECT_EQ(where.offset + where.length, store_.pool_fill.load());
+    EXPECT_EQ(SniffLogText(store_).find(row), std::string_view::npos);
+    rows.emplace_back(row);
+  }
+  std::vector<std::string> rows;
+
+ private:
+  const CaptureStore& store_;
+};
+
+std::vector<uint8_t> Datagram(uint32_t length, uint8_t fill) {
+  std::vector<uint8_t> d(length, fill);
+  d[0] = 0x45;
+  return d;
+}
+
+std::string Row(uint32_t k) {
+  std::string row = "\t";
+  row += std::to_string(k);
+  row += "\tudp";
+  return row;
+}
+
+class CaptureStoreTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
+  CheckingRows rows_{*store_};
+  uint32_t count_ = 0;
+
+  AppendOutcome Append(uint32_t length, uint8_t fill = 0xAB, uint8_t protocol = 17) {
+    const std::vector<uint8_t> d = Datagram(length, fill);
+    const std::string row = Row(count_);
+    return AppendDatagram(*store_, count_, d.data(), length, protocol, row, rows_);
+  }
+};
+
+TEST_F(CaptureStoreTest, StartsEmpty) {
+  EXPECT_EQ(store_->byte_pool[0], 0);
+  EXPECT_EQ(store_->pool_fill.load(), 0u);
+  EXPECT_EQ(store_->selected_index, 0);
+  EXPECT_TRUE(SniffLogText(*store_).empty());
+  DatagramLocation where{};
+  EXPECT_FALSE(LocateDatagram(*store_, 0, where));
+}
+
+TEST_F(CaptureStoreTest, DatagramsLieBackToBack) {
+  const uint32_t lengths[] = {60, 40, 1500};
+  uint8_t fill = 1;
+  for (uint32_t length : lengths) ASSERT_EQ(Append(length, fill++), AppendOutcome::kStored);
+  EXPECT_EQ(count_, 3u);
+  EXPECT_EQ(store_->pool_fill.load(), 1600u);
+  uint32_t offset = 0;
+  for (uint32_t k = 0; k < 3; ++k) {
+    DatagramLocation where{};
+    ASSERT_TRUE(LocateDatagram(*store_, k, where));
+    EXPECT_EQ(where.offset, offset);
+    EXPECT_EQ(where.length, lengths[k]);
+    EXPECT_EQ(where.protocol, 17);
+    EXPECT_EQ(store_->byte_pool[offset + 1], k + 1);
+    EXPECT_EQ(store_->byte_pool[offset + lengths[k] - 1], k + 1);
+    offset += lengths[k];
+  }
+  EXPECT_EQ(SniffLogText(*store_), "\t0\tudp\r\n\t1\tudp\r\n\t2\tudp\r\n");
+  EXPECT_EQ(store_->sniff_log[SniffLogText(*store_).size()], '\0');
+  EXPECT_EQ(rows_.rows.size(), 3u);
+}
+
+TEST_F(CaptureStoreTest, ResetKeepsLengthTableAndSelection) {
+  for (int i = 0; i < 5; ++i) Append(100);
+  store_->selected_index = 4;
+  ResetCaptureStore(*store_);
+  count_ = 0;
+  rows_.rows.clear();
+
+  EXPECT_EQ(store_->pool_fill.load(), 0u);
+  EXPECT_TRUE(SniffLogText(*store_).empty());
+  EXPECT_EQ(store_->sniff_log[0], '\0');
+  EXPECT_EQ(store_->byte_pool[0], 0);
+  EXPECT_EQ(store_->protocol_table[4], 0);
+  EXPECT_EQ(store_->length_table[4], 100u);  // left from the first session
+  EXPECT_EQ(store_->selected_index, 4);
+
+  Append(50);
+  Append(50);
+  EXPECT_EQ(store_->length_table[4], 100u);
+  DatagramLocation where{};
+  EXPECT_TRUE(LocateDatagram(*store_, 1, where));
+  // Index 4 belongs to the first session: its stale lengths point past the
+  // pool fill, so it names no datagram of this capture.
+  EXPECT_FALSE(LocateDatagram(*store_, 4, where));
+  EXPECT_FALSE(LocateDatagram(*store_, 2, where));
+  EXPECT_FALSE(LocateDatagram(*store_, kTableEntries, where));
+  EXPECT_EQ(SniffLogText(*store_), "\t0\tudp\r\n\t1\tudp\r\n");
+}
+
+TEST_F(CaptureStoreTest, PoolFullRefusesWithoutWritingPastTheEnd) {
+  uint32_t stored = 0;
+  while (Append(65535) == AppendOutcome::kStored) ++stored;
+  EXPECT_EQ(stored, kBytePoolSize / 65535);
+  EXPECT_EQ(count_, stored);
+  EXPECT_EQ(store_->pool_fill.load(), stored * 65535u);
+  EXPECT_EQ(rows_.rows.size(), stored);
+  size_t log_size = 0;
+  for (const std::string& row : rows_.rows) log_size += row.size() + 2;
+  EXPECT_EQ(SniffLogText(*store_).size(), log_size);  // refused: no line
+
+  // What still fits is stored; the pool fills to its last byte exactly.
+  const uint32_t rest = kBytePoolSize - store_->pool_fill.load();
+  EXPECT_EQ(Append(rest + 1), AppendOutcome::kPoolFull);
+  EXPECT_EQ(Append(rest), AppendOutcome::kStored);
+  EXPECT_EQ(store_->pool_fill.load(), kBytePoolSize);
+  EXPECT_EQ(Append(20), AppendOutcome::kPoolFull);
+  EXPECT_EQ(count_, stored + 1);
+  EXPECT_EQ(rows_.rows.size(), count_);
+
+  // Every listed row has its whole datagram.
+  uint64_t sum = 0;
+  for (uint32_t k = 0; k < count_; ++k) {
+    DatagramLocation where{};
+    ASSERT_TRUE(LocateDatagram(*store_, k, where));
+    sum += where.length;
+  }
+  EXPECT_EQ(sum, kBytePoolSize);
+}
+
+TEST_F(CaptureStoreTest, TenThousandAppendsMakeTenThousandLogLines) {
+  for (uint32_t k = 0; k < kPacketLimit; ++k) {
+    ASSERT_EQ(Append(20 + k % 40, static_cast<uint8_t>(k), k % 2 ? 6 : 17),
+              AppendOutcome::kStored);
+  }
+  EXPECT_EQ(Append(20), AppendOutcome::kLimitReached);
+  EXPECT_EQ(count_, kPacketLimit);
+
+  const std::string_view log = SniffLogText(*store_);
+  size_t lines = 0;
+  for (size_t at = log.find("\r\n"); at != std::string_view::npos;
+       at = log.find("\r\n", at + 2)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, kPacketLimit);
+  EXPECT_EQ(log.substr(log.size() - 11), "\t9999\tudp\r\n");
+  EXPECT_EQ(std::strlen(store_->sniff_log), log.size());
+
+  const uint64_t sum = std::accumulate(store_->length_table,
+                                       store_->length_table + kPacketLimit, uint64_t{0});
+  EXPECT_EQ(sum, store_->pool_fill.load());
+  EXPECT_EQ(store_->protocol_table[9999], 6);
+  EXPECT_EQ(store_->protocol_table[kPacketLimit], 0);
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,55 @@
+// Packet source: where the capture thread's datagrams come from.
+//
+// Windows: a raw IPv4 socket in receive-all mode. Linux: libpcap on a device.
+// Offline: a pcap file. Tests: a scripted list of datagrams.
+//
+// Threads: open, receive and close are called only by the capture thread,
+// in that order, once per session. wake may be called from any thread at any
+// time (before open has finished, during a blocked receive, after close) and
+// must make the current or the next receive return kWoken promptly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace pw {
+
+// The capture thread receives into a buffer of this size.
+inline constexpr size_t kReceiveBufferSize = 65536;
+
+enum class ReceiveStatus {
+  kDatagram,  // `length` bytes, from the first byte of an IPv4 header
+  kWoken,     // wake() was called; the loop tests the stop flag again
+  kEnd,       // the source has no more datagrams (end of a file)
+  kFailed,    // the source failed; error() says why
+};
+
+class PacketSource {
+ public:
+  virtual ~PacketSource() = default;
+
+  // Opens the source on the bind address (wire order, first byte highest;
+  // 0 means any interface). On failure returns false and error() says why,
+  // in a short lower-case text for the user ("socket: access denied", ...).
+  // May block briefly; may allocate.
+  virtual bool open(uint32_t bind_address) = 0;
+
+  // Blocks until a datagram is in `buffer` (at most `capacity` bytes; a
+  // longer one is cut to `capacity`), the source is woken, ends or fails.
+  // Allocates nothing.
+  virtual ReceiveStatus receive(uint8_t* buffer, size_t capacity,
+                                size_t& length) = 0;
+
+  // Makes a blocked receive return kWoken (and the next one, if none is
+  // blocked yet). Any thread; never blocks.
+  virtual void wake() = 0;
+
+  // Releases what open acquired. Safe to call after a failed open.
+  virtual void close() = 0;
+
+  // Why the last open or receive failed.
+  virtual const std::string& error() const = 0;
+};
+
+}  // namespace pw

@@ -1,0 +1,55 @@
+#include "shell/about_box_win32.h"
+
+#include <string>
+
+#include "res/resource.h"
+#include "shell/about_text.h"
+
+namespace pw {
+namespace {
+
+// The frame around the text.
+constexpr COLORREF kFrameColour = RGB(247, 9, 50);
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      static const std::string text(AboutText());
+      SendDlgItemMessageA(dialog, IDC_ABOUT_TEXT, WM_SETTEXT, 0,
+                          reinterpret_cast<LPARAM>(text.c_str()));
+      // No control gets the focus, so the text opens unselected.
+      return FALSE;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(dialog, &paint);
+      RECT client;
+      GetClientRect(dialog, &client);
+      HBRUSH frame = CreateSolidBrush(kFrameColour);
+      FillRect(dc, &client, frame);
+      DeleteObject(frame);
+      EndPaint(dialog, &paint);
+      return FALSE;
+    }
+    case WM_COMMAND: {
+      const WORD notification = HIWORD(wparam);
+      if (notification == EN_VSCROLL || notification == EN_UPDATE) {
+        // Paint the background again under the scrolled or changed text.
+        InvalidateRect(reinterpret_cast<HWND>(lparam), nullptr, TRUE);
+        return FALSE;
+      }
+      if (LOWORD(wparam) == IDCANCEL) EndDialog(dialog, 0);
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void ShowAboutBox(HINSTANCE instance, HWND owner) {
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
+}
+
+}  // namespace pw

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,10 @@ constexpr INT kListTabStops[] = {4, 24, 16, 60, 24, 60, 24, 4};
 constexpr WPARAM kFieldInputLimit = 21;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kCaptureFailedRow[] = " capture failed: ";
+// While a capture runs the list is repainted at most this often: painting
+// it after every added row would cost more than capturing.
+constexpr UINT_PTR kListPaintTimer = 1;
+constexpr UINT kListPaintInterval = 100;  // ms
 
 // The program's one capture store; 5 MB, static for the life of the process.
 CaptureStore capture_store;
@@ -42,8 +47,20 @@ class DialogCaptureView final : public CaptureView {
   }
 
   // Capture thread: the list belongs to the UI thread, so the row is sent
-  // there and listed before this returns.
-  void add_row(std::string_view row) override { AddRow(row); }
+  // there and listed before this returns. The list's painting is held back
+  // until the next tick of the paint timer.
+  void add_row(std::string_view row) override {
+    if (!paint_held_.exchange(true)) SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+    AddRow(row);
+  }
+
+  // UI thread: paints the rows listed since the last tick.
+  void paint_rows() {
+    if (!paint_held_.load()) return;
+    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+    paint_held_ = false;
+  }
 
   void clear_rows() override { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
 
@@ -69,6 +86,7 @@ class DialogCaptureView final : public CaptureView {
     EnableWindow(GetDlgItem(dialog_, IDC_BOTH_TRAFFIC), FALSE);
     EnableWindow(GetDlgItem(dialog_, IDC_STOP), TRUE);
     SetFocus(GetDlgItem(dialog_, IDC_STOP));
+    SetTimer(dialog_, kListPaintTimer, kListPaintInterval, nullptr);
   }
 
   // Capture thread: focus and enabling belong on the UI thread, which gets
@@ -110,6 +128,8 @@ class DialogCaptureView final : public CaptureView {
   }
 
   void ReturnToIdle() {
+    KillTimer(dialog_, kListPaintTimer);
+    paint_rows();
     EnableWindow(GetDlgItem(dialog_, IDC_GO), TRUE);
     EnableWindow(GetDlgItem(dialog_, IDC_BOTH_TRAFFIC), TRUE);
     EnableWindow(GetDlgItem(dialog_, IDC_STOP), FALSE);
@@ -134,6 +154,7 @@ class DialogCaptureView final : public CaptureView {
   HWND list_ = nullptr;
   std::mutex end_mutex_;
   std::string end_detail_;
+  std::atomic<bool> paint_held_{false};
 };
 
 // Everything the main dialog keeps while it runs (main thread only).
@@ -448,6 +469,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
       return FALSE;
     case WM_CLOSE:
       Shutdown(w);
+      return FALSE;
+    case WM_TIMER:
+      if (wparam == kListPaintTimer) w.view.paint_rows();
       return FALSE;
     case WM_CONTEXTMENU:
       ShowPopupMenu(w, lparam);

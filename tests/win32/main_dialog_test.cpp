@@ -237,7 +237,7 @@ TEST(MainDialog, PacketLimitEndsTheSessionByItself) {
   SendMessageA(d.item(IDC_TCP), BM_SETCHECK, BST_UNCHECKED, 0);
 
   d.command(IDC_GO);
-  ASSERT_TRUE(WaitUntil([&] { return Idle(d); }, 120000));
+  ASSERT_TRUE(WaitUntil([&] { return Idle(d); }, 120000)) << d.row_count() << " rows";
   EXPECT_EQ(d.row_count(), 10000);
   EXPECT_EQ(d.row(0).rfind("\t0\tudp\t", 0), 0u);
   EXPECT_EQ(d.row(9999).rfind("\t9999\tudp\t", 0), 0u);
@@ -304,7 +304,7 @@ TEST(MainDialog, OnTopEscAndEnter) {
 
 TEST(MainDialog, ClosingWhileCapturingEndsTheSessionAndStores) {
   Fixture f;
-  f.folder.write_ini("[Config]\r\nSaveSessionPreferences=Yes\r\n");
+  f.folder.write_ini("[Config]\r\nSaveSessionPreferences=Yes\r\nOnUdp=Yes\r\n");
   f.source.add(Udp(0));
   f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
   RunningDialog d(f.setup());

@@ -74,6 +74,10 @@
 // full byte pool, failed source): the UI thread then returns the buttons to
 // idle (WM_APP + 1235).
 #define PW_MSG_CAPTURE_ENDED 34003
+// Posted by the about box to itself at the end of its initialisation: once
+// the dialog manager has shown and activated it, the text is put back to
+// unselected and scrolled to its top (WM_APP + 1236).
+#define PW_MSG_ABOUT_SHOWN 34004
 
 // The notification icon's identifier.
 #define PW_TRAY_ICON_ID 1234

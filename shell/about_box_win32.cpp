@@ -17,7 +17,16 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
       static const std::string text(AboutText());
       SendDlgItemMessageA(dialog, IDC_ABOUT_TEXT, WM_SETTEXT, 0,
                           reinterpret_cast<LPARAM>(text.c_str()));
-      // No control gets the focus, so the text opens unselected.
+      // No control gets the focus here. Activating the box may still give
+      // the text the focus, which selects all of it; the posted message
+      // undoes that once the box is shown.
+      PostMessageA(dialog, PW_MSG_ABOUT_SHOWN, 0, 0);
+      return FALSE;
+    }
+    case PW_MSG_ABOUT_SHOWN: {
+      HWND text = GetDlgItem(dialog, IDC_ABOUT_TEXT);
+      SendMessageA(text, EM_SETSEL, 0, 0);
+      SendMessageA(text, EM_SCROLLCARET, 0, 0);
       return FALSE;
     }
     case WM_PAINT: {

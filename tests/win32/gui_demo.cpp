@@ -1,8 +1,9 @@
 // Shows the real main dialog with a few scripted rows, for screenshots.
 //   pw_gui_demo.exe FOLDER
 // FOLDER stands in for the application-data folder: without a settings file
-// there, the about box opens first. Once the main window shows, "go!" is
-// pressed and six datagrams are listed; the window stays until closed.
+// there, the about box opens first and closes by itself after eight seconds.
+// Once the main window shows, "go!" is pressed and six datagrams are listed;
+// the window stays until closed.
 #include <windows.h>
 
 #include <thread>
@@ -47,6 +48,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
 
   std::thread presser([] {
     for (int i = 0; i < 6000; ++i) {
+      HWND about = FindWindowA(nullptr, "about 'Pebblewire'");
+      if (about != nullptr && IsWindowVisible(about)) {
+        Sleep(8000);
+        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
+      }
       HWND main = FindWindowA(nullptr, pw::kMainWindowTitle);
       if (main != nullptr && IsWindowVisible(main)) {
         SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);

@@ -471,3 +471,61 @@ TEST(SecondStart, HandsOverToTheRunningWindowAndExitsWithZero) {
 
 }  // namespace
 }  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+TEST(MainDialog, AboutCommandOpensTheAboutBox) {
+  Fixture f;
+  f.folder.write_ini(kYesPrefsOff);
+  RunningDialog d(f.setup());
+  ASSERT_NE(d.hwnd(), nullptr);
+  PostMessageA(d.hwnd(), WM_COMMAND, IDM_ABOUT, 0);
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    return (about = ThreadWindow(d.thread_id(), "about 'Pebblewire'")) != nullptr &&
+           IsWindowVisible(about);
+  }));
+  EXPECT_EQ(GetWindow(about, GW_OWNER), d.hwnd());
+  HWND text = GetDlgItem(about, IDC_ABOUT_TEXT);
+  EXPECT_EQ(WindowText(text).substr(0, 12), "Pebblewire\r\n");
+  // Enter does not close it, the close command does.
+  SendMessageA(about, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(IsWindow(about));
+  ASSERT_TRUE(WaitUntil([&] {
+    DWORD start = 1, end = 1;
+    SendMessageA(text, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return start == 0 && end == 0;
+  })) << "the text opens unselected";
+  PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
+  EXPECT_TRUE(IsWindowEnabled(d.hwnd()));
+}
+
+TEST(SystemErrorText, SystemAndNetworkCodes) {
+  FormatSystemError(ERROR_ACCESS_DENIED);
+  const std::string access_denied = SystemErrorText();
+  ASSERT_FALSE(access_denied.empty());
+  EXPECT_EQ(access_denied.substr(access_denied.size() - 2), "\r\n") << "kept as the system gives it";
+  // A code without a text leaves the last text in place.
+  FormatSystemError(0x2FFFFFFF);
+  EXPECT_EQ(SystemErrorText(), access_denied);
+  // Network codes come from the network message module when it has them.
+  FormatSystemError(2102);
+  EXPECT_LT(std::string(SystemErrorText()).size(), kErrorTextSize);
+}
+
+TEST(InterfaceList, SystemAdaptersGiveDottedAddresses) {
+  const AdapterQuery query = QuerySystemAdapters();
+  EXPECT_TRUE(query.listed || query.no_adapters);
+  for (const std::string& address : query.first_addresses) {
+    unsigned a, b, c, e;
+    char tail;
+    EXPECT_EQ(sscanf(address.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &e, &tail), 4) << address;
+  }
+  const InterfaceSlots slots = FillInterfaceSlots(query);
+  EXPECT_FALSE(slots[0].empty()) << "slot 1 is filled whenever the query works";
+}
+
+}  // namespace
+}  // namespace pw::test

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/ini_store_win32.h"
+#include "app/option_commands.h"
 #include "app/system_description.h"
 #include "capture/capture_session.h"
 #include "res/resource.h"
@@ -426,16 +427,18 @@ void OnCommand(MainWindow& w, WORD id) {
     case IDM_ABOUT:
       ShowAboutBox(w.instance, w.dialog);
       break;
-    case IDM_DETAILS:         // the details window
-    case IDM_SAVE_SNIFF_LOG:  // save commands
-    case IDM_SAVE_PACKETS:
-    case IDM_FLIP_TO_TRAY:  // option commands
     case IDM_HEX_ONLY_UDP:
     case IDM_TCP_TEXT_VIEW:
     case IDM_TCP_ASCII_VIEW:
     case IDM_HEX_TCP_AND_UDP:
-    case IDM_TRAY_ICON_ANIME:
     case IDM_SAVE_PREFERENCES:
+      ApplyFlagOption(settings, id);
+      break;
+    case IDM_DETAILS:          // the details window
+    case IDM_SAVE_SNIFF_LOG:   // save commands
+    case IDM_SAVE_PACKETS:
+    case IDM_FLIP_TO_TRAY:     // the notification icon's options
+    case IDM_TRAY_ICON_ANIME:
       break;
     default:
       // Among others IDCANCEL, which the dialog manager sends for Esc: Esc

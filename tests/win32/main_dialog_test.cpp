@@ -502,6 +502,39 @@ TEST(MainDialog, AboutCommandOpensTheAboutBox) {
   EXPECT_TRUE(IsWindowEnabled(d.hwnd()));
 }
 
+TEST(MainDialog, MenuChecksFollowTheOptions) {
+  Fixture f;
+  f.folder.write_ini(kYesPrefsOff);  // every option starts off
+  RunningDialog d(f.setup());
+  ASSERT_NE(d.hwnd(), nullptr);
+  auto marks = [&](UINT id) {
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_POPUP_MENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    SendMessageA(d.hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0);
+    const UINT state = GetMenuState(popup, id, MF_BYCOMMAND);
+    DestroyMenu(menu);
+    return state & (MF_CHECKED | MF_GRAYED);
+  };
+  EXPECT_EQ(marks(IDM_TRAY_ICON_ANIME), static_cast<UINT>(MF_GRAYED));
+  EXPECT_EQ(marks(IDM_FLIP_TO_TRAY), 0u);
+  EXPECT_EQ(marks(IDM_HEX_ONLY_UDP), 0u);
+  EXPECT_EQ(marks(IDM_HEX_TCP_AND_UDP), 0u);
+  EXPECT_EQ(marks(IDM_SAVE_PREFERENCES), 0u);
+  d.command(IDM_HEX_TCP_AND_UDP);
+  d.command(IDM_TCP_TEXT_VIEW);
+  d.command(IDM_TCP_TEXT_VIEW);
+  d.command(IDM_SAVE_PREFERENCES);
+  EXPECT_EQ(marks(IDM_HEX_TCP_AND_UDP), static_cast<UINT>(MF_CHECKED));
+  EXPECT_EQ(marks(IDM_HEX_ONLY_UDP), 0u);
+  // Chosen twice from both clear: checked, then moved to its partner.
+  EXPECT_EQ(marks(IDM_TCP_TEXT_VIEW), 0u);
+  EXPECT_EQ(marks(IDM_TCP_ASCII_VIEW), static_cast<UINT>(MF_CHECKED));
+  EXPECT_EQ(marks(IDM_SAVE_PREFERENCES), static_cast<UINT>(MF_CHECKED));
+  d.close();
+  EXPECT_EQ(f.folder.ini_values()["DataInHexViewOnlyUdp"], "No");
+  EXPECT_EQ(f.folder.ini_values()["TcpDataInTextView"], "No");
+}
+
 TEST(SystemErrorText, SystemAndNetworkCodes) {
   FormatSystemError(ERROR_ACCESS_DENIED);
   const std::string access_denied = SystemErrorText();

@@ -1,6 +1,7 @@
 #include "capture/capture_session.h"
 
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace pw {
@@ -52,6 +53,8 @@ struct CaptureSession::Impl {
   std::thread thread;
   // True while no capture thread runs; set by the thread as its last step.
   std::atomic<bool> finished{true};
+  // Set by start once the view has been told that the capture started.
+  std::atomic<bool> released{false};
   uint32_t packet_limit = kPacketLimit;
   std::string end_detail;
   RowMiddleCache row_cache;
@@ -127,14 +130,29 @@ StartOutcome CaptureSession::start(const StartRequest& request) {
                             ? kPacketLimit
                             : request.packet_limit;
   impl_->end_detail.clear();
+  impl_->released.store(false, std::memory_order_relaxed);
   impl_->finished.store(false, std::memory_order_relaxed);
-  impl_->thread = std::thread([this] { run_capture_thread(); });
+  try {
+    impl_->thread = std::thread([this] { run_capture_thread(); });
+  } catch (const std::system_error&) {
+    // No thread: the session ends at once, as one whose source failed.
+    stop_flag_.store(1, std::memory_order_release);
+    impl_->finished.store(true, std::memory_order_release);
+    view_.capture_started();
+    view_.capture_ended(CaptureEnd::kOpenFailed, "cannot start the capture thread");
+    return StartOutcome::kStarted;
+  }
   view_.capture_started();
+  // The thread waits for this, so that the view hears "started" before it
+  // can hear "ended".
+  impl_->released.store(true, std::memory_order_release);
+  impl_->released.notify_one();
   return StartOutcome::kStarted;
 }
 
 void CaptureSession::run_capture_thread() {
   Impl& s = *impl_;
+  s.released.wait(false, std::memory_order_acquire);
   store_.pool_fill.store(0, std::memory_order_release);
   uint32_t count = 0;
   bool ended_by_itself = true;

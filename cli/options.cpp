@@ -24,40 +24,44 @@ struct FlagSpec {
 // One table drives the parser and the help text.
 constexpr FlagSpec kFlags[] = {
     {'i', "interface", "ADDR",
-     "capture on the interface with this address, as -D lists it\n"
-     "(default: the first); 127.0.0.1 is the loopback device, any\n"
-     "other address captures on every device",
+     "capture on the interface with this address, as\n"
+     "-D lists it (default: the first); 127.0.0.1 is\n"
+     "the loopback device; an address that is not in\n"
+     "the list captures on every device",
      Flag::kInterface},
     {'f', "from", "ADDR:PORT",
-     "store only datagrams from this address and port; * is any\n"
-     "(default *:*)",
+     "store only datagrams from this address and port\n"
+     "(* for any; default *:*)",
      Flag::kFrom},
     {'t', "to", "ADDR:PORT",
-     "store only datagrams to this address and port (default *:*)",
+     "store only datagrams to this address and port\n"
+     "(default *:*)",
      Flag::kTo},
     {'b', "both", "",
-     "with an address on both sides and no port: also store the\n"
-     "datagrams of the opposite direction",
+     "with an address on both sides and no port, also\n"
+     "store the opposite direction",
      Flag::kBoth},
     {'p', "protocols", "LIST",
-     "comma list of tcp,udp,icmp,igmp,raw to store (default tcp,udp)",
+     "comma list of tcp,udp,icmp,igmp,raw to store\n"
+     "(default tcp,udp)",
      Flag::kProtocols},
     {'r', "read", "FILE",
-     "read datagrams from a capture file (pcap or pcapng) instead\n"
-     "of the network",
+     "read a capture file (pcap or pcapng) instead of\n"
+     "the network",
      Flag::kRead},
     {'c', "count", "N",
-     "stop after N stored datagrams (1 to 10000; a capture always\n"
-     "stops at 10000 or when its 800 KiB of datagrams are full)",
+     "stop after N stored datagrams, 1 to 10000 (every\n"
+     "capture stops at 10000, or when the 819200 bytes\n"
+     "for datagrams are full)",
      Flag::kCount},
     {'q', "quiet", "", "print no rows", Flag::kQuiet},
     {0, "save-log", "FILE",
-     "when the capture ends, write the sniff log (the rows, one per\n"
-     "line, CR LF) to FILE",
+     "at the end, write the sniff log to FILE: the\n"
+     "rows, each ended by CR LF",
      Flag::kSaveLog},
     {0, "save-packets", "FILE",
-     "when the capture ends, write the stored datagrams back to back,\n"
-     "as captured, to FILE",
+     "at the end, write the stored datagrams to FILE,\n"
+     "back to back, as captured",
      Flag::kSavePackets},
     {'D', "list-interfaces", "", "print the interface addresses and exit",
      Flag::kListInterfaces},

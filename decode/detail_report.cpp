@@ -19,6 +19,12 @@ constexpr int kScrollAhead = 7;
 
 int N(uint32_t index) { return static_cast<int>(index); }
 
+// Stored bytes from `offset` to the end; negative when the headers claim
+// more than was stored.
+int64_t BytesFrom(const ByteView& d, size_t offset) {
+  return static_cast<int64_t>(d.size()) - static_cast<int64_t>(offset);
+}
+
 void AppendTcpBlock(ReportText& report, const ByteView& d, size_t t, uint32_t index,
                     const PayloadViewFlags& flags) {
   report.AppendFormat("\r\npacket%d tcp\r\n", N(index));
@@ -31,9 +37,8 @@ void AppendTcpBlock(ReportText& report, const ByteView& d, size_t t, uint32_t in
   report.AppendFormat("window size = %d\r\n", d.u16(t + 14));
   AppendTcpFlagsAndMss(report, d, t);
   const size_t payload_offset = t + TcpHeaderLength(d, t);
-  AppendPayloadPart(report, d, payload_offset,
-                    static_cast<int64_t>(d.size()) - static_cast<int64_t>(payload_offset),
-                    PayloadKind::kTcp, flags);
+  AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kTcp,
+                    flags);
 }
 
 void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t index,
@@ -45,9 +50,8 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t in
   report.AppendFormat("destination port = %d \r\n", d.u16(u + 2));
   report.AppendFormat("checksum = %d\r\n", d.u16(u + 6));
   const size_t payload_offset = u + kUdpHeaderLength;
-  AppendPayloadPart(report, d, payload_offset,
-                    static_cast<int64_t>(d.size()) - static_cast<int64_t>(payload_offset),
-                    PayloadKind::kUdp, flags);
+  AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kUdp,
+                    flags);
 }
 
 void AppendIgmpBlock(ReportText& report, const ByteView& d, size_t g, uint32_t index) {

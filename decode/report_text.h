@@ -29,6 +29,9 @@ class ReportText {
  public:
   static constexpr size_t kMaxSize = kReportCapacity - 1;
 
+  // Leaves the buffer uninitialised: only the first size() characters count.
+  ReportText() {}
+
   std::string_view view() const { return {text_, size_}; }
   size_t size() const { return size_; }
   // Characters that may still be added.

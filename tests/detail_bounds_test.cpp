@@ -44,20 +44,6 @@ using test::StoreFiller;
 // granule that begins with the datagram keeps the bytes before it poisoned.
 constexpr uint32_t kLeadLength = 24;
 
-// Every combination of the four view options of the settings record.
-std::vector<PayloadViewFlags> AllViewOptions() {
-  std::vector<PayloadViewFlags> all;
-  for (int bits = 0; bits < 16; ++bits) {
-    SettingsRecord settings;
-    settings.TcpDataInAsciiView = bits & 1;
-    settings.TcpDataInTextView = bits & 2;
-    settings.DataInHexViewTcpAndUdp = bits & 4;
-    settings.DataInHexViewOnlyUdp = bits & 8;
-    all.push_back(PayloadViewFlagsOf(settings));
-  }
-  return all;
-}
-
 // What every report holds, whatever the datagram.
 void ExpectWellFormed(const DetailReport& report, uint32_t index) {
   const auto& e = report.entries;
@@ -90,7 +76,7 @@ class PoisonedPool {
 };
 
 TEST(DecodeBounds, EveryPrefixUnderEveryViewOptionReadsOnlyTheDatagram) {
-  const std::vector<PayloadViewFlags> options = AllViewOptions();
+  const std::vector<PayloadViewFlags> options = test::AllViewOptions();
   auto store = std::make_unique<CaptureStore>();
   StoreFiller filler(*store);
   filler.Add(std::vector<uint8_t>(kLeadLength, 0x45), kProtoRaw);

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/settings_record.h"
 #include "capture/capture_store.h"
+#include "decode/payload_views.h"
 
 namespace pw::test {
 
@@ -103,6 +105,20 @@ inline constexpr std::array<const Fixture*, 15> kAllFixtures = {
     &kIcmpEchoRequest, &kIcmpEchoReply, &kIcmpPortUnreachable, &kIcmpTimeExceeded,
     &kIgmpV2Report, &kRaw,
 };
+
+// Every combination of the four view options of the settings record.
+inline std::vector<PayloadViewFlags> AllViewOptions() {
+  std::vector<PayloadViewFlags> all;
+  for (int bits = 0; bits < 16; ++bits) {
+    SettingsRecord settings;
+    settings.TcpDataInAsciiView = bits & 1;
+    settings.TcpDataInTextView = bits & 2;
+    settings.DataInHexViewTcpAndUdp = bits & 4;
+    settings.DataInHexViewOnlyUdp = bits & 8;
+    all.push_back(PayloadViewFlagsOf(settings));
+  }
+  return all;
+}
 
 // Appends datagrams to a store as the capture does; the rows go nowhere.
 class StoreFiller final : public RowSink {

@@ -7,7 +7,8 @@
 // source is woken so that a blocked receive returns, and the thread is
 // joined (through CaptureView::wait_for_capture_thread, so that a row being
 // handed to the UI thread cannot deadlock the two). After stop returns,
-// nothing more is stored or listed.
+// nothing more is stored or listed. The view hears capture_started before
+// any row or capture_ended of that session.
 #pragma once
 
 #include <array>
@@ -28,14 +29,18 @@ inline constexpr size_t kInterfaceTextMax = 19;
 
 // What "go!" reads from the dialog's fields (or the command line).
 struct StartRequest {
-  std::string_view interface_text;  // combo 1006; at most 19 characters are taken
-  std::string_view from_field;      // combo 1004
-  std::string_view to_field;        // combo 1005
+  std::string_view interface_text{};  // combo 1006; at most 19 characters are taken
+  std::string_view from_field{};      // combo 1004
+  std::string_view to_field{};        // combo 1005
   bool both_traffic = false;        // box 1007
   ProtocolSwitches protocols{};     // boxes 1014, 1015, 1008, 1009, 1013
   // The four interface address texts (slots 1 to 4; any may be empty) that
   // the interface text is compared with to choose the bind address.
   std::array<std::string_view, 4> interface_addresses{};
+  // The session ends by itself (CaptureEnd::kPacketLimit) once this many
+  // datagrams are stored; values above kPacketLimit, and 0, mean
+  // kPacketLimit. The dialog leaves it; the command line's --count sets it.
+  uint32_t packet_limit = kPacketLimit;
 };
 
 enum class StartOutcome {
@@ -53,11 +58,15 @@ class CaptureSession {
   CaptureSession& operator=(const CaptureSession&) = delete;
 
   // "go!". Refused starts leave the stop flag at 0 (no further start is
-  // offered until the program restarts).
+  // offered until the program restarts). A session that is still running
+  // (the dialog disables "go!" meanwhile, so only a careless caller gets
+  // here) is first ended as end_at_exit ends it.
   StartOutcome start(const StartRequest& request);
 
   // "stop": ends the running session, if any, and returns the controls to
-  // idle through CaptureView::capture_stopped.
+  // idle through CaptureView::capture_stopped. Also from the refused state.
+  // Returns once the capture thread has ended: after that nothing more is
+  // stored or listed, and the source is closed.
   void stop();
 
   // Exit or close: ends a running session without touching the controls.
@@ -75,6 +84,8 @@ class CaptureSession {
 
  private:
   struct Impl;
+  void run_capture_thread();
+  void end_capture_thread();
   CaptureStore& store_;
   CaptureView& view_;
   PacketSource& source_;

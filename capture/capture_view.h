@@ -13,7 +13,12 @@
 
 namespace pw {
 
-// Why a session ended without "stop".
+// Why a session ended without "stop". (GCC 12 takes the scoped enumerator
+// kPacketLimit for a shadow of the store's constant of that name.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
+#endif
 enum class CaptureEnd {
   kPacketLimit,   // 10,000 datagrams stored
   kPoolFull,      // the next accepted datagram did not fit in the byte pool
@@ -21,6 +26,9 @@ enum class CaptureEnd {
   kOpenFailed,    // the source could not be opened (socket, bind, receive-all)
   kSourceFailed,  // a receive failed; the session stops instead of retrying
 };
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 class CaptureView : public RowSink {
  public:

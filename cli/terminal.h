@@ -1,0 +1,86 @@
+// The terminal side of `pebblewire`: the capture view that the session
+// talks to, and the texts the program prints. Portable (stdio only).
+//
+// Rows are printed by the main thread, not by the capture thread: the rows
+// of the list are exactly the sniff log's lines, so update() prints the
+// lines published since its last call, with "\n" for "\r\n". The capture
+// thread never waits for the terminal, and a burst is not lost to a slow
+// one.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "capture/capture_store.h"
+#include "capture/capture_view.h"
+
+namespace pw::cli {
+
+class TerminalView final : public CaptureView {
+ public:
+  // `rows`: where rows go (stdout), unless `quiet`. `status`: where the live
+  // count goes (stderr), or null for none (not a terminal).
+  TerminalView(const CaptureStore& store, std::FILE* rows, bool quiet,
+               std::FILE* status);
+
+  // Capture thread.
+  void add_row(std::string_view row) override;
+  void capture_ended(CaptureEnd why, std::string_view detail) override;
+  // Main thread.
+  void clear_rows() override;
+  void start_refused(std::string_view row) override;
+  void capture_started() override {}
+  void capture_stopped() override {}
+
+  // Main thread: prints the rows stored since the last call and redraws the
+  // live count. Returns false when the rows could not be written (a closed
+  // pipe, a full disk).
+  bool update();
+  // Main thread, after the session has ended: prints the last rows and
+  // removes the live count from the terminal.
+  bool finish();
+
+  // True once the session ended by itself (capture_ended). Any thread.
+  bool ended() const { return ended_.load(std::memory_order_acquire); }
+  // Valid once ended() is true.
+  CaptureEnd end_reason() const { return why_; }
+  const std::string& end_detail() const { return detail_; }
+  // Datagrams stored in this session so far. Any thread.
+  uint32_t stored() const { return stored_.load(std::memory_order_relaxed); }
+
+ private:
+  void clear_status();
+
+  const CaptureStore& store_;
+  std::FILE* rows_;
+  bool quiet_;
+  std::FILE* status_;
+  size_t printed_ = 0;         // sniff-log bytes already printed
+  uint32_t shown_count_ = 0;   // the count on the status line
+  bool status_shown_ = false;
+  std::atomic<uint32_t> stored_{0};
+  std::atomic<bool> ended_{false};
+  CaptureEnd why_ = CaptureEnd::kSourceEnded;
+  std::string detail_;
+};
+
+// The first line: this system's name and version, at most 63 characters.
+// `os_release` is the text of /etc/os-release (its PRETTY_NAME names the
+// distribution; may be empty), `kernel` and `release` the kernel's name and
+// release ("Linux", "6.1.0-18-amd64").
+std::string SystemDescription(std::string_view os_release, std::string_view kernel,
+                              std::string_view release);
+
+// "3 datagrams stored", and for a live capture ", 0 dropped by the kernel".
+std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops);
+
+// What the end of a session tells the user, or "" when it needs no word
+// (the end of a file, a count reached). `failed` says whether the exit
+// status must be 1.
+std::string EndMessage(CaptureEnd why, std::string_view detail, bool& failed);
+
+}  // namespace pw::cli

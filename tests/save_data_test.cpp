@@ -1,0 +1,57 @@
+#include "capture/save_data.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "datagram_builder.h"
+
+namespace pw {
+namespace {
+
+struct NoRows final : RowSink {
+  void add_row(std::string_view) override {}
+};
+
+TEST(SaveData, NothingToSaveBeforeAnyDatagram) {
+  auto store = std::make_unique<CaptureStore>();
+  EXPECT_TRUE(SniffLogSaveData(*store).empty());
+  EXPECT_TRUE(PacketsSaveData(*store).empty());
+  ResetCaptureStore(*store);
+  EXPECT_TRUE(SniffLogSaveData(*store).empty());
+  EXPECT_TRUE(PacketsSaveData(*store).empty());
+}
+
+TEST(SaveData, ThePoolBackToBackAndTheLogUpToItsEnd) {
+  auto store = std::make_unique<CaptureStore>();
+  ResetCaptureStore(*store);
+  NoRows rows;
+  uint32_t count = 0;
+  std::string expected_bytes;
+  std::string expected_log;
+  const size_t lengths[] = {60, 40, 1500};
+  for (size_t length : lengths) {
+    std::vector<uint8_t> d = test::MakeDatagram(
+        {.protocol = 1, .payload_length = length - 28});
+    d.back() = static_cast<uint8_t>(length);
+    const std::string row = "\t" + std::to_string(count) + "\ticmp";
+    ASSERT_EQ(AppendDatagram(*store, count, d.data(), static_cast<uint32_t>(d.size()), 1, row,
+                             rows),
+              AppendOutcome::kStored);
+    expected_bytes.append(d.begin(), d.end());
+    expected_log += row + "\r\n";
+  }
+  const std::span<const uint8_t> pool = PacketsSaveData(*store);
+  ASSERT_EQ(pool.size(), 1600u);
+  EXPECT_EQ(std::string(pool.begin(), pool.end()), expected_bytes);
+  EXPECT_EQ(SniffLogSaveData(*store), expected_log);
+
+  // A pool whose first byte is 0 holds no datagram, whatever the fill says.
+  store->byte_pool[0] = 0;
+  EXPECT_TRUE(PacketsSaveData(*store).empty());
+}
+
+}  // namespace
+}  // namespace pw

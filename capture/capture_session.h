@@ -7,7 +7,8 @@
 // source is woken so that a blocked receive returns, and the thread is
 // joined (through CaptureView::wait_for_capture_thread, so that a row being
 // handed to the UI thread cannot deadlock the two). After stop returns,
-// nothing more is stored or listed.
+// nothing more is stored or listed. The view hears capture_started before
+// any row or capture_ended of that session.
 #pragma once
 
 #include <array>

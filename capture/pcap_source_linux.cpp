@@ -32,6 +32,26 @@ constexpr int kRingBufferBytes = 16 * 1024 * 1024;
 // loopback device (its MTU is 64 KiB).
 constexpr int kBlockTimeoutMs = 5;
 
+// The error text for a link type this program cannot take datagrams from,
+// or "" for a supported one.
+std::string LinkTypeError(const std::string& name, int link_type) {
+  if (IsSupportedLinkType(link_type)) return "";
+  const char* type = pcap_datalink_val_to_name(link_type);
+  return name + ": link type " + (type != nullptr ? type : std::to_string(link_type)) +
+         " is not supported";
+}
+
+// Copies the IPv4 datagram of a captured frame into the receive buffer
+// (cut to its capacity); false when the frame carries none.
+bool TakeDatagram(int link_type, const pcap_pkthdr& header, const u_char* frame,
+                  uint8_t* buffer, size_t capacity, size_t& length) {
+  DatagramSpan span{};
+  if (!FindIpv4Datagram(link_type, frame, header.caplen, span)) return false;
+  length = span.length < capacity ? span.length : capacity;
+  std::memcpy(buffer, frame + span.offset, length);
+  return true;
+}
+
 std::string ErrnoText(const char* what, int err) {
   std::string text = what;
   text += ": ";
@@ -106,10 +126,8 @@ bool PcapLiveSource::open(uint32_t bind_address) {
     return false;
   }
   link_type_ = pcap_datalink(handle_);
-  if (!IsSupportedLinkType(link_type_)) {
-    const char* name = pcap_datalink_val_to_name(link_type_);
-    error_ = device_ + ": link type " + (name != nullptr ? name : std::to_string(link_type_)) +
-             " is not supported";
+  error_ = LinkTypeError(device_, link_type_);
+  if (!error_.empty()) {
     close();
     return false;
   }
@@ -138,10 +156,7 @@ ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity,
     const u_char* frame = nullptr;
     const int got = pcap_next_ex(handle_, &header, &frame);
     if (got == 1) {
-      DatagramSpan span{};
-      if (!FindIpv4Datagram(link_type_, frame, header->caplen, span)) continue;
-      length = span.length < capacity ? span.length : capacity;
-      std::memcpy(buffer, frame + span.offset, length);
+      if (!TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) continue;
       return ReceiveStatus::kDatagram;
     }
     if (got != 0) {
@@ -206,10 +221,8 @@ bool PcapFileSource::open(uint32_t) {
     return false;
   }
   link_type_ = pcap_datalink(handle_);
-  if (!IsSupportedLinkType(link_type_)) {
-    const char* name = pcap_datalink_val_to_name(link_type_);
-    error_ = path_ + ": link type " + (name != nullptr ? name : std::to_string(link_type_)) +
-             " is not supported";
+  error_ = LinkTypeError(path_, link_type_);
+  if (!error_.empty()) {
     close();
     return false;
   }
@@ -228,11 +241,9 @@ ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity,
       error_ = path_ + ": " + pcap_geterr(handle_);
       return ReceiveStatus::kFailed;
     }
-    DatagramSpan span{};
-    if (!FindIpv4Datagram(link_type_, frame, header->caplen, span)) continue;
-    length = span.length < capacity ? span.length : capacity;
-    std::memcpy(buffer, frame + span.offset, length);
-    return ReceiveStatus::kDatagram;
+    if (TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) {
+      return ReceiveStatus::kDatagram;
+    }
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "datagram_builder.h"
 #include "pcap_file.h"
+#include "temp_dir.h"
 
 namespace pw {
 namespace {
@@ -66,25 +67,12 @@ Result RunProgram(const std::vector<std::string>& args, const fs::path& dir,
   return r;
 }
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("pw_program_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
   Result Pebblewire(const std::vector<std::string>& args,
                     std::optional<rlim_t> limit = std::nullopt) {
     return RunProgram(args, dir_, limit);
   }
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path dir_;
 };
 
 // stdout without its first line, the system description.

@@ -14,12 +14,12 @@
 #include "datagram_builder.h"
 #include "pcap_file.h"
 #include "recording_view.h"
+#include "temp_dir.h"
 
 namespace pw {
 namespace {
 
 using test::MakeDatagram;
-namespace fs = std::filesystem;
 
 class AllowAll final : public PrivilegeCheck {
  public:
@@ -28,18 +28,10 @@ class AllowAll final : public PrivilegeCheck {
 
 constexpr ProtocolSwitches kAll{true, true, true, true, true};
 
-class OfflineTest : public ::testing::Test {
+class OfflineTest : public test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("pw_offline_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = (dir_ / name).string();
+    const std::string path = Path(name);
     test::WriteFile(path, bytes);
     return path;
   }
@@ -66,7 +58,6 @@ class OfflineTest : public ::testing::Test {
     return std::string(pool.begin(), pool.end());
   }
 
-  fs::path dir_;
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   std::unique_ptr<test::RecordingView> view_;
   AllowAll allow_;
@@ -126,9 +117,9 @@ TEST_F(OfflineTest, FilesThatCannotBeReadAreReported) {
   } cases[] = {
       {not_pcap, "unknown file format"},
       {empty, "empty.pcap"},
-      {(dir_ / "missing.pcap").string(), "No such file"},
+      {Path("missing.pcap"), "No such file"},
       {wifi, "not supported"},
-      {dir_.string(), "pw_offline"},
+      {dir_.string(), "pebblewire_"},
   };
   for (const Case& c : cases) {
     const std::string end = Read(c.path);

@@ -23,11 +23,11 @@
 #include "cli/save_file.h"
 #include "pcap_file.h"
 #include "shell/interface_slots.h"
+#include "temp_dir.h"
 
 namespace pw {
 namespace {
 
-namespace fs = std::filesystem;
 
 TEST(PrivilegeLinux, RootMayCaptureAnOrdinaryUserMayNot) {
   const PrivilegeResult mine = SystemPrivilegeCheck().check();
@@ -118,28 +118,14 @@ TEST(CaptureDevice, ChosenByTheBindAddress) {
   }
 }
 
-class SaveFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("pw_save_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path dir_;
-};
+using SaveFileTest = test::TempDirTest;
 
 std::span<const uint8_t> Bytes(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
 TEST_F(SaveFileTest, WritesReplacesAndLeavesNothingBehind) {
-  const std::string path = (dir_ / "log.txt").string();
+  const std::string path = Path("log.txt");
   test::WriteFile(path, "an older, longer file that is replaced whole");
   cli::SaveFile file;
   ASSERT_TRUE(file.prepare(path)) << file.error();
@@ -161,7 +147,7 @@ TEST_F(SaveFileTest, WritesReplacesAndLeavesNothingBehind) {
 
 TEST_F(SaveFileTest, FailuresAreReportedAndKeepTheOldFile) {
   cli::SaveFile file;
-  EXPECT_FALSE(file.prepare((dir_ / "no" / "such" / "dir.txt").string()));
+  EXPECT_FALSE(file.prepare(Path("no/such/dir.txt")));
   EXPECT_NE(file.error().find("No such file or directory"), std::string::npos) << file.error();
   EXPECT_FALSE(file.prepare(dir_.string()));
   EXPECT_NE(file.error().find("Is a directory"), std::string::npos) << file.error();
@@ -173,7 +159,7 @@ TEST_F(SaveFileTest, FailuresAreReportedAndKeepTheOldFile) {
   EXPECT_NE(full.error().find("No space left on device"), std::string::npos) << full.error();
 
   // A write that fails half-way (file size limit) leaves the old file.
-  const std::string path = (dir_ / "packets.bin").string();
+  const std::string path = Path("packets.bin");
   test::WriteFile(path, "old");
   cli::SaveFile big;
   ASSERT_TRUE(big.prepare(path));

@@ -1,0 +1,81 @@
+// The text of one details report and its cutting into list entries.
+//
+// The report is built as one text of at most kReportCapacity - 1 characters
+// (the details list's text buffer with its terminating zero), lines ending in
+// "\r\n", and then cut into the entries of the details list. Nothing is ever
+// written past the buffer: an append that does not fit is shortened.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#if defined(__GNUC__) || defined(__clang__)
+#define PW_PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define PW_PRINTF_LIKE(fmt, args)
+#endif
+
+namespace pw {
+
+// The report buffer, including its terminating zero.
+inline constexpr size_t kReportCapacity = 40960;
+// Longest line one formatted append produces, including its zero.
+inline constexpr size_t kReportLineBuffer = 1024;
+
+class ReportText {
+ public:
+  static constexpr size_t kMaxSize = kReportCapacity - 1;
+
+  // Leaves the buffer uninitialised: only the first size() characters count.
+  ReportText() {}
+
+  std::string_view view() const { return {text_, size_}; }
+  size_t size() const { return size_; }
+  // Characters that may still be added.
+  size_t room() const { return kMaxSize - size_; }
+
+  // Append as much of the text as fits; false when something was left out.
+  bool Append(std::string_view text);
+  // Formats one piece (at most kReportLineBuffer - 1 characters) and appends
+  // it as Append does.
+  bool AppendFormat(const char* format, ...) PW_PRINTF_LIKE(2, 3);
+
+  // Direct writing for the payload views, which know their exact size in
+  // advance: the caller writes at most room() characters at write_position()
+  // and then commits how many it wrote.
+  char* write_position() { return text_ + size_; }
+  void Commit(size_t written) { size_ += written <= room() ? written : room(); }
+
+ private:
+  size_t size_ = 0;
+  char text_[kReportCapacity];
+};
+
+// "a.b.c.d" of a 32-bit address whose first byte is the highest, as
+// addresses are printed in the report.
+struct AddressText {
+  char text[16];
+};
+AddressText DottedAddress(uint32_t address);
+
+// Cuts a report into list entries, from the start:
+//  1. in the rest of the text find the first carriage return; only when the
+//     rest holds none, find the first line feed instead;
+//  2. the entry is the text before it; the next entry starts behind it, and
+//     one line feed directly behind a carriage return is skipped as well;
+//  3. every entry is added, an empty one too;
+//  4. the piece behind the last line end is the last entry (empty when the
+//     text ends with a line end).
+// A line feed before a later carriage return therefore stays in its entry.
+// `entries` is emptied first.
+void CutIntoEntries(std::string_view text, std::vector<std::string>& entries);
+
+// The first entry that begins with `prefix`, letters compared without regard
+// to case, as the details list's string search finds it; -1 when none does.
+int FindEntryWithPrefix(const std::vector<std::string>& entries,
+                        std::string_view prefix);
+
+}  // namespace pw

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "app/main_dialog_win32.h"
-#include "capture/raw_socket_source_win32.h"
+#include "capture/raw_socket_source.h"
 #include "res/resource.h"
 
 namespace {

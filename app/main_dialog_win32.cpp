@@ -15,6 +15,7 @@
 #include "app/system_description.h"
 #include "capture/capture_session.h"
 #include "res/resource.h"
+#include "shell/solid_paint_win32.h"
 #include "shell/about_box_win32.h"
 #include "shell/system_error_win32.h"
 
@@ -453,17 +454,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM
     case WM_INITDIALOG:
       Initialise(w, dialog);
       return FALSE;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(dialog, &paint);
-      RECT client;
-      GetClientRect(dialog, &client);
-      HBRUSH background = CreateSolidBrush(kBackgroundColour);
-      FillRect(dc, &client, background);
-      DeleteObject(background);
-      EndPaint(dialog, &paint);
+    case WM_PAINT:
+      PaintSolidBackground(dialog, kBackgroundColour);
       return FALSE;
-    }
     case WM_SIZE:
       // Minimising with EnableFlipToTray hides the window behind its
       // notification icon once that icon exists; until then it stays an

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "res/resource.h"
+#include "shell/solid_paint_win32.h"
 #include "shell/about_text.h"
 
 namespace pw {
@@ -29,17 +30,9 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
       SendMessageA(text, EM_SCROLLCARET, 0, 0);
       return FALSE;
     }
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(dialog, &paint);
-      RECT client;
-      GetClientRect(dialog, &client);
-      HBRUSH frame = CreateSolidBrush(kFrameColour);
-      FillRect(dc, &client, frame);
-      DeleteObject(frame);
-      EndPaint(dialog, &paint);
+    case WM_PAINT:
+      PaintSolidBackground(dialog, kFrameColour);
       return FALSE;
-    }
     case WM_COMMAND: {
       const WORD notification = HIWORD(wparam);
       if (notification == EN_VSCROLL || notification == EN_UPDATE) {

@@ -152,7 +152,9 @@ StartOutcome CaptureSession::start(const StartRequest& request) {
 
 void CaptureSession::run_capture_thread() {
   Impl& s = *impl_;
-  s.released.wait(false, std::memory_order_acquire);
+  // Polled rather than std::atomic::wait, which can miss its notify under
+  // the MinGW runtime; the UI thread releases the thread within moments.
+  while (!s.released.load(std::memory_order_acquire)) std::this_thread::yield();
   store_.pool_fill.store(0, std::memory_order_release);
   uint32_t count = 0;
   bool ended_by_itself = true;

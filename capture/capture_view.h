@@ -7,6 +7,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <string_view>
 
 #include "capture/capture_store.h"
@@ -77,9 +79,12 @@ class CaptureView : public RowSink {
   // UI thread, inside stop/end_at_exit: returns once `finished` is true.
   // The capture thread may meanwhile be handing a row to the UI thread: a
   // dialog must keep handling such sent messages while it waits, or the two
-  // threads would wait for each other. The default simply blocks.
+  // threads would wait for each other. The default polls: the MinGW
+  // runtime's std::atomic::wait can miss the notify and block for ever.
   virtual void wait_for_capture_thread(const std::atomic<bool>& finished) {
-    finished.wait(false);
+    while (!finished.load(std::memory_order_acquire)) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
   }
 
  protected:

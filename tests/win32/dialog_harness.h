@@ -1,0 +1,250 @@
+// Runs the real main dialog on a UI thread of its own, so that a test can
+// drive it with messages from the test thread and read its controls back.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_dialog_win32.h"
+#include "capture/privilege.h"
+
+namespace pw::test {
+
+// Polls `done` until it holds or `ms` milliseconds have passed.
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Sleep(2);
+  }
+  return true;
+}
+
+// A folder of its own under the temporary folder, removed with everything
+// in it at the end of the test: it stands in for the application-data folder.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int serial = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "pw-gui-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++serial);
+    Remove(path_);
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~TempFolder() { Remove(path_); }
+  const std::string& path() const { return path_; }
+  std::string gravlin() const { return path_ + "\\Gravlin"; }
+  std::string ini() const { return gravlin() + "\\gravlin.ini"; }
+
+  // Writes the settings file with these lines (folder created).
+  void write_ini(const std::string& text) const {
+    CreateDirectoryA(gravlin().c_str(), nullptr);
+    HANDLE f = CreateFileA(ini().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(f);
+  }
+
+  // The settings file's key=value lines of section Config, in file order.
+  std::vector<std::pair<std::string, std::string>> ini_lines() const {
+    std::vector<std::pair<std::string, std::string>> lines;
+    HANDLE f = CreateFileA(ini().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return lines;
+    std::string text(65536, '\0');
+    DWORD read = 0;
+    ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(f);
+    text.resize(read);
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(at, end - at);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const size_t eq = line.find('=');
+      if (eq != std::string::npos) lines.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+      at = end + 1;
+    }
+    return lines;
+  }
+
+  std::map<std::string, std::string> ini_values() const {
+    std::map<std::string, std::string> values;
+    for (const auto& [key, value] : ini_lines()) values[key] = value;
+    return values;
+  }
+
+ private:
+  static void Remove(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string child = path + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          Remove(child);
+        } else {
+          SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+          DeleteFileA(child.c_str());
+        }
+      } while (FindNextFileA(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+  }
+
+  std::string path_;
+};
+
+class FakePrivilege final : public PrivilegeCheck {
+ public:
+  PrivilegeResult result{true, true};
+  PrivilegeResult check() override { return result; }
+};
+
+// A top-level window of `thread` with exactly this title, or null.
+inline HWND ThreadWindow(DWORD thread, const char* title) {
+  struct Search {
+    const char* title;
+    HWND found;
+  } search{title, nullptr};
+  EnumThreadWindows(
+      thread,
+      [](HWND hwnd, LPARAM lparam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lparam);
+        char text[256] = {};
+        GetWindowTextA(hwnd, text, sizeof text);
+        if (std::string(text) == s->title) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+inline std::string WindowText(HWND hwnd) {
+  char text[2048] = {};
+  GetWindowTextA(hwnd, text, sizeof text);
+  return text;
+}
+
+class RunningDialog {
+ public:
+  // Starts the dialog. With `first_run` the about box is expected during
+  // initialisation; its text is kept and the box closed.
+  explicit RunningDialog(const MainDialogSetup& setup, bool first_run = false) {
+    ui_ = std::thread([this, setup] {
+      thread_id_ = GetCurrentThreadId();
+      RunMainDialog(GetModuleHandleA(nullptr), setup);
+      ended_ = true;
+    });
+    WaitUntil([this] { return thread_id_ != 0; });
+    if (first_run) {
+      HWND about = nullptr;
+      WaitUntil([&] { return (about = ThreadWindow(thread_id_, "about 'Pebblewire'")) != nullptr; });
+      about_box_ = about;
+      if (about != nullptr) {
+        WaitUntil([&] { return IsWindowVisible(about) != FALSE; });
+        about_text_ = WindowText(GetDlgItem(about, 1018));
+        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
+      }
+    }
+    WaitUntil([this] {
+      hwnd_ = ThreadWindow(thread_id_, "Pebblewire");
+      return ended_ || (hwnd_ != nullptr && IsWindowVisible(hwnd_));
+    });
+  }
+
+  ~RunningDialog() {
+    if (!ended_ && hwnd_ != nullptr) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+    if (ui_.joinable()) ui_.join();
+  }
+
+  HWND hwnd() const { return hwnd_; }
+  DWORD thread_id() const { return thread_id_; }
+  bool ended() const { return ended_; }
+  HWND about_box() const { return about_box_; }
+  const std::string& about_text() const { return about_text_; }
+  HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+
+  void command(int id) const {
+    SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(item(id)));
+  }
+
+  // Closes the window and waits until the dialog has ended.
+  void close() {
+    SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+    join();
+  }
+  void join() {
+    if (ui_.joinable()) ui_.join();
+  }
+
+  std::vector<std::string> rows() const {
+    std::vector<std::string> rows;
+    const LRESULT count = SendMessageA(item(1003), LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) rows.push_back(row(static_cast<int>(i)));
+    return rows;
+  }
+  int row_count() const { return static_cast<int>(SendMessageA(item(1003), LB_GETCOUNT, 0, 0)); }
+  std::string row(int index) const {
+    char text[512] = {};
+    SendMessageA(item(1003), LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  std::vector<std::string> combo_items(int id) const {
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageA(item(id), CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      char text[512] = {};
+      SendMessageA(item(id), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      items.push_back(text);
+    }
+    return items;
+  }
+  std::string text(int id) const { return WindowText(item(id)); }
+  bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+  bool checked(int id) const {
+    return SendMessageA(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+  // The control that has the keyboard focus on the dialog's thread; for a
+  // combo box its edit field has it, so the combo is returned then.
+  HWND focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(thread_id_, &info)) return nullptr;
+    HWND focus = info.hwndFocus;
+    HWND parent = focus != nullptr ? GetParent(focus) : nullptr;
+    if (parent != nullptr && parent != hwnd_) return parent;
+    return focus;
+  }
+  bool topmost() const {
+    return (GetWindowLongA(hwnd_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+  }
+
+ private:
+  std::thread ui_;
+  std::atomic<DWORD> thread_id_{0};
+  std::atomic<bool> ended_{false};
+  HWND hwnd_ = nullptr;
+  HWND about_box_ = nullptr;
+  std::string about_text_;
+};
+
+}  // namespace pw::test

@@ -1,5 +1,7 @@
 #include "capture/capture_session.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -53,8 +55,12 @@ struct CaptureSession::Impl {
   std::thread thread;
   // True while no capture thread runs; set by the thread as its last step.
   std::atomic<bool> finished{true};
-  // Set by start once the view has been told that the capture started.
-  std::atomic<bool> released{false};
+  // Set by start once the view has been told that the capture started; the
+  // thread waits for it. A condition variable rather than std::atomic::wait,
+  // which can miss its notify under the MinGW runtime.
+  std::mutex release_mutex;
+  std::condition_variable release_signal;
+  bool released = false;
   uint32_t packet_limit = kPacketLimit;
   std::string end_detail;
   RowMiddleCache row_cache;
@@ -130,7 +136,10 @@ StartOutcome CaptureSession::start(const StartRequest& request) {
                             ? kPacketLimit
                             : request.packet_limit;
   impl_->end_detail.clear();
-  impl_->released.store(false, std::memory_order_relaxed);
+  {
+    std::lock_guard<std::mutex> lock(impl_->release_mutex);
+    impl_->released = false;
+  }
   impl_->finished.store(false, std::memory_order_relaxed);
   try {
     impl_->thread = std::thread([this] { run_capture_thread(); });
@@ -145,16 +154,20 @@ StartOutcome CaptureSession::start(const StartRequest& request) {
   view_.capture_started();
   // The thread waits for this, so that the view hears "started" before it
   // can hear "ended".
-  impl_->released.store(true, std::memory_order_release);
-  impl_->released.notify_one();
+  {
+    std::lock_guard<std::mutex> lock(impl_->release_mutex);
+    impl_->released = true;
+  }
+  impl_->release_signal.notify_one();
   return StartOutcome::kStarted;
 }
 
 void CaptureSession::run_capture_thread() {
   Impl& s = *impl_;
-  // Polled rather than std::atomic::wait, which can miss its notify under
-  // the MinGW runtime; the UI thread releases the thread within moments.
-  while (!s.released.load(std::memory_order_acquire)) std::this_thread::yield();
+  {
+    std::unique_lock<std::mutex> lock(s.release_mutex);
+    s.release_signal.wait(lock, [&s] { return s.released; });
+  }
   store_.pool_fill.store(0, std::memory_order_release);
   uint32_t count = 0;
   bool ended_by_itself = true;

@@ -20,6 +20,7 @@
 #include "capture/pcap_source.h"
 #include "capture/save_data.h"
 #include "cli/options.h"
+#include "decode/detail_report.h"
 #include "cli/save_file.h"
 #include "cli/terminal.h"
 #include "shell/interface_slots.h"
@@ -67,6 +68,30 @@ bool Save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing) {
     return false;
   }
   return true;
+}
+
+// -d: the details report of each packet asked for, after the capture. A
+// packet that is not stored gets the main list's "don't found data!" row.
+bool PrintDetails(const CliOptions& o) {
+  bool all_found = true;
+  const bool terminal = isatty(STDOUT_FILENO) != 0;
+  for (const uint32_t index : o.details) {
+    g_store.selected_index = static_cast<int32_t>(index);
+    DetailReport report;
+    if (DecodeSelectedPacket(g_store, o.views, report) == DecodeResult::kNoData) {
+      std::printf("%s\n", kNoDataRow);
+      Complain("packet " + std::to_string(index) + " is not stored");
+      all_found = false;
+      continue;
+    }
+    const std::string lines = DetailLines(report.entries, terminal);
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
+  }
+  if (std::fflush(stdout) != 0) {
+    Complain("cannot write the details report");
+    return false;
+  }
+  return all_found;
 }
 
 int Capture(const CliOptions& o, const InterfaceSlots& slots,
@@ -168,6 +193,7 @@ int Capture(const CliOptions& o, const InterfaceSlots& slots,
       !Save(packets_file, PacketsSaveData(g_store), "nothing to save: no datagram is stored")) {
     failed = true;
   }
+  if (!PrintDetails(o)) failed = true;
   return failed ? 1 : 0;
 }
 

@@ -10,7 +10,8 @@ namespace {
 
 enum class Flag {
   kInterface, kFrom, kTo, kBoth, kProtocols, kRead, kCount, kQuiet,
-  kSaveLog, kSavePackets, kListInterfaces, kVersion, kHelp,
+  kSaveLog, kSavePackets, kDetails, kTcpView, kHex, kListInterfaces, kVersion,
+  kHelp,
 };
 
 struct FlagSpec {
@@ -63,6 +64,20 @@ constexpr FlagSpec kFlags[] = {
      "at the end, write the stored datagrams to FILE,\n"
      "back to back, as captured",
      Flag::kSavePackets},
+    {'d', "details", "N",
+     "at the end, print the details report of packet N\n"
+     "(0 is the first row), one entry per line; may be\n"
+     "given several times",
+     Flag::kDetails},
+    {0, "tcp-view", "text|ascii",
+     "show a tcp payload in the report as text up to\n"
+     "its first zero byte (default), or as ASCII, 64\n"
+     "bytes a line",
+     Flag::kTcpView},
+    {0, "hex", "udp|tcp",
+     "hex view of the payload in the report for udp\n"
+     "only (default), or for tcp and udp",
+     Flag::kHex},
     {'D', "list-interfaces", "", "print the interface addresses and exit",
      Flag::kListInterfaces},
     {'V', "version", "", "print the version and exit", Flag::kVersion},
@@ -76,16 +91,26 @@ std::string FlagName(const FlagSpec& spec) {
   return "--" + std::string(spec.long_name);
 }
 
-bool ParseCount(std::string_view text, uint32_t& count) {
+// A decimal number from `low` to `high` (at most five digits).
+bool ParseNumber(std::string_view text, uint32_t low, uint32_t high, uint32_t& number) {
   if (text.empty() || text.size() > 5) return false;
   uint32_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
     value = value * 10 + static_cast<uint32_t>(c - '0');
   }
-  if (value < 1 || value > kPacketLimit) return false;
-  count = value;
+  if (value < low || value > high) return false;
+  number = value;
   return true;
+}
+
+bool ParseCount(std::string_view text, uint32_t& count) {
+  return ParseNumber(text, 1, kPacketLimit, count);
+}
+
+// Packet indexes run from 0 to one below the packet limit.
+bool ParseIndex(std::string_view text, uint32_t& index) {
+  return ParseNumber(text, 0, kPacketLimit - 1, index);
 }
 
 // Applies one flag with its value; false and `error` when the value is bad.
@@ -114,6 +139,31 @@ bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
     case Flag::kQuiet: o.quiet = true; break;
     case Flag::kSaveLog: o.save_log = std::string(value); break;
     case Flag::kSavePackets: o.save_packets = std::string(value); break;
+    case Flag::kDetails: {
+      uint32_t index = 0;
+      if (!ParseIndex(value, index)) {
+        error = FlagName(spec) + ": \"" + std::string(value) +
+                "\" is not a packet number from 0 to 9999";
+        return false;
+      }
+      o.details.push_back(index);
+      break;
+    }
+    case Flag::kTcpView:
+      if (value != "text" && value != "ascii") {
+        error = FlagName(spec) + ": \"" + std::string(value) + "\" is not text or ascii";
+        return false;
+      }
+      o.views.tcp_text = value == "text";
+      o.views.tcp_ascii = value == "ascii";
+      break;
+    case Flag::kHex:
+      if (value != "udp" && value != "tcp") {
+        error = FlagName(spec) + ": \"" + std::string(value) + "\" is not udp or tcp";
+        return false;
+      }
+      o.views.tcp_hex = value == "tcp";
+      break;
     case Flag::kListInterfaces: o.action = Action::kListInterfaces; break;
     case Flag::kVersion: o.action = Action::kVersion; break;
     case Flag::kHelp: o.action = Action::kHelp; break;

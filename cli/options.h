@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "capture/filter.h"
+#include "decode/payload_views.h"
 
 namespace pw::cli {
 
@@ -36,6 +37,12 @@ struct CliOptions {
   bool quiet = false;              // -q
   std::optional<std::string> save_log;      // --save-log
   std::optional<std::string> save_packets;  // --save-packets
+  // -d, repeatable: packet indexes whose details report is printed at the
+  // end, in the order given.
+  std::vector<uint32_t> details;
+  // --tcp-view and --hex: the payload views of the report, as on a first
+  // run of the dialog (text view for tcp, hex view only for udp).
+  PayloadViewFlags views{false, true, false};
 };
 
 struct ParseResult {

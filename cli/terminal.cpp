@@ -116,6 +116,19 @@ std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops) {
   return text;
 }
 
+std::string DetailLines(const std::vector<std::string>& entries, bool for_terminal) {
+  std::string text;
+  for (const std::string& entry : entries) {
+    for (const char c : entry) {
+      const auto b = static_cast<unsigned char>(c);
+      const bool drives_terminal = (b < 0x20 && b != '\t') || (b >= 0x7F && b <= 0x9F);
+      text += for_terminal && drives_terminal ? '.' : c;
+    }
+    text += '\n';
+  }
+  return text;
+}
+
 std::string EndMessage(CaptureEnd why, std::string_view detail, bool& failed) {
   failed = false;
   switch (why) {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capture/capture_store.h"
 #include "capture/capture_view.h"
@@ -82,5 +83,13 @@ std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops);
 // (the end of a file, a count reached). `failed` says whether the exit
 // status must be 1.
 std::string EndMessage(CaptureEnd why, std::string_view detail, bool& failed);
+
+// The lines `-d` prints: each entry of a details report on a line of its
+// own, exactly as the details list holds it. For a terminal
+// (`for_terminal`), payload bytes that a terminal would act on (control
+// characters other than tab, DEL, and the C1 range 0x80 to 0x9F) are shown
+// as '.', so that a captured payload cannot drive the terminal; to a file
+// or pipe the entries go byte for byte.
+std::string DetailLines(const std::vector<std::string>& entries, bool for_terminal);
 
 }  // namespace pw::cli

@@ -151,6 +151,38 @@ TEST_F(ProgramTest, SaveFilesHoldExactlyWhatTheSaveCommandsWrite) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "packets.bin", "three.pcap"}));
 }
 
+TEST_F(ProgramTest, DetailsReportsFollowTheRows) {
+  // A udp datagram with payload "AB\x1b[2J" (an escape sequence) as packet 0.
+  std::vector<uint8_t> d = test::MakeDatagram(
+      {.protocol = 17, .source_port = 1025, .destination_port = 53, .payload_length = 6});
+  const char payload[] = "AB\x1b[2J";
+  std::copy(payload, payload + 6, d.end() - 6);
+  const std::string input = Path("one.pcap");
+  test::WriteFile(input, test::PcapBytes({d}, {.link_type = 101}));
+
+  Result r = Pebblewire({"-r", input, "-q", "-d", "0", "-d", "1", "--hex", "tcp"});
+  EXPECT_EQ(r.status, 1);  // packet 1 is not stored
+  EXPECT_EQ(Rows(r.out),
+            "packets source:\n"
+            "\n"
+            "packet0 udp \n"
+            "sourse port = 1025 \n"
+            "destination port = 53 \n"
+            "checksum = 0\n"
+            "data length = 6\n"
+            "data in ASCII view:\n"
+            "AB\x1b[2J\n"  // to a file the entries go byte for byte
+            "data in HEX view:\n"
+            "41 42 1b 5b 32 4a \n"
+            "\n"
+            "don't found data!\n");
+  EXPECT_EQ(r.err, "1 datagram stored\npebblewire: packet 1 is not stored\n");
+
+  r = Pebblewire({"-r", kLoopbackFile, "-q", "-d", "4", "-p", "icmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Rows(r.out), "don't found data!\n");  // two icmp rows only
+}
+
 TEST_F(ProgramTest, NothingToSaveWritesNoFile) {
   const Result r = Pebblewire({"-r", kLoopbackFile, "-p", "igmp", "--save-log", Path("log.txt"),
                                "--save-packets", Path("packets.bin")});
@@ -179,6 +211,9 @@ TEST_F(ProgramTest, FailuresGiveAMessageAndAnExitStatus) {
   } cases[] = {
       {{"--bogus"}, 2, "pebblewire: unknown option --bogus\nTry 'pebblewire --help'", 0},
       {{"-c", "0"}, 2, "pebblewire: -c/--count: \"0\" is not", 0},
+      {{"-d", "10000"}, 2, "pebblewire: -d/--details: \"10000\" is not a packet number", 0},
+      {{"--tcp-view", "hex"}, 2, "pebblewire: --tcp-view: \"hex\" is not text or ascii", 0},
+      {{"--hex=icmp"}, 2, "pebblewire: --hex: \"icmp\" is not udp or tcp", 0},
       {{"extra"}, 2, "pebblewire: unexpected argument \"extra\"", 0},
       {{"-r", Path("notes.txt")}, 1, "pebblewire: cannot capture: " + Path("notes.txt") + ": ", 0},
       {{"-r", Path("missing.pcap")}, 1, "pebblewire: cannot capture: " + Path("missing.pcap"), 0},

@@ -105,12 +105,42 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
   }
 }
 
+TEST(CommandLine, DetailsAndReportViews) {
+  ParseResult r = Parse({});
+  EXPECT_TRUE(r.options.details.empty());
+  EXPECT_TRUE(r.options.views.tcp_text);  // as a first run of the dialog
+  EXPECT_FALSE(r.options.views.tcp_ascii || r.options.views.tcp_hex);
+
+  r = Parse({"-d", "3", "-d0", "--details=9999", "--tcp-view", "ascii", "--hex=tcp"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.details, (std::vector<uint32_t>{3, 0, 9999}));
+  EXPECT_TRUE(r.options.views.tcp_ascii);
+  EXPECT_FALSE(r.options.views.tcp_text);
+  EXPECT_TRUE(r.options.views.tcp_hex);
+
+  r = Parse({"--tcp-view=ascii", "--tcp-view=text", "--hex=tcp", "--hex", "udp"});
+  ASSERT_TRUE(r.ok) << r.error;  // the last one counts
+  EXPECT_TRUE(r.options.views.tcp_text);
+  EXPECT_FALSE(r.options.views.tcp_ascii || r.options.views.tcp_hex);
+
+  for (std::string_view bad : {"-1", "10000", "", "x", "1e3"}) {
+    EXPECT_FALSE(Parse({"-d", bad}).ok) << bad;
+  }
+}
+
+TEST(Texts, DetailLinesKeepBytesExceptControlsOnATerminal) {
+  const std::vector<std::string> entries = {"packet0 udp ", "", "a\tb\x1b[2J\x7f\x9b\xe9\r"};
+  EXPECT_EQ(DetailLines(entries, false), "packet0 udp \n\na\tb\x1b[2J\x7f\x9b\xe9\r\n");
+  EXPECT_EQ(DetailLines(entries, true), "packet0 udp \n\na\tb.[2J..\xe9.\n");
+}
+
 TEST(CommandLine, HelpNamesEveryFlag) {
   const std::string help = HelpText();
   for (const char* flag : {"-i, --interface ADDR", "-f, --from ADDR:PORT", "-t, --to ADDR:PORT",
                            "-b, --both", "-p, --protocols LIST", "-r, --read FILE",
                            "-c, --count N", "-q, --quiet", "--save-log FILE",
-                           "--save-packets FILE", "-D, --list-interfaces", "-V, --version",
+                           "--save-packets FILE", "-d, --details N", "--tcp-view text|ascii",
+                           "--hex udp|tcp", "-D, --list-interfaces", "-V, --version",
                            "-h, --help"}) {
     EXPECT_NE(help.find(flag), std::string::npos) << flag;
   }

@@ -83,7 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pw::RowText row;
       uint8_t protocol = 0;
       const uint32_t before = count;
-      if (!pw::FilterAndDescribe(buffer, length, count, settings, row, protocol)) continue;
+      static pw::RowMiddleCache cache;
+      if (!pw::FilterAndDescribe(buffer, length, count, settings, row, protocol, &cache)) {
+        continue;
+      }
+      // The cached row must equal the one formatted from scratch.
+      pw::RowText plain;
+      pw::FormatRowText(pw::ReadDatagramFacts(buffer, length), count, plain);
+      Check(plain.view() == row.view());
       const pw::AppendOutcome outcome =
           pw::AppendDatagram(store, count, buffer, static_cast<uint32_t>(length), protocol,
                              row.view(), rows);

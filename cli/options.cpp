@@ -84,11 +84,11 @@ constexpr FlagSpec kFlags[] = {
     {'h', "help", "", "print this help and exit", Flag::kHelp},
 };
 
-std::string FlagName(const FlagSpec& spec) {
-  if (spec.short_name != 0) {
-    return std::string("-") + spec.short_name + "/--" + std::string(spec.long_name);
+std::string FlagName(const FlagSpec& entry) {
+  if (entry.short_name != 0) {
+    return std::string("-") + entry.short_name + "/--" + std::string(entry.long_name);
   }
-  return "--" + std::string(spec.long_name);
+  return "--" + std::string(entry.long_name);
 }
 
 // A decimal number from `low` to `high` (at most five digits).
@@ -114,16 +114,16 @@ bool ParseIndex(std::string_view text, uint32_t& index) {
 }
 
 // Applies one flag with its value; false and `error` when the value is bad.
-bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
+bool Apply(const FlagSpec& entry, std::string_view value, CliOptions& o,
            std::string& error) {
-  switch (spec.flag) {
+  switch (entry.flag) {
     case Flag::kInterface: o.interface_text = std::string(value); break;
     case Flag::kFrom: o.from_field = std::string(value); break;
     case Flag::kTo: o.to_field = std::string(value); break;
     case Flag::kBoth: o.both_traffic = true; break;
     case Flag::kProtocols:
       if (!ParseProtocolList(value, o.protocols)) {
-        error = FlagName(spec) + ": \"" + std::string(value) +
+        error = FlagName(entry) + ": \"" + std::string(value) +
                 "\" is not a comma list of tcp, udp, icmp, igmp, raw";
         return false;
       }
@@ -131,7 +131,7 @@ bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
     case Flag::kRead: o.read_file = std::string(value); break;
     case Flag::kCount:
       if (!ParseCount(value, o.count)) {
-        error = FlagName(spec) + ": \"" + std::string(value) +
+        error = FlagName(entry) + ": \"" + std::string(value) +
                 "\" is not a number from 1 to 10000";
         return false;
       }
@@ -142,7 +142,7 @@ bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
     case Flag::kDetails: {
       uint32_t index = 0;
       if (!ParseIndex(value, index)) {
-        error = FlagName(spec) + ": \"" + std::string(value) +
+        error = FlagName(entry) + ": \"" + std::string(value) +
                 "\" is not a packet number from 0 to 9999";
         return false;
       }
@@ -151,7 +151,7 @@ bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
     }
     case Flag::kTcpView:
       if (value != "text" && value != "ascii") {
-        error = FlagName(spec) + ": \"" + std::string(value) + "\" is not text or ascii";
+        error = FlagName(entry) + ": \"" + std::string(value) + "\" is not text or ascii";
         return false;
       }
       o.views.tcp_text = value == "text";
@@ -159,7 +159,7 @@ bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
       break;
     case Flag::kHex:
       if (value != "udp" && value != "tcp") {
-        error = FlagName(spec) + ": \"" + std::string(value) + "\" is not udp or tcp";
+        error = FlagName(entry) + ": \"" + std::string(value) + "\" is not udp or tcp";
         return false;
       }
       o.views.tcp_hex = value == "tcp";
@@ -168,9 +168,9 @@ bool Apply(const FlagSpec& spec, std::string_view value, CliOptions& o,
     case Flag::kVersion: o.action = Action::kVersion; break;
     case Flag::kHelp: o.action = Action::kHelp; break;
   }
-  if ((spec.flag == Flag::kRead || spec.flag == Flag::kSaveLog ||
-       spec.flag == Flag::kSavePackets) && value.empty()) {
-    error = FlagName(spec) + ": the file name is empty";
+  if ((entry.flag == Flag::kRead || entry.flag == Flag::kSaveLog ||
+       entry.flag == Flag::kSavePackets) && value.empty()) {
+    error = FlagName(entry) + ": the file name is empty";
     return false;
   }
   return true;
@@ -208,53 +208,53 @@ ParseResult ParseCommandLine(const std::vector<std::string_view>& args) {
         value = name.substr(eq + 1);
         name = name.substr(0, eq);
       }
-      const FlagSpec* spec = nullptr;
+      const FlagSpec* entry = nullptr;
       for (const FlagSpec& f : kFlags) {
-        if (f.long_name == name) spec = &f;
+        if (f.long_name == name) entry = &f;
       }
-      if (spec == nullptr) {
+      if (entry == nullptr) {
         result.error = "unknown option --" + std::string(name);
         return result;
       }
-      if (spec->value_name.empty()) {
+      if (entry->value_name.empty()) {
         if (value) {
-          result.error = FlagName(*spec) + " takes no value";
+          result.error = FlagName(*entry) + " takes no value";
           return result;
         }
         value = "";
       } else if (!value) {
         if (i + 1 >= args.size()) {
-          result.error = FlagName(*spec) + " needs " + std::string(spec->value_name);
+          result.error = FlagName(*entry) + " needs " + std::string(entry->value_name);
           return result;
         }
         value = args[++i];
       }
-      if (!Apply(*spec, *value, o, result.error)) return result;
+      if (!Apply(*entry, *value, o, result.error)) return result;
       continue;
     }
     if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
       for (size_t j = 1; j < arg.size(); ++j) {
-        const FlagSpec* spec = nullptr;
+        const FlagSpec* entry = nullptr;
         for (const FlagSpec& f : kFlags) {
-          if (f.short_name != 0 && f.short_name == arg[j]) spec = &f;
+          if (f.short_name != 0 && f.short_name == arg[j]) entry = &f;
         }
-        if (spec == nullptr) {
+        if (entry == nullptr) {
           result.error = std::string("unknown option -") + arg[j];
           return result;
         }
         std::string_view value;
-        if (!spec->value_name.empty()) {
+        if (!entry->value_name.empty()) {
           if (j + 1 < arg.size()) {
             value = arg.substr(j + 1);
           } else if (i + 1 < args.size()) {
             value = args[++i];
           } else {
-            result.error = FlagName(*spec) + " needs " + std::string(spec->value_name);
+            result.error = FlagName(*entry) + " needs " + std::string(entry->value_name);
             return result;
           }
           j = arg.size();
         }
-        if (!Apply(*spec, value, o, result.error)) return result;
+        if (!Apply(*entry, value, o, result.error)) return result;
       }
       continue;
     }

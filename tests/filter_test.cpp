@@ -190,10 +190,10 @@ TEST(Filter, AddressProtocolAndPortRules) {
 }
 
 TEST(Row, IcmpExample) {
-  DatagramSpec spec = Proto(1, "10.0.0.1", "10.0.0.2");
-  spec.total_length = 60;
-  spec.ttl = 128;
-  const std::vector<uint8_t> d = MakeDatagram(spec);
+  DatagramSpec sample = Proto(1, "10.0.0.1", "10.0.0.2");
+  sample.total_length = 60;
+  sample.ttl = 128;
+  const std::vector<uint8_t> d = MakeDatagram(sample);
   RowText row;
   FormatRowText(ReadDatagramFacts(d.data(), d.size()), 0, row);
   EXPECT_EQ(row.view(), "\t0\ticmp\t10.0.0.1\t0\t10.0.0.2\t0\t60\t128");
@@ -201,7 +201,7 @@ TEST(Row, IcmpExample) {
 
 TEST(Row, TableOfRows) {
   struct Case {
-    DatagramSpec spec;
+    DatagramSpec sample;
     uint32_t index;
     const char* row;
   } cases[] = {
@@ -219,7 +219,7 @@ TEST(Row, TableOfRows) {
       {Proto(255), 1, "\t1\traw\t10.0.0.1\t0\t10.0.0.2\t0\t20\t64"},
   };
   for (const Case& c : cases) {
-    const std::vector<uint8_t> d = MakeDatagram(c.spec);
+    const std::vector<uint8_t> d = MakeDatagram(c.sample);
     RowText row;
     FormatRowText(ReadDatagramFacts(d.data(), d.size()), c.index, row);
     EXPECT_EQ(row.view(), c.row);
@@ -228,9 +228,9 @@ TEST(Row, TableOfRows) {
 }
 
 TEST(Row, ShowsTotalLengthFieldNotReceivedLength) {
-  DatagramSpec spec = Udp("1.2.3.4", 1, "5.6.7.8", 2);
-  spec.total_length = 1500;
-  const std::vector<uint8_t> d = MakeDatagram(spec);  // 28 bytes received
+  DatagramSpec sample = Udp("1.2.3.4", 1, "5.6.7.8", 2);
+  sample.total_length = 1500;
+  const std::vector<uint8_t> d = MakeDatagram(sample);  // 28 bytes received
   RowText row;
   FormatRowText(ReadDatagramFacts(d.data(), d.size()), 3, row);
   EXPECT_EQ(row.view(), "\t3\tudp\t1.2.3.4\t1\t5.6.7.8\t2\t1500\t64");
@@ -277,8 +277,8 @@ TEST(Row, AddressTextRoundTripsThroughTheFilter) {
   for (int v = 0; v < 256; ++v) {
     const std::string a = std::to_string(v) + "." + std::to_string(255 - v) + ".1." +
                           std::to_string(v % 10);
-    DatagramSpec spec = Proto(1, a.c_str(), "9.9.9.9");
-    const std::vector<uint8_t> d = MakeDatagram(spec);
+    DatagramSpec sample = Proto(1, a.c_str(), "9.9.9.9");
+    const std::vector<uint8_t> d = MakeDatagram(sample);
     const DatagramFacts f = ReadDatagramFacts(d.data(), d.size());
     RowText row;
     FormatRowText(f, 0, row);

@@ -30,6 +30,9 @@ constexpr INT kListTabStops[] = {4, 24, 16, 60, 24, 60, 24, 4};
 constexpr WPARAM kFieldInputLimit = 21;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kCaptureFailedRow[] = " capture failed: ";
+// The rows of a start that the Administrators check refused.
+constexpr char kRowNotAllowed[] = " administrators rights required!";
+constexpr char kRowCheckFailed[] = " internal error: administrators rights required!";
 // While a capture runs the list is repainted at most this often: painting
 // it after every added row would cost more than capturing.
 constexpr UINT_PTR kListPaintTimer = 1;
@@ -39,6 +42,9 @@ constexpr UINT kListPaintInterval = 100;  // ms
 CaptureStore capture_store;
 // The settings record: all false until the settings are loaded.
 SettingsRecord settings;
+// The row chosen for the details command: the list's selection when the
+// popup menu was last opened over the list; -1 when none was selected.
+int32_t selected_index = 0;
 
 // CaptureView over the dialog's controls.
 class DialogCaptureView final : public CaptureView {
@@ -71,9 +77,13 @@ class DialogCaptureView final : public CaptureView {
     AddComboItem(IDC_TO, to_text);
   }
 
-  void start_refused(std::string_view row) override {
+  void start_refused(StartRefusal why) override {
     EnableWindow(GetDlgItem(dialog_, IDC_GO), FALSE);
-    AddRow(row);
+    AddRow(why == StartRefusal::kNotAllowed ? kRowNotAllowed : kRowCheckFailed);
+  }
+
+  void start_failed(std::string_view detail) override {
+    AddRow(std::string(kCaptureFailedRow) + std::string(detail));
   }
 
   void capture_starting() override {
@@ -393,8 +403,7 @@ void MarkOptions(HMENU menu) {
 void ShowPopupMenu(MainWindow& w, LPARAM where) {
   POINT point{static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
   if (WindowFromPoint(point) == w.list) {
-    capture_store.selected_index =
-        static_cast<int32_t>(SendMessageA(w.list, LB_GETCURSEL, 0, 0));
+    selected_index = static_cast<int32_t>(SendMessageA(w.list, LB_GETCURSEL, 0, 0));
   }
   if (point.x == -1 && point.y == -1) {
     RECT frame;
@@ -429,11 +438,19 @@ void OnCommand(MainWindow& w, WORD id) {
       ShowAboutBox(w.instance, w.dialog);
       break;
     case IDM_HEX_ONLY_UDP:
-    case IDM_TCP_TEXT_VIEW:
-    case IDM_TCP_ASCII_VIEW:
+      ApplyFlagOption(settings, FlagOption::kHexOnlyUdp);
+      break;
     case IDM_HEX_TCP_AND_UDP:
+      ApplyFlagOption(settings, FlagOption::kHexTcpAndUdp);
+      break;
+    case IDM_TCP_TEXT_VIEW:
+      ApplyFlagOption(settings, FlagOption::kTcpTextView);
+      break;
+    case IDM_TCP_ASCII_VIEW:
+      ApplyFlagOption(settings, FlagOption::kTcpAsciiView);
+      break;
     case IDM_SAVE_PREFERENCES:
-      ApplyFlagOption(settings, id);
+      ApplyFlagOption(settings, FlagOption::kSaveSessionPreferences);
       break;
     case IDM_DETAILS:          // the details window
     case IDM_SAVE_SNIFF_LOG:   // save commands
@@ -518,5 +535,7 @@ INT_PTR RunMainDialog(HINSTANCE instance, const MainDialogSetup& setup) {
 CaptureStore& MainCaptureStore() { return capture_store; }
 
 const SettingsRecord& MainSettingsRecord() { return settings; }
+
+int32_t& MainSelectedIndex() { return selected_index; }
 
 }  // namespace pw

@@ -40,4 +40,7 @@ CaptureStore& MainCaptureStore();
 // The settings record of the running (or last) main dialog.
 const SettingsRecord& MainSettingsRecord();
 
+// The row chosen for the details command (-1: none was selected).
+int32_t& MainSelectedIndex();
+
 }  // namespace pw

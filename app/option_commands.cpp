@@ -1,7 +1,5 @@
 #include "app/option_commands.h"
 
-#include "res/resource.h"
-
 namespace pw {
 namespace {
 
@@ -15,25 +13,23 @@ void Choose(bool& chosen, bool& partner) {
 
 }  // namespace
 
-bool ApplyFlagOption(SettingsRecord& r, int id) {
-  switch (id) {
-    case IDM_SAVE_PREFERENCES:
+void ApplyFlagOption(SettingsRecord& r, FlagOption option) {
+  switch (option) {
+    case FlagOption::kSaveSessionPreferences:
       r.SaveSessionPreferences = !r.SaveSessionPreferences;
-      return true;
-    case IDM_HEX_ONLY_UDP:
+      break;
+    case FlagOption::kHexOnlyUdp:
       Choose(r.DataInHexViewOnlyUdp, r.DataInHexViewTcpAndUdp);
-      return true;
-    case IDM_HEX_TCP_AND_UDP:
+      break;
+    case FlagOption::kHexTcpAndUdp:
       Choose(r.DataInHexViewTcpAndUdp, r.DataInHexViewOnlyUdp);
-      return true;
-    case IDM_TCP_TEXT_VIEW:
+      break;
+    case FlagOption::kTcpTextView:
       Choose(r.TcpDataInTextView, r.TcpDataInAsciiView);
-      return true;
-    case IDM_TCP_ASCII_VIEW:
+      break;
+    case FlagOption::kTcpAsciiView:
       Choose(r.TcpDataInAsciiView, r.TcpDataInTextView);
-      return true;
-    default:
-      return false;
+      break;
   }
 }
 

@@ -4,6 +4,8 @@
 // EnableTrayIconAnime.
 #pragma once
 
+#include "decode/payload_views.h"
+
 namespace pw {
 
 struct SettingsRecord {
@@ -15,5 +17,15 @@ struct SettingsRecord {
   bool TcpDataInTextView = false;
   bool TcpDataInAsciiView = false;  // complement of TcpDataInTextView, not stored
 };
+
+// The three flags that the details report reads. DataInHexViewOnlyUdp has
+// no effect there: a UDP payload always gets its hex view.
+inline PayloadViewFlags PayloadViewFlagsOf(const SettingsRecord& settings) {
+  PayloadViewFlags flags;
+  flags.tcp_ascii = settings.TcpDataInAsciiView;
+  flags.tcp_text = settings.TcpDataInTextView;
+  flags.tcp_hex = settings.DataInHexViewTcpAndUdp;
+  return flags;
+}
 
 }  // namespace pw

@@ -39,13 +39,12 @@ void DecodeUdp(benchmark::State& state, uint32_t length) {
   }
   const std::vector<uint8_t> d = UdpDatagram(length);
   pw::AppendDatagram(*store, count, d.data(), length, 17, "", rows);
-  store->selected_index = 10;
   // The first-run options; a UDP datagram gets both views whatever they are.
   const pw::PayloadViewFlags flags{false, true, false};
   pw::DetailReport report;
   size_t entries = 0;
   for (auto _ : state) {
-    pw::DecodeSelectedPacket(*store, flags, report);
+    pw::DecodePacket(*store, 10, flags, report);
     entries = report.entries.size();
     benchmark::DoNotOptimize(report.entries.data());
   }

@@ -10,43 +10,33 @@ namespace pw {
 
 namespace {
 
-constexpr std::string_view kRowNotAllowed = " administrators rights required!";
-constexpr std::string_view kRowCheckFailed =
-    " internal error: administrators rights required!";
-
-// What the socket library's address conversion gives for a text that is not
-// an address; binding to it fails, which the session then reports.
-constexpr uint32_t kAddressNone = 0xFFFFFFFFu;
-
-// Dotted decimal ("a.b.c.d", each 0 to 255) to an address in wire order,
-// first byte highest. The candidates converted here are "127.0.0.1" and the
-// system's own interface address texts, which are always in this form.
-uint32_t AddressFromText(std::string_view text) {
-  uint32_t address = 0;
-  size_t i = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (i >= text.size() || text[i] != '.') return kAddressNone;
-      ++i;
-    }
-    uint32_t value = 0;
-    size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
-      value = value * 10 + static_cast<uint32_t>(text[i] - '0');
-      ++i;
-      ++digits;
-    }
-    if (digits == 0 || digits > 3 || value > 255) return kAddressNone;
-    address = address << 8 | value;
-  }
-  return i == text.size() ? address : kAddressNone;
-}
+constexpr std::string_view kLoopbackText = "127.0.0.1";
 
 std::string_view Cut(std::string_view text, size_t max) {
   return text.substr(0, text.size() < max ? text.size() : max);
 }
 
+uint32_t AddressOf(std::string_view text) {
+  uint32_t address = kAddressNone;
+  return ParseDottedQuad(text, address) ? address : kAddressNone;
+}
+
+uint32_t EffectiveLimit(uint32_t asked) {
+  return asked == 0 || asked > kPacketLimit ? kPacketLimit : asked;
+}
+
 }  // namespace
+
+uint32_t ChooseBindAddress(std::string_view interface_text,
+                           const std::array<std::string_view, 4>& interface_addresses) {
+  const std::string_view text = Cut(interface_text, kInterfaceTextMax);
+  uint32_t address = kAnyInterface;
+  if (text == kLoopbackText) address = AddressOf(kLoopbackText);
+  for (const std::string_view slot : interface_addresses) {
+    if (text == slot) address = AddressOf(slot);
+  }
+  return address;
+}
 
 // The capture thread and what it owns. Allocated once with the session, so
 // that a session allocates nothing per datagram and nothing per start beyond
@@ -65,6 +55,26 @@ struct CaptureSession::Impl {
   std::string end_detail;
   RowMiddleCache row_cache;
   uint8_t buffer[kReceiveBufferSize];
+
+  void set_released(bool value) {
+    {
+      std::lock_guard<std::mutex> lock(release_mutex);
+      released = value;
+    }
+    if (value) release_signal.notify_one();
+  }
+
+  void wait_for_release() {
+    std::unique_lock<std::mutex> lock(release_mutex);
+    release_signal.wait(lock, [this] { return released; });
+  }
+};
+
+// How the receive loop ended: by itself (the limit, a full pool, the end or
+// failure of the source), or because the stop flag was set.
+struct CaptureSession::Ending {
+  bool by_itself;
+  CaptureEnd why;
 };
 
 CaptureSession::CaptureSession(CaptureStore& store, CaptureView& view,
@@ -73,159 +83,109 @@ CaptureSession::CaptureSession(CaptureStore& store, CaptureView& view,
       view_(view),
       source_(source),
       privilege_(privilege),
-      impl_(new Impl) {
+      impl_(std::make_unique<Impl>()) {
   ClearFilterSettings(filter_);
 }
 
-CaptureSession::~CaptureSession() {
-  end_at_exit();
-  delete impl_;
-}
+CaptureSession::~CaptureSession() { end_at_exit(); }
 
 StartOutcome CaptureSession::start(const StartRequest& request) {
   if (impl_->thread.joinable()) end_capture_thread();
 
-  // 1, 2: the session counts as running from here; bind marks and modes
-  // start cleared.
+  // The session counts as running from here on.
   stop_flag_.store(0, std::memory_order_release);
-  ClearFilterSettings(filter_);
-
-  // 3: empty store and list.
   ResetCaptureStore(store_);
   view_.clear_rows();
 
-  // 4: bind marks. Every candidate equal to the interface text is marked;
-  // the last marked one in this order gives the bind address.
-  const std::string_view interface_text =
-      Cut(request.interface_text, kInterfaceTextMax);
-  bool marks[5];
-  marks[0] = interface_text == "127.0.0.1";
-  for (size_t i = 0; i < 4; ++i) {
-    marks[i + 1] = interface_text == request.interface_addresses[i];
-  }
-  bind_address_ = 0;
-  if (marks[0]) bind_address_ = AddressFromText("127.0.0.1");
-  for (size_t i = 0; i < 4; ++i) {
-    if (marks[i + 1]) bind_address_ = AddressFromText(request.interface_addresses[i]);
-  }
-
-  // 5, 6, 7: filter settings from the fields, "both traffic" and the boxes.
+  bind_address_ = ChooseBindAddress(request.interface_text, request.interface_addresses);
   const std::string_view from_text = Cut(request.from_field, kFieldTextMax);
   const std::string_view to_text = Cut(request.to_field, kFieldTextMax);
-  ParseFilterField(from_text, filter_.from);
-  ParseFilterField(to_text, filter_.to);
+  filter_ = BuildFilterSettings(from_text, to_text, request.both_traffic, request.protocols);
   view_.fields_read(from_text, to_text);
-  SetReversePair(filter_, request.both_traffic);
-  filter_.protocols = request.protocols;
 
-  // 8: the privilege check. A refusal starts nothing and leaves the stop
-  // flag at 0, so no further session can start.
+  // A refusal starts nothing and leaves the stop flag at 0, so no further
+  // session can start.
   const PrivilegeResult rights = privilege_.check();
   if (!rights.checked) {
-    view_.start_refused(kRowCheckFailed);
+    view_.start_refused(StartRefusal::kCheckFailed);
     return StartOutcome::kRefusedCheckFailed;
   }
   if (!rights.allowed) {
-    view_.start_refused(kRowNotAllowed);
+    view_.start_refused(StartRefusal::kNotAllowed);
     return StartOutcome::kRefusedNotAllowed;
   }
-
-  // 9 to 12.
   view_.capture_starting();
-  impl_->packet_limit = request.packet_limit == 0 || request.packet_limit > kPacketLimit
-                            ? kPacketLimit
-                            : request.packet_limit;
+  return start_capture_thread(EffectiveLimit(request.packet_limit));
+}
+
+StartOutcome CaptureSession::start_capture_thread(uint32_t packet_limit) {
+  impl_->packet_limit = packet_limit;
   impl_->end_detail.clear();
-  {
-    std::lock_guard<std::mutex> lock(impl_->release_mutex);
-    impl_->released = false;
-  }
+  impl_->set_released(false);
   impl_->finished.store(false, std::memory_order_relaxed);
   try {
     impl_->thread = std::thread([this] { run_capture_thread(); });
-  } catch (const std::system_error&) {
-    // No thread: the session ends at once, as one whose source failed.
+  } catch (const std::system_error& error) {
     stop_flag_.store(1, std::memory_order_release);
     impl_->finished.store(true, std::memory_order_release);
-    view_.capture_started();
-    view_.capture_ended(CaptureEnd::kOpenFailed, "cannot start the capture thread");
-    return StartOutcome::kStarted;
+    view_.start_failed(std::string("cannot start the capture thread: ") + error.what());
+    return StartOutcome::kThreadFailed;
   }
   view_.capture_started();
   // The thread waits for this, so that the view hears "started" before it
   // can hear "ended".
-  {
-    std::lock_guard<std::mutex> lock(impl_->release_mutex);
-    impl_->released = true;
-  }
-  impl_->release_signal.notify_one();
+  impl_->set_released(true);
   return StartOutcome::kStarted;
 }
 
 void CaptureSession::run_capture_thread() {
-  Impl& s = *impl_;
-  {
-    std::unique_lock<std::mutex> lock(s.release_mutex);
-    s.release_signal.wait(lock, [&s] { return s.released; });
-  }
+  impl_->wait_for_release();
   store_.pool_fill.store(0, std::memory_order_release);
-  uint32_t count = 0;
-  bool ended_by_itself = true;
-  CaptureEnd why = CaptureEnd::kSourceEnded;
-
-  if (!source_.open(bind_address_)) {
-    why = CaptureEnd::kOpenFailed;
-    s.end_detail = source_.error();
+  Ending ending{true, CaptureEnd::kOpenFailed};
+  if (source_.open(bind_address_)) {
+    ending = receive_until_end();
   } else {
-    ended_by_itself = false;
-    while (stop_flag_.load(std::memory_order_acquire) == 0) {
-      size_t length = 0;
-      const ReceiveStatus status =
-          source_.receive(s.buffer, sizeof s.buffer, length);
-      if (status == ReceiveStatus::kWoken) continue;
-      if (status == ReceiveStatus::kEnd || status == ReceiveStatus::kFailed) {
-        // A failing source is not retried: it would fail again at once, and
-        // the loop would spin. The session ends as at the packet limit.
-        why = status == ReceiveStatus::kEnd ? CaptureEnd::kSourceEnded
-                                            : CaptureEnd::kSourceFailed;
-        if (status == ReceiveStatus::kFailed) s.end_detail = source_.error();
-        ended_by_itself = true;
-        break;
-      }
-      if (length < kIpv4HeaderMin) continue;
-      if (length > sizeof s.buffer) length = sizeof s.buffer;
-      RowText row;
-      uint8_t protocol = 0;
-      if (!FilterAndDescribe(s.buffer, length, count, filter_, row, protocol,
-                             &s.row_cache)) {
-        continue;
-      }
-      const AppendOutcome outcome =
-          AppendDatagram(store_, count, s.buffer, static_cast<uint32_t>(length),
-                         protocol, row.view(), view_);
-      if (outcome == AppendOutcome::kPoolFull) {
-        why = CaptureEnd::kPoolFull;
-        ended_by_itself = true;
-        break;
-      }
-      if (count >= s.packet_limit) {
-        why = CaptureEnd::kPacketLimit;
-        ended_by_itself = true;
-        break;
-      }
-    }
+    impl_->end_detail = source_.error();
   }
-
   // The limit stop and its kin: the stop flag goes to 1 and the source is
   // closed before the view hears of it. When the flag was 1 already, "stop"
   // or exit asked for the end (a woken source may report that as a failed
   // or ended receive): the UI thread is then waiting to join, and it tells
   // the view itself.
-  const int was = ended_by_itself ? stop_flag_.exchange(1, std::memory_order_acq_rel) : 1;
+  const int was = ending.by_itself ? stop_flag_.exchange(1, std::memory_order_acq_rel) : 1;
   source_.close();
-  if (was == 0) view_.capture_ended(why, s.end_detail);
-  s.finished.store(true, std::memory_order_release);
-  s.finished.notify_all();
+  if (was == 0) view_.capture_ended(ending.why, impl_->end_detail);
+  impl_->finished.store(true, std::memory_order_release);
+}
+
+CaptureSession::Ending CaptureSession::receive_until_end() {
+  Impl& s = *impl_;
+  uint32_t count = 0;
+  while (stop_flag_.load(std::memory_order_acquire) == 0) {
+    size_t length = 0;
+    const ReceiveStatus status = source_.receive(s.buffer, sizeof s.buffer, length);
+    if (status == ReceiveStatus::kWoken) continue;
+    // A failing source is not retried: it would fail again at once, and the
+    // loop would spin. The session ends as at the packet limit.
+    if (status == ReceiveStatus::kEnd) return {true, CaptureEnd::kSourceEnded};
+    if (status == ReceiveStatus::kFailed) {
+      s.end_detail = source_.error();
+      return {true, CaptureEnd::kSourceFailed};
+    }
+    if (length < kIpv4HeaderMin) continue;
+    if (length > sizeof s.buffer) length = sizeof s.buffer;
+    RowText row;
+    uint8_t protocol = 0;
+    if (!FilterAndDescribe(s.buffer, length, count, filter_, row, protocol, &s.row_cache)) {
+      continue;
+    }
+    if (AppendDatagram(store_, count, s.buffer, static_cast<uint32_t>(length), protocol,
+                       row.view(), view_) == AppendOutcome::kPoolFull) {
+      return {true, CaptureEnd::kPoolFull};
+    }
+    if (count >= s.packet_limit) return {true, CaptureEnd::kLimitReached};
+  }
+  return {false, CaptureEnd::kSourceEnded};
 }
 
 // Ends the capture thread cooperatively: stop flag, wake, wait, join. The

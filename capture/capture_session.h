@@ -1,5 +1,6 @@
-// Capture session: one run of capturing, from "go!" until "stop", the packet
-// limit, a full byte pool, the end of the source, or the end of the program.
+// Capture session: one run of capturing, from its start until "stop", the
+// packet limit, a full byte pool, the end of the source, or the end of the
+// program.
 //
 // start, stop and end_at_exit run on the UI thread. The session owns one
 // capture thread at a time; it receives from the packet source, filters,
@@ -14,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "capture/capture_store.h"
@@ -24,22 +26,31 @@
 
 namespace pw {
 
-// The interface combo's text is read with room for this many characters.
+// The interface text is read with room for this many characters.
 inline constexpr size_t kInterfaceTextMax = 19;
 
-// What "go!" reads from the dialog's fields (or the command line).
+// The address a session binds to when the interface text names none of the
+// candidates: any interface.
+inline constexpr uint32_t kAnyInterface = 0;
+// What the socket library's address conversion gives for a text that is
+// not an address; binding to it fails, which the session then reports.
+inline constexpr uint32_t kAddressNone = 0xFFFFFFFFu;
+
+// What a start reads from the user: the dialog's fields or the command line.
 struct StartRequest {
-  std::string_view interface_text{};  // combo 1006; at most 19 characters are taken
-  std::string_view from_field{};      // combo 1004
-  std::string_view to_field{};        // combo 1005
-  bool both_traffic = false;        // box 1007
-  ProtocolSwitches protocols{};     // boxes 1014, 1015, 1008, 1009, 1013
+  // The interface to bind to, as typed or chosen; at most 19 characters of
+  // it are taken.
+  std::string_view interface_text{};
+  std::string_view from_field{};  // address:port of the sources to store
+  std::string_view to_field{};    // address:port of the destinations to store
+  bool both_traffic = false;      // also store the opposite direction
+  ProtocolSwitches protocols{};
   // The four interface address texts (slots 1 to 4; any may be empty) that
   // the interface text is compared with to choose the bind address.
   std::array<std::string_view, 4> interface_addresses{};
-  // The session ends by itself (CaptureEnd::kPacketLimit) once this many
+  // The session ends by itself (CaptureEnd::kLimitReached) once this many
   // datagrams are stored; values above kPacketLimit, and 0, mean
-  // kPacketLimit. The dialog leaves it; the command line's --count sets it.
+  // kPacketLimit.
   uint32_t packet_limit = kPacketLimit;
 };
 
@@ -47,7 +58,16 @@ enum class StartOutcome {
   kStarted,
   kRefusedCheckFailed,  // the privilege check could not be carried out
   kRefusedNotAllowed,   // the process may not capture
+  kThreadFailed,        // the capture thread could not be created
 };
+
+// The bind address for an interface text (cut to kInterfaceTextMax): the
+// text as an address when it equals "127.0.0.1" or one of the interface
+// address texts, kAnyInterface otherwise. Every candidate equal to the text
+// is marked, in the order "127.0.0.1", slot 1 to slot 4, and the last
+// marked one gives the address.
+uint32_t ChooseBindAddress(std::string_view interface_text,
+                           const std::array<std::string_view, 4>& interface_addresses);
 
 class CaptureSession {
  public:
@@ -57,10 +77,10 @@ class CaptureSession {
   CaptureSession(const CaptureSession&) = delete;
   CaptureSession& operator=(const CaptureSession&) = delete;
 
-  // "go!". Refused starts leave the stop flag at 0 (no further start is
-  // offered until the program restarts). A session that is still running
-  // (the dialog disables "go!" meanwhile, so only a careless caller gets
-  // here) is first ended as end_at_exit ends it.
+  // Starts a session. Refused starts leave the stop flag at 0 (no further
+  // start is offered until the program restarts). A session that is still
+  // running (the dialog disables its start button meanwhile, so only a
+  // careless caller gets here) is first ended as end_at_exit ends it.
   StartOutcome start(const StartRequest& request);
 
   // "stop": ends the running session, if any, and returns the controls to
@@ -84,16 +104,19 @@ class CaptureSession {
 
  private:
   struct Impl;
+  struct Ending;
+  StartOutcome start_capture_thread(uint32_t packet_limit);
   void run_capture_thread();
+  Ending receive_until_end();
   void end_capture_thread();
   CaptureStore& store_;
   CaptureView& view_;
   PacketSource& source_;
   PrivilegeCheck& privilege_;
   std::atomic<int> stop_flag_{1};
-  uint32_t bind_address_ = 0;
+  uint32_t bind_address_ = kAnyInterface;
   FilterSettings filter_{};
-  Impl* impl_ = nullptr;  // the capture thread and its state
+  std::unique_ptr<Impl> impl_;  // the capture thread and its state
 };
 
 }  // namespace pw

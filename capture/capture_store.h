@@ -1,7 +1,7 @@
 // Capture store: what one capture session has captured, in fixed-size arrays.
 //
 // The capture thread is the only writer; the UI thread reads (details report,
-// save commands, selected row). There is no lock. Publication works like this:
+// save commands). There is no lock. Publication works like this:
 // a datagram's protocol entry, length entry and bytes are written first, then
 // the pool fill is advanced with a release store, and only then is its row
 // listed. A reader that loads the pool fill with acquire semantics may read
@@ -40,9 +40,6 @@ struct CaptureStore {
   // each line is complete so that a save taken during a capture sees whole
   // lines only.
   std::atomic<uint32_t> sniff_log_length;
-  // Packet index of the row the user chose for the details report; -1 when
-  // the list had no selection. UI thread only.
-  int32_t selected_index;
 };
 
 // Where a stored datagram lies in the byte pool.
@@ -73,7 +70,7 @@ enum class AppendOutcome {
 
 // Empties the store for a new session: sniff log, byte pool and protocol
 // table are zero-filled, the pool fill and the sniff log length become 0.
-// The length table and the selected index are left as they are. Runs on the
+// The length table is left as it is. Runs on the
 // UI thread while no capture thread exists.
 void ResetCaptureStore(CaptureStore& store);
 

@@ -1,34 +1,28 @@
-// Packet filter and list row.
+// The packet filter.
 //
-// "go!" turns the user's fields into FilterSettings (the "from" and "to"
-// fields of the form address:port, "both traffic" and the five protocol
-// switches). The capture thread then decides for every received datagram
-// whether it is stored and builds its row text: eight tab-prefixed fields,
-// the same text the main list shows and the sniff log records.
+// At every start the user's fields become FilterSettings: a "from" and a
+// "to" field of the form address:port, "both traffic" and the five protocol
+// switches. The capture thread then decides for every received datagram
+// whether it is stored: the address rule, the protocol rule and the port
+// rule, in that order.
 //
-// The decision and the row text depend only on the datagram's bytes, its
-// received length, the packet index and the settings. They allocate nothing
-// and use no locale: this is the capture thread's per-datagram path.
+// Field texts are taken leniently, as the dialog takes them: any text is
+// accepted, and an address that is not written as a datagram's address is
+// printed simply matches nothing; a port text that is not a number in range
+// means any port.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "capture/ipv4_header.h"
+#include "capture/row_text.h"
+
 namespace pw {
 
 // A field text is cut to this many characters when read.
 inline constexpr size_t kFieldTextMax = 23;
-// Longest row: tcp/udp, index 9999, two 15-character addresses, five-digit
-// ports and total length, three-digit ttl.
-inline constexpr size_t kRowTextMax = 63;
-inline constexpr size_t kIpv4HeaderMin = 20;
-
-inline constexpr uint8_t kProtoIcmp = 1;
-inline constexpr uint8_t kProtoIgmp = 2;
-inline constexpr uint8_t kProtoTcp = 6;
-inline constexpr uint8_t kProtoUdp = 17;
-inline constexpr uint8_t kProtoRaw = 255;
 
 enum class AddressMode : uint8_t {
   kAny,      // every address passes
@@ -37,8 +31,8 @@ enum class AddressMode : uint8_t {
 
 // An address text prepared for comparison with a datagram's address. A
 // datagram's address text is always dotted decimal without leading zeros, so
-// a text in any other form (a host name, "010.0.0.1", " 10.0.0.1", "") can
-// never be equal to it; such a text gets matchable = false.
+// a text in any other form can never be equal to it; such a text gets
+// matchable = false.
 struct AddressKey {
   bool matchable;
   uint32_t address;  // the four bytes in wire order, first byte highest
@@ -52,15 +46,7 @@ struct FilterSide {
   AddressKey key;
 };
 
-struct ProtocolSwitches {
-  bool tcp;
-  bool udp;
-  bool icmp;
-  bool igmp;
-  bool raw;
-};
-
-// Built completely at every "go!" by the functions below; read-only for the
+// Built completely at every start by the functions below; read-only for the
 // capture thread afterwards.
 struct FilterSettings {
   FilterSide from;
@@ -92,75 +78,15 @@ uint16_t ParsePortText(std::string_view text);
 // and neither port given, (to address, from address); otherwise empty.
 void SetReversePair(FilterSettings& settings, bool both_traffic);
 
-// Everything "go!" reads from the fields, in the order it reads them.
+// Everything a start reads from the fields, in the order it reads them:
+// the "from" field, the "to" field, "both traffic", the protocol switches.
 FilterSettings BuildFilterSettings(std::string_view from_field,
                                    std::string_view to_field,
                                    bool both_traffic,
                                    const ProtocolSwitches& protocols);
 
-// The values of a datagram that the filter and the row use.
-struct DatagramFacts {
-  uint8_t protocol;
-  uint8_t ttl;
-  uint16_t total_length;  // the header's field, not the received length
-  uint32_t source;        // wire order, first byte highest
-  uint32_t destination;
-  uint16_t source_port;   // tcp and udp only; 0 otherwise
-  uint16_t destination_port;
-};
-
-// Reads the facts of a datagram of `length` received bytes. Bytes beyond
-// the received length read as 0: a datagram shorter than 20 bytes, or a
-// tcp/udp datagram whose bytes end before header length + 4, gets zeros for
-// what is missing rather than bytes of an earlier receive.
-DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length);
-
 // The filter decision: address rule, protocol rule, port rule, in that order.
 bool PassesFilter(const DatagramFacts& facts, const FilterSettings& settings);
-
-// "tcp", "udp", "icmp", "igmp", "raw"; empty for any other protocol.
-std::string_view ProtocolName(uint8_t protocol);
-
-struct RowText {
-  // NUL-terminated, at most kRowTextMax characters. The array is longer so
-  // that the formatter can write addresses and numbers in fixed-size pieces.
-  char text[kRowTextMax + 33];
-  uint8_t length;
-  std::string_view view() const { return {text, length}; }
-};
-
-// Remembers the middle part of recent rows: "\t" source "\t" source port
-// "\t" destination "\t" destination port "\t". A capture is dominated by a
-// few conversations, whose datagrams share that part, so most rows print
-// only their index, total length and ttl. Direct-mapped; every entry always
-// holds a correct (key, text) pair (a new cache holds the text of 0.0.0.0
-// port 0 in both directions), so a lookup is one compare. Owned by one
-// capture thread; 8 KiB.
-class RowMiddleCache {
- public:
-  RowMiddleCache();
-  // Writes the middle part of `facts` at `out` and returns its end. Up to
-  // 48 bytes at `out` may be written.
-  char* Put(char* out, const DatagramFacts& facts);
-
- private:
-  struct alignas(64) Entry {
-    char text[48];  // at most 45 characters, then padding
-    uint32_t source;
-    uint32_t destination;
-    uint16_t source_port;
-    uint16_t destination_port;
-    uint32_t length;
-  };
-  static constexpr unsigned kIndexBits = 7;
-  Entry entries_[1u << kIndexBits];
-};
-
-// "\t" index "\t" name "\t" source "\t" sport "\t" destination "\t" dport
-// "\t" total length "\t" ttl; ports are 0 for icmp, igmp and raw. With a
-// cache, a middle part seen before is copied from it; the text is the same.
-void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
-                   RowMiddleCache* cache = nullptr);
 
 // Facts, decision and row in one step, for the capture thread. Returns true
 // and fills `row` and `protocol` when the datagram is to be stored.

@@ -20,6 +20,7 @@
 #include "capture/pcap_source.h"
 #include "capture/save_data.h"
 #include "cli/options.h"
+#include "app/details_selection.h"
 #include "decode/detail_report.h"
 #include "cli/save_file.h"
 #include "cli/terminal.h"
@@ -76,9 +77,8 @@ bool PrintDetails(const CliOptions& o) {
   bool all_found = true;
   const bool terminal = isatty(STDOUT_FILENO) != 0;
   for (const uint32_t index : o.details) {
-    g_store.selected_index = static_cast<int32_t>(index);
     DetailReport report;
-    if (DecodeSelectedPacket(g_store, o.views, report) == DecodeResult::kNoData) {
+    if (DecodePacket(g_store, index, o.views, report) == DecodeResult::kNotStored) {
       std::printf("%s\n", kNoDataRow);
       Complain("packet " + std::to_string(index) + " is not stored");
       all_found = false;
@@ -153,6 +153,9 @@ int Capture(const CliOptions& o, const InterfaceSlots& slots,
       return 1;
     case StartOutcome::kRefusedCheckFailed:
       Complain("cannot find out whether this process may capture");
+      return 1;
+    case StartOutcome::kThreadFailed:
+      Complain(view.end_detail());
       return 1;
   }
 

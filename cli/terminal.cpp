@@ -23,10 +23,14 @@ void TerminalView::clear_rows() {
   stored_.store(0, std::memory_order_relaxed);
 }
 
-void TerminalView::start_refused(std::string_view row) {
-  std::fwrite(row.data(), 1, row.size(), rows_);
-  std::fputc('\n', rows_);
-  std::fflush(rows_);
+void TerminalView::start_refused(StartRefusal) {
+  // Standard output carries rows only; the program says on standard error
+  // what the capture needs.
+}
+
+void TerminalView::start_failed(std::string_view detail) {
+  why_ = CaptureEnd::kOpenFailed;
+  detail_ = std::string(detail);
 }
 
 void TerminalView::clear_status() {
@@ -132,7 +136,7 @@ std::string DetailLines(const std::vector<std::string>& entries, bool for_termin
 std::string EndMessage(CaptureEnd why, std::string_view detail, bool& failed) {
   failed = false;
   switch (why) {
-    case CaptureEnd::kPacketLimit:
+    case CaptureEnd::kLimitReached:
     case CaptureEnd::kSourceEnded:
       return "";
     case CaptureEnd::kPoolFull:

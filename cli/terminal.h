@@ -33,7 +33,8 @@ class TerminalView final : public CaptureView {
   void capture_ended(CaptureEnd why, std::string_view detail) override;
   // Main thread.
   void clear_rows() override;
-  void start_refused(std::string_view row) override;
+  void start_refused(StartRefusal why) override;
+  void start_failed(std::string_view detail) override;
   void capture_started() override {}
   void capture_stopped() override {}
 

@@ -1,10 +1,8 @@
 #include "decode/detail_report.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <memory>
 
-#include "capture/filter.h"
+#include "capture/ipv4_header.h"
 #include "decode/icmp_names.h"
 #include "decode/tcp_flags.h"
 
@@ -13,11 +11,6 @@ namespace pw {
 namespace {
 
 constexpr size_t kUdpHeaderLength = 8;
-// The list box scrolls the entry this far below the header line into view
-// first, so that the header line is selected with the lines below it shown.
-constexpr int kScrollAhead = 7;
-
-int N(uint32_t index) { return static_cast<int>(index); }
 
 // Stored bytes from `offset` to the end; negative when the headers claim
 // more than was stored.
@@ -27,14 +20,14 @@ int64_t BytesFrom(const ByteView& d, size_t offset) {
 
 void AppendTcpBlock(ReportText& report, const ByteView& d, size_t t, uint32_t index,
                     const PayloadViewFlags& flags) {
-  report.AppendFormat("\r\npacket%d tcp\r\n", N(index));
-  report.AppendFormat("sourse port = %d\r\n", d.u16(t));
-  report.AppendFormat("destination port = %d\r\n", d.u16(t + 2));
-  report.AppendFormat("checksum = %d\r\n", d.u16(t + 16));
+  AppendHeaderLine(report, index, ProtocolName(kProtoTcp));
+  report.append_format("sourse port = %d\r\n", d.u16(t));
+  report.append_format("destination port = %d\r\n", d.u16(t + 2));
+  report.append_format("checksum = %d\r\n", d.u16(t + 16));
   // The acknowledgement number comes before the sequence number.
-  report.AppendFormat("acknowledgement number = %u\r\n", static_cast<unsigned>(d.u32(t + 8)));
-  report.AppendFormat("sequence number = %u\r\n", static_cast<unsigned>(d.u32(t + 4)));
-  report.AppendFormat("window size = %d\r\n", d.u16(t + 14));
+  report.append_format("acknowledgement number = %u\r\n", static_cast<unsigned>(d.u32(t + 8)));
+  report.append_format("sequence number = %u\r\n", static_cast<unsigned>(d.u32(t + 4)));
+  report.append_format("window size = %d\r\n", d.u16(t + 14));
   AppendTcpFlagsAndMss(report, d, t);
   const size_t payload_offset = t + TcpHeaderLength(d, t);
   AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kTcp,
@@ -45,10 +38,10 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t in
                     const PayloadViewFlags& flags) {
   // The header line and the two port lines end in a blank; the checksum
   // line does not.
-  report.AppendFormat("\r\npacket%d udp \r\n", N(index));
-  report.AppendFormat("sourse port = %d \r\n", d.u16(u));
-  report.AppendFormat("destination port = %d \r\n", d.u16(u + 2));
-  report.AppendFormat("checksum = %d\r\n", d.u16(u + 6));
+  AppendHeaderLine(report, index, ProtocolName(kProtoUdp), " ");
+  report.append_format("sourse port = %d \r\n", d.u16(u));
+  report.append_format("destination port = %d \r\n", d.u16(u + 2));
+  report.append_format("checksum = %d\r\n", d.u16(u + 6));
   const size_t payload_offset = u + kUdpHeaderLength;
   AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kUdp,
                     flags);
@@ -56,18 +49,18 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t in
 
 void AppendIgmpBlock(ReportText& report, const ByteView& d, size_t g, uint32_t index) {
   const uint8_t first = d.u8(g);
-  report.AppendFormat("\r\npacket%d igmp\r\n", N(index));
-  report.AppendFormat("version = %d\r\n", first >> 4);
-  report.AppendFormat("type = %d\r\n", first & 0x0F);
-  report.AppendFormat("cheksum = %d\r\n", d.u16(g + 2));
-  report.AppendFormat("group adddress = %s\r\n", DottedAddress(d.u32(g + 4)).text);
+  AppendHeaderLine(report, index, ProtocolName(kProtoIgmp));
+  report.append_format("version = %d\r\n", first >> 4);
+  report.append_format("type = %d\r\n", first & 0x0F);
+  report.append_format("cheksum = %d\r\n", d.u16(g + 2));
+  report.append_format("group adddress = %s\r\n", FormatDottedQuad(d.u32(g + 4)).text);
 }
 
 }  // namespace
 
 void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
                      const PayloadViewFlags& flags, ReportText& report) {
-  report.Append("packets source:\r\n");
+  report.append("packets source:\r\n");
   // The transport header follows the IP header; its length is all that is
   // taken from the IP header. The dispatch goes by the protocol entry the
   // capture stored, not by the header's field.
@@ -77,8 +70,8 @@ void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
     case kProtoUdp: AppendUdpBlock(report, datagram, transport, index, flags); break;
     case kProtoIcmp: AppendIcmpBlock(report, datagram, transport, index); break;
     case kProtoIgmp: AppendIgmpBlock(report, datagram, transport, index); break;
-    case kProtoRaw: report.AppendFormat("\r\npacket%d raw\r\n", N(index)); break;
-    default: report.AppendFormat("\r\npacket%d unknown\r\n", N(index)); break;
+    case kProtoRaw: AppendHeaderLine(report, index, ProtocolName(kProtoRaw)); break;
+    default: AppendHeaderLine(report, index, "unknown"); break;
   }
 }
 
@@ -91,27 +84,13 @@ void BuildDetailReport(const uint8_t* bytes, size_t length, uint8_t protocol,
   BuildReportText(datagram, protocol, index, flags, *text);
   CutIntoEntries(text->view(), report.entries);
   report.fields_past_end = datagram.past_end();
-
-  char header[32];
-  std::snprintf(header, sizeof header, "packet%d", N(index));
-  report.select_index = FindEntryWithPrefix(report.entries, header);
-  if (report.select_index < 0) {
-    report.scroll_index = -1;
-  } else {
-    const int last = static_cast<int>(report.entries.size()) - 1;
-    report.scroll_index = std::min(report.select_index + kScrollAhead, last);
-  }
 }
 
-DecodeResult DecodeSelectedPacket(CaptureStore& store, const PayloadViewFlags& flags,
-                                  DetailReport& report) {
+DecodeResult DecodePacket(const CaptureStore& store, uint32_t index,
+                          const PayloadViewFlags& flags, DetailReport& report) {
   report = DetailReport{};
-  if (store.pool_fill.load(std::memory_order_acquire) == 0) return DecodeResult::kNoData;
-  if (store.selected_index == -1) store.selected_index = 0;
-  if (store.selected_index < 0) return DecodeResult::kNoData;
-  const auto index = static_cast<uint32_t>(store.selected_index);
   DatagramLocation where{};
-  if (!LocateDatagram(store, index, where)) return DecodeResult::kNoData;
+  if (!LocateDatagram(store, index, where)) return DecodeResult::kNotStored;
   BuildDetailReport(store.byte_pool + where.offset, where.length, where.protocol, index,
                     flags, report);
   return DecodeResult::kReport;

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "capture/ipv4_header.h"
+
 namespace pw {
 
 namespace {
@@ -98,8 +100,8 @@ void AppendIcmpBlock(ReportText& report, const ByteView& datagram,
   const size_t m = message_offset;
   const uint8_t type = datagram.u8(m);
   const std::string_view type_name = IcmpTypeName(type);
-  report.AppendFormat("\r\npacket%d icmp\r\n", static_cast<int>(index));
-  report.AppendFormat("%.*s (%d)\r\n", Len(type_name), type_name.data(), type);
+  AppendHeaderLine(report, index, ProtocolName(kProtoIcmp));
+  report.append_format("%.*s (%d)\r\n", Len(type_name), type_name.data(), type);
 
   const uint8_t code = datagram.u8(m + 1);
   const std::string_view code_name = IcmpCodeName(type, code);
@@ -110,22 +112,22 @@ void AppendIcmpBlock(ReportText& report, const ByteView& datagram,
       // transport header, whose first four bytes are read as ports.
       const size_t carried = m + 8;
       const size_t carried_header_length = size_t{datagram.u8(carried) & 0x0Fu} * 4;
-      const AddressText source = DottedAddress(datagram.u32(carried + 12));
-      const AddressText destination = DottedAddress(datagram.u32(carried + 16));
+      const DottedQuadText source = FormatDottedQuad(datagram.u32(carried + 12));
+      const DottedQuadText destination = FormatDottedQuad(datagram.u32(carried + 16));
       const size_t ports = carried + carried_header_length;
-      report.AppendFormat("%.*s,\r\nsource %s:%d\r\ndestination %s:%d\r\n",
+      report.append_format("%.*s,\r\nsource %s:%d\r\ndestination %s:%d\r\n",
                           Len(code_name), code_name.data(), source.text,
                           datagram.u16(ports), destination.text, datagram.u16(ports + 2));
       break;
     }
     case kRedirect:
-      report.AppendFormat("redirect with %.*s\r\n", Len(code_name), code_name.data());
+      report.append_format("redirect with %.*s\r\n", Len(code_name), code_name.data());
       break;
     case kTimeExceeded:
-      report.AppendFormat("TTL == 0 with %.*s\r\n", Len(code_name), code_name.data());
+      report.append_format("TTL == 0 with %.*s\r\n", Len(code_name), code_name.data());
       break;
     case kParameterProblem:
-      report.AppendFormat("%.*s\r\n", Len(code_name), code_name.data());
+      report.append_format("%.*s\r\n", Len(code_name), code_name.data());
       break;
     default:
       break;

@@ -47,14 +47,14 @@ size_t BudgetBeforeCut(const ReportText& report, size_t limit) {
 
 void EndView(ReportText& report, size_t shown, size_t total) {
   if (shown == total) {
-    report.Append(kLineEnd);
+    report.append(kLineEnd);
   } else {
-    report.AppendFormat(kViewCutFormat, static_cast<long long>(total - shown));
+    report.append_format(kViewCutFormat, static_cast<long long>(total - shown));
   }
 }
 
 void AppendAsciiView(ReportText& report, Bytes payload, size_t limit) {
-  report.Append(kAsciiHeading);
+  report.append(kAsciiHeading);
   const size_t total = payload.size();
   const size_t whole = CountNonZero(payload) + 2 * (total / kAsciiPerLine) + kLineEnd.size();
   size_t shown = total;
@@ -84,18 +84,18 @@ void AppendAsciiView(ReportText& report, Bytes payload, size_t limit) {
       *out++ = '\n';
     }
   }
-  report.Commit(static_cast<size_t>(out - start));
+  report.commit(static_cast<size_t>(out - start));
   EndView(report, shown, total);
 }
 
 void AppendTextView(ReportText& report, Bytes payload, size_t limit) {
-  report.Append(kTextHeading);
+  report.append(kTextHeading);
   const auto* zero = static_cast<const uint8_t*>(std::memchr(payload.data(), 0, payload.size()));
   const size_t total = zero ? static_cast<size_t>(zero - payload.data()) : payload.size();
   const auto* text = reinterpret_cast<const char*>(payload.data());
   if (report.size() + total + kLineEnd.size() <= limit) {
-    report.Append({text, total});
-    report.Append(kLineEnd);
+    report.append({text, total});
+    report.append(kLineEnd);
     return;
   }
   // Cut behind the last carriage return that fits, where an entry ends
@@ -112,13 +112,13 @@ void AppendTextView(ReportText& report, Bytes payload, size_t limit) {
     if (shown < fit && fitting[shown] == '\n') ++shown;
     ends_entry = true;
   }
-  report.Append(fitting.substr(0, shown));
-  if (!ends_entry) report.Append(kLineEnd);
-  report.AppendFormat(kViewCutFormat, static_cast<long long>(total - shown));
+  report.append(fitting.substr(0, shown));
+  if (!ends_entry) report.append(kLineEnd);
+  report.append_format(kViewCutFormat, static_cast<long long>(total - shown));
 }
 
 void AppendHexView(ReportText& report, Bytes payload, size_t limit) {
-  report.Append(kHexHeading);
+  report.append(kHexHeading);
   const size_t total = payload.size();
   const size_t whole = 3 * total + 2 * (total / kHexPerLine) + kLineEnd.size();
   size_t shown = total;
@@ -141,7 +141,7 @@ void AppendHexView(ReportText& report, Bytes payload, size_t limit) {
       *out++ = '\n';
     }
   }
-  report.Commit(static_cast<size_t>(out - start));
+  report.commit(static_cast<size_t>(out - start));
   EndView(report, shown, total);
 }
 
@@ -149,19 +149,11 @@ enum class View { kAscii, kText, kHex };
 
 }  // namespace
 
-PayloadViewFlags PayloadViewFlagsOf(const SettingsRecord& settings) {
-  PayloadViewFlags flags;
-  flags.tcp_ascii = settings.TcpDataInAsciiView;
-  flags.tcp_text = settings.TcpDataInTextView;
-  flags.tcp_hex = settings.DataInHexViewTcpAndUdp;
-  return flags;
-}
-
 void AppendPayloadPart(ReportText& report, const ByteView& datagram,
                        size_t payload_offset, int64_t payload_length,
                        PayloadKind kind, const PayloadViewFlags& flags) {
   if (payload_length == 0) return;
-  report.AppendFormat("data length = %lld\r\n", static_cast<long long>(payload_length));
+  report.append_format("data length = %lld\r\n", static_cast<long long>(payload_length));
   // A datagram shorter than its headers: the negative length is all there
   // is to show.
   if (payload_length < 0) return;

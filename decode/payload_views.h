@@ -8,9 +8,8 @@
 //  - hex view: "%2.2x " per byte, 32 to a line.
 //
 // A UDP payload always gets the ASCII view and then the hex view. A TCP
-// payload gets the ASCII view when TcpDataInAsciiView is set, otherwise the
-// text view when TcpDataInTextView is set, and then the hex view when
-// DataInHexViewTcpAndUdp is set.
+// payload gets the ASCII view when tcp_ascii is set, otherwise the text view
+// when tcp_text is set, and then the hex view when tcp_hex is set.
 //
 // The report holds at most kReportCapacity - 1 characters. A view that does
 // not fit is cut at a line boundary (for the text view: behind the last
@@ -24,22 +23,18 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/settings_record.h"
 #include "decode/byte_view.h"
 #include "decode/report_text.h"
 
 namespace pw {
 
-// The payload-view options the report reads.
+// How a TCP payload is shown (a UDP payload always gets the ASCII view and
+// the hex view).
 struct PayloadViewFlags {
-  bool tcp_ascii = false;  // TcpDataInAsciiView
-  bool tcp_text = false;   // TcpDataInTextView
-  bool tcp_hex = false;    // DataInHexViewTcpAndUdp
+  bool tcp_ascii = false;  // the ASCII view
+  bool tcp_text = false;   // the text view, unless tcp_ascii is set
+  bool tcp_hex = false;    // the hex view as well
 };
-
-// The three flags of the settings record that the report reads;
-// DataInHexViewOnlyUdp has no effect (a UDP payload always gets its hex view).
-PayloadViewFlags PayloadViewFlagsOf(const SettingsRecord& settings);
 
 enum class PayloadKind { kTcp, kUdp };
 

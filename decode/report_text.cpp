@@ -6,14 +6,14 @@
 
 namespace pw {
 
-bool ReportText::Append(std::string_view text) {
+bool ReportText::append(std::string_view text) {
   const size_t n = text.size() <= room() ? text.size() : room();
   std::memcpy(text_ + size_, text.data(), n);
   size_ += n;
   return n == text.size();
 }
 
-bool ReportText::AppendFormat(const char* format, ...) {
+bool ReportText::append_format(const char* format, ...) {
   char line[kReportLineBuffer];
   va_list args;
   va_start(args, format);
@@ -22,14 +22,14 @@ bool ReportText::AppendFormat(const char* format, ...) {
   if (n < 0) return false;
   const size_t length = static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n)
                                                              : sizeof line - 1;
-  return Append({line, length}) && length == static_cast<size_t>(n);
+  return append({line, length}) && length == static_cast<size_t>(n);
 }
 
-AddressText DottedAddress(uint32_t address) {
-  AddressText out;
-  std::snprintf(out.text, sizeof out.text, "%u.%u.%u.%u", address >> 24,
-                address >> 16 & 0xFF, address >> 8 & 0xFF, address & 0xFF);
-  return out;
+void AppendHeaderLine(ReportText& report, uint32_t index, std::string_view word,
+                      std::string_view tail) {
+  report.append_format("\r\npacket%u %.*s%.*s\r\n", static_cast<unsigned>(index),
+                       static_cast<int>(word.size()), word.data(), static_cast<int>(tail.size()),
+                       tail.data());
 }
 
 void CutIntoEntries(std::string_view text, std::vector<std::string>& entries) {
@@ -53,24 +53,6 @@ void CutIntoEntries(std::string_view text, std::vector<std::string>& entries) {
     start = end + 1;
     if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
   }
-}
-
-namespace {
-
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
-int FindEntryWithPrefix(const std::vector<std::string>& entries,
-                        std::string_view prefix) {
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::string& entry = entries[i];
-    if (entry.size() < prefix.size()) continue;
-    size_t k = 0;
-    while (k < prefix.size() && FoldCase(entry[k]) == FoldCase(prefix[k])) ++k;
-    if (k == prefix.size()) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 }  // namespace pw

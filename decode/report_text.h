@@ -38,28 +38,27 @@ class ReportText {
   size_t room() const { return kMaxSize - size_; }
 
   // Append as much of the text as fits; false when something was left out.
-  bool Append(std::string_view text);
+  bool append(std::string_view text);
   // Formats one piece (at most kReportLineBuffer - 1 characters) and appends
-  // it as Append does.
-  bool AppendFormat(const char* format, ...) PW_PRINTF_LIKE(2, 3);
+  // it as append does.
+  bool append_format(const char* format, ...) PW_PRINTF_LIKE(2, 3);
 
   // Direct writing for the payload views, which know their exact size in
   // advance: the caller writes at most room() characters at write_position()
   // and then commits how many it wrote.
   char* write_position() { return text_ + size_; }
-  void Commit(size_t written) { size_ += written <= room() ? written : room(); }
+  void commit(size_t written) { size_ += written <= room() ? written : room(); }
 
  private:
   size_t size_ = 0;
   char text_[kReportCapacity];
 };
 
-// "a.b.c.d" of a 32-bit address whose first byte is the highest, as
-// addresses are printed in the report.
-struct AddressText {
-  char text[16];
-};
-AddressText DottedAddress(uint32_t address);
+// The empty line and the header line that every protocol block of a report
+// begins with: "packet<N> <word>", then `tail` (the udp header line ends in
+// a blank), then the line end.
+void AppendHeaderLine(ReportText& report, uint32_t index, std::string_view word,
+                      std::string_view tail = {});
 
 // Cuts a report into list entries, from the start:
 //  1. in the rest of the text find the first carriage return; only when the
@@ -72,10 +71,5 @@ AddressText DottedAddress(uint32_t address);
 // A line feed before a later carriage return therefore stays in its entry.
 // `entries` is emptied first.
 void CutIntoEntries(std::string_view text, std::vector<std::string>& entries);
-
-// The first entry that begins with `prefix`, letters compared without regard
-// to case, as the details list's string search finds it; -1 when none does.
-int FindEntryWithPrefix(const std::vector<std::string>& entries,
-                        std::string_view prefix);
 
 }  // namespace pw

@@ -40,14 +40,14 @@ void AppendTcpFlagsAndMss(ReportText& report, const ByteView& datagram,
     // For every known value the lines follow its six low bits (0xA2 shows
     // URG and SYN).
     for (const FlagName& line : kFlagLines) {
-      report.AppendFormat("%s = %s\r\n", line.name, flags & line.bit ? "True" : "False");
+      report.append_format("%s = %s\r\n", line.name, flags & line.bit ? "True" : "False");
     }
   } else {
-    report.Append("invalid flags\r\n");
+    report.append("invalid flags\r\n");
   }
 
   if (TcpHeaderLength(datagram, tcp_offset) > kTcpHeaderMin && datagram.u8(tcp_offset + 20) == kMssOptionKind) {
-    report.AppendFormat("MSS = %d\r\n", datagram.u16(tcp_offset + 22));
+    report.append_format("MSS = %d\r\n", datagram.u16(tcp_offset + 22));
   }
 }
 

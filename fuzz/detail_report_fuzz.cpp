@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "capture/capture_store.h"
+#include "app/details_selection.h"
 #include "decode/detail_report.h"
 
 namespace {
@@ -66,8 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(e[1].empty());
   Check(e[2].rfind("packet" + std::to_string(index) + " ", 0) == 0);
   Check(e.back().empty());
-  Check(report.select_index == 2);
-  Check(report.scroll_index == std::min<int>(9, static_cast<int>(e.size()) - 1));
+  const pw::DetailsSelection selection = pw::SelectHeaderLine(e, index);
+  Check(selection.select_index == 2);
+  Check(selection.scroll_index == std::min<int>(9, static_cast<int>(e.size()) - 1));
   size_t total = 0;
   for (const std::string& entry : e) {
     Check(entry.find('\0') == std::string::npos);

@@ -59,7 +59,6 @@ class CaptureStoreTest : public ::testing::Test {
 TEST_F(CaptureStoreTest, StartsEmpty) {
   EXPECT_EQ(store_->byte_pool[0], 0);
   EXPECT_EQ(store_->pool_fill.load(), 0u);
-  EXPECT_EQ(store_->selected_index, 0);
   EXPECT_TRUE(SniffLogText(*store_).empty());
   DatagramLocation where{};
   EXPECT_FALSE(LocateDatagram(*store_, 0, where));
@@ -87,9 +86,8 @@ TEST_F(CaptureStoreTest, DatagramsLieBackToBack) {
   EXPECT_EQ(rows_.rows.size(), 3u);
 }
 
-TEST_F(CaptureStoreTest, ResetKeepsLengthTableAndSelection) {
+TEST_F(CaptureStoreTest, ResetKeepsTheLengthTable) {
   for (int i = 0; i < 5; ++i) Append(100);
-  store_->selected_index = 4;
   ResetCaptureStore(*store_);
   count_ = 0;
   rows_.rows.clear();
@@ -100,7 +98,6 @@ TEST_F(CaptureStoreTest, ResetKeepsLengthTableAndSelection) {
   EXPECT_EQ(store_->byte_pool[0], 0);
   EXPECT_EQ(store_->protocol_table[4], 0);
   EXPECT_EQ(store_->length_table[4], 100u);  // left from the first session
-  EXPECT_EQ(store_->selected_index, 4);
 
   Append(50);
   Append(50);

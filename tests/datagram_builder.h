@@ -53,4 +53,29 @@ inline std::vector<uint8_t> MakeDatagram(const DatagramSpec& s) {
   return d;
 }
 
+inline DatagramSpec Udp(const char* src, uint16_t sport, const char* dst, uint16_t dport) {
+  DatagramSpec d;
+  d.protocol = 17;
+  d.source = src;
+  d.source_port = sport;
+  d.destination = dst;
+  d.destination_port = dport;
+  return d;
+}
+
+inline DatagramSpec Proto(uint8_t protocol, const char* src = "10.0.0.1",
+                   const char* dst = "10.0.0.2") {
+  DatagramSpec d;
+  d.protocol = protocol;
+  d.source = src;
+  d.destination = dst;
+  return d;
+}
+
+inline DatagramSpec Tcp(const char* src, uint16_t sport, const char* dst, uint16_t dport) {
+  DatagramSpec d = Udp(src, sport, dst, dport);
+  d.protocol = 6;
+  return d;
+}
+
 }  // namespace pw::test

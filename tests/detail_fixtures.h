@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings_record.h"
 #include "capture/capture_store.h"
 #include "decode/payload_views.h"
 
@@ -106,16 +105,11 @@ inline constexpr std::array<const Fixture*, 15> kAllFixtures = {
     &kIgmpV2Report, &kRaw,
 };
 
-// Every combination of the four view options of the settings record.
+// Every combination of the three payload view options.
 inline std::vector<PayloadViewFlags> AllViewOptions() {
   std::vector<PayloadViewFlags> all;
-  for (int bits = 0; bits < 16; ++bits) {
-    SettingsRecord settings;
-    settings.TcpDataInAsciiView = bits & 1;
-    settings.TcpDataInTextView = bits & 2;
-    settings.DataInHexViewTcpAndUdp = bits & 4;
-    settings.DataInHexViewOnlyUdp = bits & 8;
-    all.push_back(PayloadViewFlagsOf(settings));
+  for (int bits = 0; bits < 8; ++bits) {
+    all.push_back({(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0});
   }
   return all;
 }
@@ -126,7 +120,7 @@ class StoreFiller final : public RowSink {
   explicit StoreFiller(CaptureStore& store) : store_(store) { ResetCaptureStore(store_); }
   void add_row(std::string_view) override {}
   // Returns the packet index the datagram was stored as.
-  uint32_t Add(const std::vector<uint8_t>& bytes, uint8_t protocol) {
+  uint32_t add(const std::vector<uint8_t>& bytes, uint8_t protocol) {
     const uint32_t index = count_;
     const AppendOutcome outcome = AppendDatagram(
         store_, count_, bytes.data(), static_cast<uint32_t>(bytes.size()), protocol, "", *this);
@@ -135,7 +129,7 @@ class StoreFiller final : public RowSink {
   }
   // Forgets the datagrams from `index` on, so that the next one is stored as
   // that index again, without a full reset.
-  void DropFrom(uint32_t index) {
+  void drop_from(uint32_t index) {
     uint32_t fill = 0;
     for (uint32_t k = 0; k < index; ++k) fill += store_.length_table[k];
     store_.pool_fill.store(fill);

@@ -5,13 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "datagram_builder.h"
+#include "tests/datagram_builder.h"
 
 namespace pw {
 namespace {
 
 using test::DatagramSpec;
 using test::MakeDatagram;
+using test::Proto;
+using test::Tcp;
+using test::Udp;
 
 TEST(PortText, ConvertsLikeTheFieldParser) {
   struct Case {
@@ -96,31 +99,6 @@ struct FilterCase {
 constexpr ProtocolSwitches kAll{true, true, true, true, true};
 constexpr ProtocolSwitches kTcpUdp{true, true, false, false, false};
 
-DatagramSpec Udp(const char* src, uint16_t sport, const char* dst, uint16_t dport) {
-  DatagramSpec d;
-  d.protocol = 17;
-  d.source = src;
-  d.source_port = sport;
-  d.destination = dst;
-  d.destination_port = dport;
-  return d;
-}
-
-DatagramSpec Proto(uint8_t protocol, const char* src = "10.0.0.1",
-                   const char* dst = "10.0.0.2") {
-  DatagramSpec d;
-  d.protocol = protocol;
-  d.source = src;
-  d.destination = dst;
-  return d;
-}
-
-DatagramSpec Tcp(const char* src, uint16_t sport, const char* dst, uint16_t dport) {
-  DatagramSpec d = Udp(src, sport, dst, dport);
-  d.protocol = 6;
-  return d;
-}
-
 TEST(Filter, AddressProtocolAndPortRules) {
   const FilterCase cases[] = {
       {"any/any passes udp", "*:*", "*:*", false, kAll, Udp("1.2.3.4", 1, "5.6.7.8", 2), true},
@@ -189,88 +167,6 @@ TEST(Filter, AddressProtocolAndPortRules) {
   }
 }
 
-TEST(Row, IcmpExample) {
-  DatagramSpec sample = Proto(1, "10.0.0.1", "10.0.0.2");
-  sample.total_length = 60;
-  sample.ttl = 128;
-  const std::vector<uint8_t> d = MakeDatagram(sample);
-  RowText row;
-  FormatRowText(ReadDatagramFacts(d.data(), d.size()), 0, row);
-  EXPECT_EQ(row.view(), "\t0\ticmp\t10.0.0.1\t0\t10.0.0.2\t0\t60\t128");
-}
-
-TEST(Row, TableOfRows) {
-  struct Case {
-    DatagramSpec sample;
-    uint32_t index;
-    const char* row;
-  } cases[] = {
-      // The longest row: 63 characters.
-      {[] {
-         DatagramSpec s = Tcp("255.255.255.255", 65535, "255.255.255.255", 65535);
-         s.total_length = 65535;
-         s.ttl = 255;
-         return s;
-       }(),
-       9999, "\t9999\ttcp\t255.255.255.255\t65535\t255.255.255.255\t65535\t65535\t255"},
-      {Udp("192.168.0.10", 53, "0.0.0.0", 1), 42,
-       "\t42\tudp\t192.168.0.10\t53\t0.0.0.0\t1\t28\t64"},
-      {Proto(2, "100.20.3.0", "224.0.0.1"), 7, "\t7\tigmp\t100.20.3.0\t0\t224.0.0.1\t0\t28\t64"},
-      {Proto(255), 1, "\t1\traw\t10.0.0.1\t0\t10.0.0.2\t0\t20\t64"},
-  };
-  for (const Case& c : cases) {
-    const std::vector<uint8_t> d = MakeDatagram(c.sample);
-    RowText row;
-    FormatRowText(ReadDatagramFacts(d.data(), d.size()), c.index, row);
-    EXPECT_EQ(row.view(), c.row);
-    EXPECT_LE(row.length, kRowTextMax);
-  }
-}
-
-TEST(Row, ShowsTotalLengthFieldNotReceivedLength) {
-  DatagramSpec sample = Udp("1.2.3.4", 1, "5.6.7.8", 2);
-  sample.total_length = 1500;
-  const std::vector<uint8_t> d = MakeDatagram(sample);  // 28 bytes received
-  RowText row;
-  FormatRowText(ReadDatagramFacts(d.data(), d.size()), 3, row);
-  EXPECT_EQ(row.view(), "\t3\tudp\t1.2.3.4\t1\t5.6.7.8\t2\t1500\t64");
-}
-
-TEST(Row, PortsBeyondTheReceivedBytesReadAsZero) {
-  // The buffer holds more than was received: bytes past the received length
-  // must not show up as ports.
-  std::vector<uint8_t> d = MakeDatagram(Udp("1.2.3.4", 0x1111, "5.6.7.8", 0x2222));
-  struct Case {
-    size_t received;
-    uint8_t first_byte;
-    uint16_t sport, dport;
-  } cases[] = {
-      {28, 0x45, 0x1111, 0x2222},
-      {23, 0x45, 0x1111, 0x2200},  // half of the destination port
-      {22, 0x45, 0x1111, 0},
-      {21, 0x45, 0x1100, 0},
-      {20, 0x45, 0, 0},
-      {28, 0x4F, 0, 0},  // header length 60 points past the end
-      {28, 0x40, 0x4000, 0x001C},  // header length 0: ports from offset 0
-  };
-  for (const Case& c : cases) {
-    d[0] = c.first_byte;
-    const DatagramFacts f = ReadDatagramFacts(d.data(), c.received);
-    EXPECT_EQ(f.source_port, c.sport) << c.received << " " << int(c.first_byte);
-    EXPECT_EQ(f.destination_port, c.dport) << c.received << " " << int(c.first_byte);
-  }
-}
-
-TEST(Row, ShortDatagramReadsZerosNotNeighbours) {
-  std::vector<uint8_t> d = MakeDatagram(Udp("1.2.3.4", 1, "5.6.7.8", 2));
-  const DatagramFacts f = ReadDatagramFacts(d.data(), 12);  // no addresses
-  EXPECT_EQ(f.source, 0u);
-  EXPECT_EQ(f.destination, 0u);
-  EXPECT_EQ(f.protocol, 17);
-  const DatagramFacts none = ReadDatagramFacts(nullptr, 0);
-  EXPECT_EQ(none.protocol, 0);
-}
-
 TEST(Row, AddressTextRoundTripsThroughTheFilter) {
   // Every octet value prints without leading zeros and, written that way in
   // a field, matches.
@@ -285,32 +181,6 @@ TEST(Row, AddressTextRoundTripsThroughTheFilter) {
     EXPECT_EQ(row.view(), "\t0\ticmp\t" + a + "\t0\t9.9.9.9\t0\t28\t64");
     const FilterSettings s = BuildFilterSettings(a + ":*", "*:*", false, kAll);
     EXPECT_TRUE(PassesFilter(f, s)) << a;
-  }
-}
-
-TEST(Row, CachedMiddlePartEqualsFormattedOne) {
-  // Many conversations, so entries are replaced and collide; also the
-  // zero address and port that a new cache holds.
-  RowMiddleCache cache;
-  uint32_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return seed;
-  };
-  for (int i = 0; i < 20000; ++i) {
-    DatagramFacts f{};
-    const uint32_t r = next();
-    f.protocol = (r & 1) ? kProtoTcp : kProtoIcmp;
-    f.source = (r & 2) ? 0 : next() % 512;
-    f.destination = next() % 512;
-    f.source_port = static_cast<uint16_t>((r & 4) ? 0 : next() % 70);
-    f.destination_port = static_cast<uint16_t>(next() >> 16);
-    f.total_length = static_cast<uint16_t>(next());
-    f.ttl = static_cast<uint8_t>(next());
-    RowText plain, cached;
-    FormatRowText(f, static_cast<uint32_t>(i), plain);
-    FormatRowText(f, static_cast<uint32_t>(i), cached, &cache);
-    ASSERT_EQ(plain.view(), cached.view()) << i;
   }
 }
 

@@ -2,53 +2,63 @@
 
 #include <gtest/gtest.h>
 
-#include "res/resource.h"
-
 namespace pw {
 namespace {
 
 TEST(FlagOptions, PairsMoveTheCheckAndStayComplementary) {
   struct Case {
     bool only_udp, tcp_and_udp;  // before
-    int id;
+    FlagOption option;
     bool after_only_udp, after_tcp_and_udp;
   };
   const Case cases[] = {
-      {false, false, IDM_HEX_ONLY_UDP, true, false},     // both clear: the chosen one
-      {false, false, IDM_HEX_TCP_AND_UDP, false, true},
-      {true, false, IDM_HEX_ONLY_UDP, false, true},      // the checked one: to the partner
-      {true, false, IDM_HEX_TCP_AND_UDP, false, true},   // the unchecked one: to it
-      {false, true, IDM_HEX_TCP_AND_UDP, true, false},
-      {false, true, IDM_HEX_ONLY_UDP, true, false},
+      {false, false, FlagOption::kHexOnlyUdp, true, false},  // both clear: the chosen one
+      {false, false, FlagOption::kHexTcpAndUdp, false, true},
+      {true, false, FlagOption::kHexOnlyUdp, false, true},    // the checked one: to the partner
+      {true, false, FlagOption::kHexTcpAndUdp, false, true},  // the unchecked one: to it
+      {false, true, FlagOption::kHexTcpAndUdp, true, false},
+      {false, true, FlagOption::kHexOnlyUdp, true, false},
   };
   for (const Case& c : cases) {
     SettingsRecord r;
     r.DataInHexViewOnlyUdp = c.only_udp;
     r.DataInHexViewTcpAndUdp = c.tcp_and_udp;
-    ASSERT_TRUE(ApplyFlagOption(r, c.id));
-    EXPECT_EQ(r.DataInHexViewOnlyUdp, c.after_only_udp) << c.id;
-    EXPECT_EQ(r.DataInHexViewTcpAndUdp, c.after_tcp_and_udp) << c.id;
+    ApplyFlagOption(r, c.option);
+    EXPECT_EQ(r.DataInHexViewOnlyUdp, c.after_only_udp) << static_cast<int>(c.option);
+    EXPECT_EQ(r.DataInHexViewTcpAndUdp, c.after_tcp_and_udp) << static_cast<int>(c.option);
   }
   SettingsRecord r;
   r.TcpDataInTextView = true;
-  ApplyFlagOption(r, IDM_TCP_TEXT_VIEW);
+  ApplyFlagOption(r, FlagOption::kTcpTextView);
   EXPECT_FALSE(r.TcpDataInTextView);
   EXPECT_TRUE(r.TcpDataInAsciiView) << "the checked text mode moves to ASCII mode";
-  ApplyFlagOption(r, IDM_TCP_TEXT_VIEW);
+  ApplyFlagOption(r, FlagOption::kTcpTextView);
   EXPECT_TRUE(r.TcpDataInTextView);
   EXPECT_FALSE(r.TcpDataInAsciiView);
+  ApplyFlagOption(r, FlagOption::kTcpAsciiView);
+  EXPECT_TRUE(r.TcpDataInAsciiView);
+  EXPECT_FALSE(r.TcpDataInTextView);
 }
 
-TEST(FlagOptions, SavePreferencesTogglesAndOthersAreLeft) {
+TEST(FlagOptions, SavePreferencesTogglesAndLeavesTheOtherFlags) {
   SettingsRecord r;
-  EXPECT_TRUE(ApplyFlagOption(r, IDM_SAVE_PREFERENCES));
+  ApplyFlagOption(r, FlagOption::kSaveSessionPreferences);
   EXPECT_TRUE(r.SaveSessionPreferences);
-  EXPECT_TRUE(ApplyFlagOption(r, IDM_SAVE_PREFERENCES));
+  ApplyFlagOption(r, FlagOption::kSaveSessionPreferences);
   EXPECT_FALSE(r.SaveSessionPreferences);
-  for (int id : {IDM_FLIP_TO_TRAY, IDM_TRAY_ICON_ANIME, IDM_DETAILS, 0}) {
-    EXPECT_FALSE(ApplyFlagOption(r, id));
-  }
-  EXPECT_FALSE(r.EnableFlipToTray || r.EnableTrayIconAnime);
+  EXPECT_FALSE(r.EnableFlipToTray || r.EnableTrayIconAnime || r.DataInHexViewOnlyUdp ||
+               r.DataInHexViewTcpAndUdp || r.TcpDataInTextView || r.TcpDataInAsciiView);
+}
+
+TEST(SettingsRecord, ThreeFlagsChooseTheReportsPayloadViews) {
+  SettingsRecord settings;
+  settings.TcpDataInAsciiView = true;
+  settings.DataInHexViewTcpAndUdp = true;
+  settings.DataInHexViewOnlyUdp = true;  // read by nobody here
+  const PayloadViewFlags flags = PayloadViewFlagsOf(settings);
+  EXPECT_TRUE(flags.tcp_ascii);
+  EXPECT_FALSE(flags.tcp_text);
+  EXPECT_TRUE(flags.tcp_hex);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace pw::test {
 
 inline const char* EndName(CaptureEnd why) {
   switch (why) {
-    case CaptureEnd::kPacketLimit: return "limit";
+    case CaptureEnd::kLimitReached: return "limit";
     case CaptureEnd::kPoolFull: return "pool-full";
     case CaptureEnd::kSourceEnded: return "source-ended";
     case CaptureEnd::kOpenFailed: return "open-failed";
@@ -40,8 +40,11 @@ class RecordingView : public CaptureView {
   void fields_read(std::string_view from, std::string_view to) override {
     record("fields " + std::string(from) + "|" + std::string(to));
   }
-  void start_refused(std::string_view row) override {
-    record("refused " + std::string(row));
+  void start_refused(StartRefusal why) override {
+    record(why == StartRefusal::kNotAllowed ? "refused not-allowed" : "refused check-failed");
+  }
+  void start_failed(std::string_view detail) override {
+    record("start-failed " + std::string(detail));
   }
   void capture_starting() override { record("starting"); }
   void capture_started() override { record("started"); }

@@ -407,7 +407,7 @@ TEST(MainDialog, ContextMenuFromTheKeyboardKeepsTheSelectedIndex) {
   f.folder.write_ini(kYesPrefsOff);
   RunningDialog d(f.setup());
   ASSERT_NE(d.hwnd(), nullptr);
-  MainCaptureStore().selected_index = 7;
+  MainSelectedIndex() = 7;
   PostMessageA(d.hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.hwnd()), MAKELPARAM(-1, -1));
   // The menu opens near the window's top-left corner; Esc closes it.
   HWND menu = nullptr;
@@ -420,7 +420,7 @@ TEST(MainDialog, ContextMenuFromTheKeyboardKeepsTheSelectedIndex) {
   EXPECT_EQ(at.top, frame.top + 5);
   CloseMenu(menu);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }));
-  EXPECT_EQ(MainCaptureStore().selected_index, 7);
+  EXPECT_EQ(MainSelectedIndex(), 7);
 
   // A right click over the list takes over its selection (none: -1).
   RECT list;
@@ -431,7 +431,7 @@ TEST(MainDialog, ContextMenuFromTheKeyboardKeepsTheSelectedIndex) {
                                      IsWindowVisible(menu); }));
   CloseMenu(menu);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }));
-  EXPECT_EQ(MainCaptureStore().selected_index, -1) << "no row was selected";
+  EXPECT_EQ(MainSelectedIndex(), -1) << "no row was selected";
 }
 
 TEST(SecondStart, HandsOverToTheRunningWindowAndExitsWithZero) {

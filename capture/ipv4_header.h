@@ -1,0 +1,87 @@
+// Facts of an IPv4 datagram that the filter, the list row and the details
+// report share: the protocols a capture stores and their names, the header
+// fields the row shows, and dotted-decimal address texts.
+//
+// Everything here is a pure function of the datagram's bytes; nothing
+// allocates and nothing uses a locale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace pw {
+
+// A receive shorter than this is no IPv4 datagram and is never stored.
+inline constexpr size_t kIpv4HeaderMin = 20;
+
+inline constexpr uint8_t kProtoIcmp = 1;
+inline constexpr uint8_t kProtoIgmp = 2;
+inline constexpr uint8_t kProtoTcp = 6;
+inline constexpr uint8_t kProtoUdp = 17;
+inline constexpr uint8_t kProtoRaw = 255;
+
+// Which of the five stored protocols a capture takes.
+struct ProtocolSwitches {
+  bool tcp;
+  bool udp;
+  bool icmp;
+  bool igmp;
+  bool raw;
+};
+
+// The five protocols a capture can store, in the order their switches are
+// offered, each with the name that rows, reports and the command line use.
+struct StoredProtocol {
+  uint8_t number;
+  std::string_view name;
+  bool ProtocolSwitches::*switched_on;
+  bool has_ports;  // tcp and udp: the port rule applies, the row shows ports
+};
+
+inline constexpr StoredProtocol kStoredProtocols[] = {
+    {kProtoTcp, "tcp", &ProtocolSwitches::tcp, true},
+    {kProtoUdp, "udp", &ProtocolSwitches::udp, true},
+    {kProtoIcmp, "icmp", &ProtocolSwitches::icmp, false},
+    {kProtoIgmp, "igmp", &ProtocolSwitches::igmp, false},
+    {kProtoRaw, "raw", &ProtocolSwitches::raw, false},
+};
+
+// The entry of `protocol` in kStoredProtocols, or null for any other.
+const StoredProtocol* FindStoredProtocol(uint8_t protocol);
+
+// "tcp", "udp", "icmp", "igmp", "raw"; empty for any other protocol.
+std::string_view ProtocolName(uint8_t protocol);
+
+// The values of a datagram that the filter and the row use.
+struct DatagramFacts {
+  uint8_t protocol;
+  uint8_t ttl;
+  uint16_t total_length;  // the header's field, not the received length
+  uint32_t source;        // wire order, first byte highest
+  uint32_t destination;
+  uint16_t source_port;   // tcp and udp only; 0 otherwise
+  uint16_t destination_port;
+};
+
+// Reads the facts of a datagram of `length` received bytes. Bytes beyond
+// the received length read as 0: a datagram shorter than 20 bytes, or a
+// tcp/udp datagram whose bytes end before header length + 4, gets zeros for
+// what is missing rather than bytes of an earlier receive.
+DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length);
+
+// Parses an address written exactly as a datagram's address is printed:
+// four decimal numbers 0 to 255 without leading zeros, separated by single
+// points, nothing before or after. False for every other text (a host name,
+// "010.0.0.1", " 10.0.0.1", "10.1", ""). The address is in wire order,
+// first byte highest.
+bool ParseDottedQuad(std::string_view text, uint32_t& address);
+
+// "a.b.c.d" of an address in wire order.
+struct DottedQuadText {
+  char text[16];
+  std::string_view view() const { return text; }
+};
+DottedQuadText FormatDottedQuad(uint32_t address);
+
+}  // namespace pw

@@ -10,27 +10,19 @@
 #include <thread>
 #include <vector>
 
-#include "datagram_builder.h"
-#include "recording_view.h"
-#include "scripted_source.h"
+#include "tests/datagram_builder.h"
+#include "tests/fakes.h"
+#include "tests/recording_view.h"
+#include "tests/scripted_source.h"
 
 namespace pw {
 namespace {
 
 using test::DatagramSpec;
+using test::FakePrivilege;
 using test::MakeDatagram;
 using test::RecordingView;
 using test::ScriptedSource;
-
-class FakePrivilege final : public PrivilegeCheck {
- public:
-  PrivilegeResult result{true, true};
-  int calls = 0;
-  PrivilegeResult check() override {
-    ++calls;
-    return result;
-  }
-};
 
 constexpr ProtocolSwitches kAllProtocols{true, true, true, true, true};
 constexpr ProtocolSwitches kTcpUdp{true, true, false, false, false};

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "datagram_builder.h"
-#include "pcap_file.h"
-#include "temp_dir.h"
+#include "tests/datagram_builder.h"
+#include "tests/pcap_file.h"
+#include "tests/temp_dir.h"
 
 namespace pw {
 namespace {

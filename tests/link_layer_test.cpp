@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "datagram_builder.h"
-#include "pcap_file.h"
+#include "tests/datagram_builder.h"
+#include "tests/pcap_file.h"
 
 namespace pw {
 namespace {

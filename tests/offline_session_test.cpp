@@ -11,20 +11,16 @@
 #include "capture/capture_session.h"
 #include "capture/pcap_source.h"
 #include "capture/save_data.h"
-#include "datagram_builder.h"
-#include "pcap_file.h"
-#include "recording_view.h"
-#include "temp_dir.h"
+#include "tests/datagram_builder.h"
+#include "tests/pcap_file.h"
+#include "tests/fakes.h"
+#include "tests/recording_view.h"
+#include "tests/temp_dir.h"
 
 namespace pw {
 namespace {
 
 using test::MakeDatagram;
-
-class AllowAll final : public PrivilegeCheck {
- public:
-  PrivilegeResult check() override { return {true, true}; }
-};
 
 constexpr ProtocolSwitches kAll{true, true, true, true, true};
 
@@ -60,7 +56,7 @@ class OfflineTest : public test::TempDirTest {
 
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   std::unique_ptr<test::RecordingView> view_;
-  AllowAll allow_;
+  test::FakePrivilege allow_;
 };
 
 std::string AsString(const std::vector<uint8_t>& bytes) {

@@ -21,9 +21,9 @@
 #include "capture/pcap_source.h"
 #include "capture/privilege.h"
 #include "cli/save_file.h"
-#include "pcap_file.h"
+#include "tests/pcap_file.h"
 #include "shell/interface_slots.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 namespace pw {
 namespace {

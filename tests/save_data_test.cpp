@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "datagram_builder.h"
+#include "tests/datagram_builder.h"
 
 namespace pw {
 namespace {

@@ -24,7 +24,7 @@
 #include "capture/capture_session.h"
 #include "capture/pcap_source.h"
 #include "capture/privilege.h"
-#include "recording_view.h"
+#include "tests/recording_view.h"
 
 namespace pw {
 namespace {

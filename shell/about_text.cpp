@@ -6,6 +6,8 @@
 
 namespace pw {
 
+std::string_view ProgramVersion() { return PW_VERSION; }
+
 std::string_view AboutText() {
   static constexpr char kText[] =
       "Pebblewire\r\n"

@@ -12,6 +12,10 @@
 
 namespace pw {
 
+// The loopback address as the interface list and the bind-address choice
+// spell it.
+inline constexpr std::string_view kLoopbackText = "127.0.0.1";
+
 // A receive shorter than this is no IPv4 datagram and is never stored.
 inline constexpr size_t kIpv4HeaderMin = 20;
 

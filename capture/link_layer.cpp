@@ -1,6 +1,6 @@
 #include "capture/link_layer.h"
 
-#include "capture/filter.h"
+#include "capture/ipv4_header.h"
 
 namespace pw {
 

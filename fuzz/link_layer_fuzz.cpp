@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "capture/filter.h"
+#include "capture/ipv4_header.h"
 #include "capture/link_layer.h"
 
 namespace {

@@ -138,6 +138,7 @@ class CaptureRun {
   bool prepare_save_files();
   bool start_session();
   LoopEnd wait_for_end();
+  LoopEnd settle(LoopEnd how);
   void announce_origin();
   int report_open_failure();
   bool report_end(LoopEnd how);
@@ -156,6 +157,7 @@ class CaptureRun {
   SaveFile log_file_;
   SaveFile packets_file_;
   bool announced_ = false;
+  CaptureEnd end_why_ = CaptureEnd::kSourceEnded;  // valid for LoopEnd::kByItself
   bool output_closed_ = false;
   int signal_ = 0;
 };
@@ -181,11 +183,10 @@ int CaptureRun::run() {
   static char row_buffer[1 << 16];
   std::setvbuf(stdout, row_buffer, _IOFBF, sizeof row_buffer);
   if (!start_session()) return kExitFailed;
-  const LoopEnd how = wait_for_end();
-  session_.stop();
+  const LoopEnd how = settle(wait_for_end());
   view_.finish();
   announce_origin();
-  if (view_.ended() && view_.end_reason() == CaptureEnd::kOpenFailed) {
+  if (how == LoopEnd::kByItself && end_why_ == CaptureEnd::kOpenFailed) {
     return report_open_failure();  // nothing captured, nothing saved
   }
   const bool captured = report_end(how);
@@ -240,12 +241,31 @@ LoopEnd CaptureRun::wait_for_end() {
     if (view_.ended()) return LoopEnd::kByItself;
     siginfo_t info;
     const int caught = sigtimedwait(&stops_, &info, &tick);
+    // A session that ended by itself while the loop waited ended first.
+    if (view_.ended()) return LoopEnd::kByItself;
     if (caught > 0) {
       signal_ = caught;
       return LoopEnd::kSignal;
     }
     if (!view_.update() || (watch_output && OutputClosed())) return LoopEnd::kOutput;
   }
+}
+
+// Stops the session and settles how it ended. A session that ended by
+// itself as a signal came (closing the device takes a while), or that
+// stored all it was to store, ended by itself: a signal at that moment
+// changes nothing that was captured.
+LoopEnd CaptureRun::settle(LoopEnd how) {
+  session_.stop();
+  const uint32_t limit = o_.count != 0 ? o_.count : kPacketLimit;
+  if (view_.ended()) {
+    end_why_ = view_.end_reason();
+    if (how == LoopEnd::kSignal) how = LoopEnd::kByItself;
+  } else if (how == LoopEnd::kSignal && view_.stored() >= limit) {
+    end_why_ = CaptureEnd::kLimitReached;
+    how = LoopEnd::kByItself;
+  }
+  return how;
 }
 
 // The system and "listening on ...", once the source is open.
@@ -272,7 +292,7 @@ int CaptureRun::report_open_failure() {
 bool CaptureRun::report_end(LoopEnd how) {
   bool ok = true;
   if (how == LoopEnd::kByItself) {
-    const EndReport end = DescribeEnd(view_.end_reason(), view_.end_detail(), o_.count);
+    const EndReport end = DescribeEnd(end_why_, view_.end_detail(), o_.count);
     Complain(end.message);
     ok = !end.failed;
   } else if (how == LoopEnd::kSignal) {

@@ -287,11 +287,11 @@ TEST_F(ProgramTest, FailuresNameTheFileOnceAndGiveStatusOne) {
 }
 
 TEST_F(ProgramTest, RowsThatCannotBeWrittenAreAFailure) {
-  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
-  ASSERT_GE(full, 0);
-  const ProgramResult r =
-      Pebblewire({"-r", kLoopbackFile, "--save-log", Path("log.txt")}, {.netns = "", .file_size_limit = std::nullopt, .stdin_fd = -1, .stdout_fd = full});
-  close(full);
+  test::ProgramSetup to_full;
+  to_full.stdout_fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(to_full.stdout_fd, 0);
+  const ProgramResult r = Pebblewire({"-r", kLoopbackFile, "--save-log", Path("log.txt")}, to_full);
+  close(to_full.stdout_fd);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("pebblewire: cannot write the rows: No space left on device\n"),
             std::string::npos)
@@ -305,8 +305,9 @@ TEST_F(ProgramTest, AFailedWriteLeavesNoShortFile) {
   const std::string input = Path("big.pcap");
   test::WriteFile(input, test::PcapBytes(big, {.link_type = 101}));
   test::WriteFile(Path("packets.bin"), "old");
-  const ProgramResult r = Pebblewire({"-r", input, "--save-packets", Path("packets.bin")},
-                                     {.netns = "", .file_size_limit = rlim_t{20000}});
+  test::ProgramSetup limited;
+  limited.file_size_limit = rlim_t{20000};
+  const ProgramResult r = Pebblewire({"-r", input, "--save-packets", Path("packets.bin")}, limited);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("pebblewire: cannot write " + Path("packets.bin") + ": File too large\n"),
             std::string::npos)
@@ -358,6 +359,19 @@ TEST_F(ProgramTest, MaximumSizeDatagramsFillThePool) {
     EXPECT_EQ(test::ReadFile(Path("packets.bin")).size(),
               to_the_byte ? size_t{kBytePoolSize} : fit * largest.size());
   }
+}
+
+TEST_F(ProgramTest, LiveCaptureWithoutTheRightSaysWhatIsNeeded) {
+  if (geteuid() != 0) {
+    std::printf("SKIP: becoming an ordinary user needs root\n");
+    GTEST_SKIP() << "becoming an ordinary user needs root";
+  }
+  test::ProgramSetup nobody;
+  nobody.user = 65534;
+  const ProgramResult r = Pebblewire({"-i", "lo"}, nobody);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "pebblewire: live capture needs root or the CAP_NET_RAW capability\n");
 }
 
 TEST_F(ProgramTest, ListVersionAndHelp) {

@@ -37,6 +37,8 @@ struct ProgramSetup {
   std::optional<rlim_t> file_size_limit;  // RLIMIT_FSIZE, with SIGXFSZ ignored
   int stdin_fd = -1;                      // -1: /dev/null
   int stdout_fd = -1;                     // -1: a pipe that the test reads
+  int stderr_fd = -1;                     // -1: a pipe that the test reads
+  std::optional<uid_t> user;              // run as this user (and group)
 };
 
 class ProgramRun {
@@ -129,6 +131,7 @@ class ProgramRun {
                                 const ProgramSetup& setup, int out, int err) {
     const int in = setup.stdin_fd >= 0 ? setup.stdin_fd : open("/dev/null", O_RDONLY);
     if (setup.stdout_fd >= 0) out = setup.stdout_fd;
+    if (setup.stderr_fd >= 0) err = setup.stderr_fd;
     if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (!netns.empty()) {
       const int ns = open(netns.c_str(), O_RDONLY | O_CLOEXEC);
@@ -138,6 +141,10 @@ class ProgramRun {
       signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*setup.file_size_limit, *setup.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (setup.user && (setresgid(*setup.user, *setup.user, *setup.user) != 0 ||
+                       setresuid(*setup.user, *setup.user, *setup.user) != 0)) {
+      _exit(124);
     }
     execv(PW_PROGRAM, argv.data());
     _exit(127);

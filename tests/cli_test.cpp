@@ -185,6 +185,7 @@ TEST(CommandLine, ValuedFlagsAreGivenOnceExceptDetails) {
 
 TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
   const std::string limit = std::to_string(kPacketLimit);
+  const std::string over = std::to_string(kPacketLimit + 1);
   const std::string count_error = "\" is not a number from 1 to " + limit;
   struct Case {
     std::vector<std::string_view> args;
@@ -199,8 +200,7 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
                    "-D lists, or any"},
       {{"--count"}, "-c/--count needs N"},
       {{"-c", "0"}, "-c/--count: \"0" + count_error},
-      {{"-c", std::to_string(kPacketLimit + 1)},
-       "-c/--count: \"" + std::to_string(kPacketLimit + 1) + count_error},
+      {{"-c", over}, "-c/--count: \"" + over + count_error},
       {{"-c", "-5"}, "-c/--count: \"-5" + count_error},
       {{"-c", "12x"}, "-c/--count: \"12x" + count_error},
       {{"--count="}, "-c/--count: \"" + count_error},

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "capture/pcap_source.h"
-#include "capture/privilege.h"
+#include "tests/may_capture.h"
 
 namespace pw {
 namespace {
@@ -58,16 +58,7 @@ TEST(CaptureDevice, ChosenByTheBindAddress) {
   }
 }
 
-bool MayCapture() {
-  const PrivilegeResult r = SystemPrivilegeCheck().check();
-  return r.checked && r.allowed;
-}
-
-#define SKIP_UNLESS_ROOT()                                                        \
-  if (!MayCapture()) {                                                            \
-    std::printf("SKIP: opening a capture device needs root or CAP_NET_RAW\n");   \
-    GTEST_SKIP() << "opening a capture device needs root or CAP_NET_RAW";         \
-  }
+#define SKIP_UNLESS_ROOT() PW_SKIP_UNLESS_MAY_CAPTURE("opening a capture device")
 
 TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   SKIP_UNLESS_ROOT();

@@ -235,7 +235,9 @@ bool CaptureRun::start_session() {
 
 LoopEnd CaptureRun::wait_for_end() {
   const bool watch_output = !o_.quiet;
-  const timespec tick{0, 50 * 1000 * 1000};
+  // Rows and the live count are brought up to date 20 times a second.
+  constexpr long kTickNanoseconds = 50'000'000;
+  const timespec tick{0, kTickNanoseconds};
   for (;;) {
     announce_origin();
     if (view_.ended()) return LoopEnd::kByItself;

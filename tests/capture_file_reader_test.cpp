@@ -10,52 +10,16 @@
 #include "capture/packet_source.h"
 #include "capture_file_builder.h"
 #include "datagram_builder.h"
+#include "read_capture.h"
 
 namespace pw {
 namespace {
 
 using test::MakeDatagram;
-using Bytes = std::vector<uint8_t>;
-
-struct Datagram {
-  Bytes bytes;
-  CaptureTime time;
-  bool operator==(const Datagram&) const = default;
-};
-
-void PrintTo(const Datagram& d, std::ostream* os) {
-  *os << d.bytes.size() << " bytes at " << d.time.seconds << "." << d.time.nanoseconds;
-}
-
-struct ReadResult {
-  bool opened = false;
-  std::vector<Datagram> datagrams;
-  ReadOutcome last = ReadOutcome::kFailed;
-  std::string error;
-};
-
-// Opens `file` and reads it to its end or failure.
-ReadResult ReadAll(CaptureFileReader& reader, const std::string& file,
-                   size_t capacity = kReceiveBufferSize) {
-  MemoryByteInput input({reinterpret_cast<const uint8_t*>(file.data()), file.size()});
-  ReadResult result;
-  result.opened = reader.open(input);
-  Bytes buffer(capacity);
-  CaptureRecord record;
-  // Every datagram takes at least 16 bytes of the file.
-  for (size_t guard = 0; guard <= file.size() / 16; ++guard) {
-    result.last = reader.next(buffer.data(), capacity, record);
-    if (result.last != ReadOutcome::kDatagram) break;
-    result.datagrams.push_back({Bytes(buffer.begin(), buffer.begin() + record.length), record.time});
-  }
-  result.error = reader.error();
-  return result;
-}
-
-ReadResult ReadAll(const std::string& file, size_t capacity = kReceiveBufferSize) {
-  CaptureFileReader reader;
-  return ReadAll(reader, file, capacity);
-}
+using test::Bytes;
+using test::Datagram;
+using test::ReadAll;
+using test::ReadResult;
 
 const Bytes kUdp = MakeDatagram({.protocol = 17, .source_port = 53, .destination_port = 4000,
                                  .payload_length = 100});

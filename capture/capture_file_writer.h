@@ -7,7 +7,9 @@
 //
 // Times: a record's seconds field has 32 unsigned bits (1970 to 2106). A
 // time before 1970 is written as 1970-01-01 00:00:00.000000000; a time
-// after the field's last second as that second and 999,999,999 ns.
+// after the field's last second as that second and 999,999,999 ns. (libpcap
+// 1.10 takes the field for signed and reads times after 2038-01-19 as
+// before 1970; tshark and CaptureFileReader read it as written.)
 //
 // Lengths: captured and original length are the datagram's length. A
 // datagram longer than the snapshot length (a receive can deliver 65,536

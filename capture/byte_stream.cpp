@@ -56,6 +56,9 @@ size_t StdioByteInput::read(uint8_t* buffer, size_t size) {
 }
 
 bool StdioByteInput::skip(uint64_t size) {
+  // A short skip (options, padding) is read through the stream's buffer: a
+  // seek would drop the buffer and read it again.
+  if (size <= 16384) return ByteInput::skip(size);
   // A long is 32 bits on Windows: seek in steps that fit in one.
   constexpr uint64_t kStep = 1u << 30;
   while (seekable_ && size > 0) {

@@ -52,8 +52,8 @@ class MemoryByteInput final : public ByteInput {
 };
 
 // Reads from a stdio stream opened for binary reading; the caller opens and
-// closes it. Skips by seeking, or by reading where the stream cannot seek
-// (a pipe).
+// closes it. Skips a long stretch by seeking, a short one (and any, where
+// the stream cannot seek: a pipe) by reading.
 class StdioByteInput final : public ByteInput {
  public:
   explicit StdioByteInput(std::FILE* file) : file_(file) {}

@@ -35,11 +35,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_file_writer.h"
 #include "capture/link_layer.h"
 #include "capture_file_builder.h"
 #include "datagram_builder.h"
-#include "read_capture.h"
+#include "capture_files.h"
 #include "temp_dir.h"
 
 namespace pw {
@@ -168,21 +167,9 @@ class WrittenFile : public test::TempDirTest {
  protected:
   // Writes `datagrams` with the writer to a file; returns its path.
   std::string WritePcap(const std::vector<Datagram>& datagrams) {
-    Bytes pool;
-    std::vector<uint32_t> lengths;
-    std::vector<CaptureTime> times;
-    for (const Datagram& d : datagrams) {
-      pool.insert(pool.end(), d.bytes.begin(), d.bytes.end());
-      lengths.push_back(static_cast<uint32_t>(d.bytes.size()));
-      times.push_back(d.time);
-    }
     const std::string path = Path("written.pcap");
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(file, nullptr);
-    StdioByteSink sink(file);
     std::string error;
-    EXPECT_TRUE(WritePcapFile(sink, pool, lengths, times, error)) << error;
-    EXPECT_EQ(std::fclose(file), 0);
+    EXPECT_TRUE(test::WriteAll(path, datagrams, error)) << error;
     return path;
   }
 

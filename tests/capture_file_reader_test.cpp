@@ -10,7 +10,7 @@
 #include "capture/packet_source.h"
 #include "capture_file_builder.h"
 #include "datagram_builder.h"
-#include "read_capture.h"
+#include "capture_files.h"
 
 namespace pw {
 namespace {

@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_file_writer.h"
 #include "capture/capture_session.h"
 #include "capture/save_data.h"
 #include "capture_file_builder.h"
 #include "datagram_builder.h"
-#include "read_capture.h"
+#include "capture_files.h"
 #include "recording_view.h"
 #include "temp_dir.h"
 
@@ -61,16 +60,8 @@ TEST_F(CaptureFileSourceTest, WhatTheWriterWroteThroughAStreamReadsBack) {
   const std::vector<Datagram> datagrams = {{kUdp, {1700000000, 123456789}},
                                            {kIcmp, {1700000001, 5}}};
   const std::string path = Path("written.pcap");
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  StdioByteSink sink(file);
-  const Bytes pool = test::Concat(kUdp, kIcmp);
-  const std::vector<uint32_t> lengths = {static_cast<uint32_t>(kUdp.size()),
-                                         static_cast<uint32_t>(kIcmp.size())};
-  const std::vector<CaptureTime> times = {datagrams[0].time, datagrams[1].time};
   std::string error;
-  EXPECT_TRUE(WritePcapFile(sink, pool, lengths, times, error)) << error;
-  EXPECT_EQ(std::fclose(file), 0);
+  ASSERT_TRUE(test::WriteAll(path, datagrams, error)) << error;
 
   CaptureFileSource source(path);
   for (int round = 0; round < 2; ++round) {  // a second open reads from the start

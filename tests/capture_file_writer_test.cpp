@@ -9,7 +9,7 @@
 
 #include "capture/capture_store.h"
 #include "datagram_builder.h"
-#include "read_capture.h"
+#include "capture_files.h"
 
 namespace pw {
 namespace {
@@ -18,23 +18,11 @@ using test::AsString;
 using test::Bytes;
 using test::Datagram;
 using test::MakeDatagram;
+using test::WriteAll;
 
 // A UDP datagram of exactly `size` bytes (at least 28).
 Bytes UdpOfSize(size_t size) {
   return MakeDatagram({.protocol = 17, .payload_length = size - 28});
-}
-
-// Writes the datagrams the way the store lays them out; false on failure.
-bool WriteAll(ByteSink& sink, const std::vector<Datagram>& datagrams, std::string& error) {
-  Bytes pool;
-  std::vector<uint32_t> lengths;
-  std::vector<CaptureTime> times;
-  for (const Datagram& d : datagrams) {
-    pool.insert(pool.end(), d.bytes.begin(), d.bytes.end());
-    lengths.push_back(static_cast<uint32_t>(d.bytes.size()));
-    times.push_back(d.time);
-  }
-  return WritePcapFile(sink, pool, lengths, times, error);
 }
 
 std::string Written(const std::vector<Datagram>& datagrams) {

@@ -1,14 +1,18 @@
-// Reads a whole capture file through the capture-file reader, for tests:
-// every datagram with its time, and how the reading ended.
+// Whole capture files for tests: read through the capture-file reader
+// (every datagram with its time, and how the reading ended), and written
+// with the capture-file writer from datagrams laid out as the store keeps
+// them.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "capture/byte_stream.h"
 #include "capture/capture_file_reader.h"
+#include "capture/capture_file_writer.h"
 #include "capture/packet_source.h"
 
 namespace pw::test {
@@ -62,5 +66,36 @@ inline ReadResult ReadAll(const std::string& file, size_t capacity = kReceiveBuf
 }
 
 inline std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// Writes `datagrams` with WritePcapFile from a pool, a length table and a
+// time table; false (and `error`) on failure.
+inline bool WriteAll(ByteSink& sink, const std::vector<Datagram>& datagrams, std::string& error) {
+  Bytes pool;
+  std::vector<uint32_t> lengths;
+  std::vector<CaptureTime> times;
+  for (const Datagram& d : datagrams) {
+    pool.insert(pool.end(), d.bytes.begin(), d.bytes.end());
+    lengths.push_back(static_cast<uint32_t>(d.bytes.size()));
+    times.push_back(d.time);
+  }
+  return WritePcapFile(sink, pool, lengths, times, error);
+}
+
+// The same into a new file at `path`, through a stdio stream.
+inline bool WriteAll(const std::string& path, const std::vector<Datagram>& datagrams,
+                     std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = "cannot create " + path;
+    return false;
+  }
+  StdioByteSink sink(file);
+  const bool written = WriteAll(sink, datagrams, error);
+  if (std::fclose(file) != 0 && written) {
+    error = "cannot close " + path;
+    return false;
+  }
+  return written;
+}
 
 }  // namespace pw::test

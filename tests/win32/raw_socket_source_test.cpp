@@ -155,7 +155,8 @@ TEST(RawSocketSource, WhatAReceiveMakesOfEachResult) {
     ASSERT_TRUE(source.open(kLoopback));
     std::vector<uint8_t> buffer(c.capacity, 0xEE);
     size_t length = 0;
-    EXPECT_EQ(source.receive(buffer.data(), buffer.size(), length), c.status);
+    CaptureTime time{};
+    EXPECT_EQ(source.receive(buffer.data(), buffer.size(), length, time), c.status);
     if (c.status == ReceiveStatus::kDatagram) {
       ASSERT_EQ(length, c.length);
       EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + static_cast<long>(length)),
@@ -174,8 +175,9 @@ TEST(RawSocketSource, WakeEndsABlockedReceive) {
   ASSERT_TRUE(source.open(kLoopback));
   uint8_t buffer[64];
   size_t length = 0;
+  CaptureTime time{};
   auto receiving = std::async(std::launch::async, [&] {
-    return source.receive(buffer, sizeof buffer, length);
+    return source.receive(buffer, sizeof buffer, length, time);
   });
   ASSERT_TRUE(fake.wait_for_blocked_recv());
   source.wake();
@@ -194,9 +196,10 @@ TEST(RawSocketSource, WakeBeforeOpenEndsTheFirstReceive) {
   ASSERT_TRUE(source.open(kLoopback));
   uint8_t buffer[64];
   size_t length = 0;
-  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kWoken);
+  CaptureTime time{};
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kWoken);
   EXPECT_EQ(fake.calls(), kOpenCalls);  // without asking the library
-  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kDatagram);
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kDatagram);
   EXPECT_EQ(length, 28u);
   source.close();
   EXPECT_EQ(fake.tally(), kBalanced);

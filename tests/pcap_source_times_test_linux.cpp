@@ -45,14 +45,7 @@ std::vector<Datagram> ReceiveAll(PacketSource& source) {
 const Bytes kUdp = MakeDatagram({.protocol = 17, .payload_length = 30});
 const Bytes kIcmp = MakeDatagram({.protocol = 1});
 
-class PcapSourceTimes : public test::TempDirTest {
- protected:
-  std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = Path(name);
-    test::WriteFile(path, bytes);
-    return path;
-  }
-};
+class PcapSourceTimes : public test::TempDirTest {};
 
 TEST_F(PcapSourceTimes, FileTimesInNanosecondsWhateverTheFileHas) {
   const CaptureTime late{1700000000, 999999000};
@@ -93,7 +86,8 @@ TEST_F(PcapSourceTimes, FileTimesInNanosecondsWhateverTheFileHas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = Write("times", c.file);
+    const std::string path = Path("times");
+    test::WriteFile(path, c.file);
     PcapFileSource libpcap(path);
     EXPECT_EQ(ReceiveAll(libpcap), c.expected);
     CaptureFileSource portable(path);
@@ -125,12 +119,12 @@ TEST_F(PcapSourceTimes, TheTwoFileSourcesAgreeOnRealCaptures) {
 }
 
 TEST_F(PcapSourceTimes, ASessionKeepsTheFileTimes) {
-  const std::string path = Write(
-      "session.pcap",
-      test::PcapWithTimes({{test::EthernetFrame(kUdp), 1700000000, 5},
-                           {test::EthernetFrame(MakeDatagram({.protocol = 47})), 1700000001, 6},
-                           {test::EthernetFrame(kIcmp), 1600000000, 999999999}},
-                          {.nanoseconds = true}));
+  const std::string path = Path("session.pcap");
+  test::WriteFile(path, test::PcapWithTimes(
+                            {{test::EthernetFrame(kUdp), 1700000000, 5},
+                             {test::EthernetFrame(MakeDatagram({.protocol = 47})), 1700000001, 6},
+                             {test::EthernetFrame(kIcmp), 1600000000, 999999999}},
+                            {.nanoseconds = true}));
   auto store = std::make_unique<CaptureStore>();
   test::RecordingView view;
   test::FakePrivilege allow;

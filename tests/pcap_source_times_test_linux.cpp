@@ -1,7 +1,7 @@
 // The times that the libpcap file source delivers: the file's own, in
-// nanoseconds, whatever resolution and byte order the file has; the same
-// times as the portable capture-file source gives for the same file; and
-// kept by a session that reads the file.
+// nanoseconds, whatever resolution the file has; the same times as the
+// portable capture-file source gives for the same file; and kept by a
+// session that reads the file.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -50,11 +50,11 @@ class PcapSourceTimes : public test::TempDirTest {};
 TEST_F(PcapSourceTimes, FileTimesInNanosecondsWhateverTheFileHas) {
   const CaptureTime late{1700000000, 999999000};
   const CaptureTime early{1700000001, 7000};
-  auto classic = [&](bool nano, bool big) {
+  auto classic = [&](bool nano) {
     const uint32_t scale = nano ? 1000 : 1;
     return test::PcapWithTimes({{test::SllFrame(kUdp), 1700000000, 999999 * scale},
                                 {test::SllFrame(kIcmp), 1700000001, 7 * scale}},
-                               {.link_type = 113, .big_endian = big, .nanoseconds = nano});
+                               {.link_type = 113, .nanoseconds = nano});
   };
   const std::vector<Datagram> expected = {{kUdp, late}, {kIcmp, early}};
   struct Case {
@@ -62,10 +62,8 @@ TEST_F(PcapSourceTimes, FileTimesInNanosecondsWhateverTheFileHas) {
     std::string file;
     std::vector<Datagram> expected;
   } cases[] = {
-      {"microseconds", classic(false, false), expected},
-      {"microseconds, big-endian", classic(false, true), expected},
-      {"nanoseconds", classic(true, false), expected},
-      {"nanoseconds, big-endian", classic(true, true), expected},
+      {"microseconds", classic(false), expected},
+      {"nanoseconds", classic(true), expected},
       {"nanoseconds below a microsecond",
        test::PcapWithTimes({{test::EthernetFrame(kUdp), 1700000000, 123456789},
                             {test::EthernetFrame(kIcmp), 1700000000, 1}},
@@ -93,29 +91,6 @@ TEST_F(PcapSourceTimes, FileTimesInNanosecondsWhateverTheFileHas) {
     CaptureFileSource portable(path);
     EXPECT_EQ(ReceiveAll(portable), c.expected);
   }
-}
-
-// Captures made by other tools, in micro- and nanoseconds: the libpcap
-// source and the portable one give the same datagrams at the same times.
-TEST_F(PcapSourceTimes, TheTwoFileSourcesAgreeOnRealCaptures) {
-  const char* files[] = {"tcpdump_lo.pcap",        "tcpdump_any.pcap",
-                         "tcpdump_lo_nano.pcap",   "tcpdump_any_sll2.pcap",
-                         "tshark_lo.pcapng",       "editcap_lo_comment.pcapng",
-                         "text2pcap_eth.pcap",     "text2pcap_sll_ns.pcap"};
-  for (const char* file : files) {
-    SCOPED_TRACE(file);
-    const std::string path = std::string(PW_TEST_DATA) + "/" + file;
-    PcapFileSource libpcap(path);
-    CaptureFileSource portable(path);
-    const std::vector<Datagram> got = ReceiveAll(libpcap);
-    EXPECT_FALSE(got.empty());
-    EXPECT_EQ(got, ReceiveAll(portable));
-  }
-  // The nanosecond capture keeps its nanoseconds.
-  PcapFileSource nano(std::string(PW_TEST_DATA) + "/tcpdump_lo_nano.pcap");
-  bool below_a_microsecond = false;
-  for (const Datagram& d : ReceiveAll(nano)) below_a_microsecond |= d.time.nanoseconds % 1000 != 0;
-  EXPECT_TRUE(below_a_microsecond);
 }
 
 TEST_F(PcapSourceTimes, ASessionKeepsTheFileTimes) {

@@ -39,26 +39,6 @@ TEST(SystemClock, FileTimeToCaptureTime) {
   }
 }
 
-// The system's own calendar agrees with the epoch difference.
-TEST(SystemClock, CalendarDatesAsTheSystemConvertsThem) {
-  struct Case {
-    SYSTEMTIME date;  // year, month, day of week (ignored), day, h, m, s, ms
-    CaptureTime time;
-  } cases[] = {
-      {{1601, 1, 0, 1, 0, 0, 0, 1}, {-11'644'473'600, 1'000'000}},
-      {{1969, 12, 0, 31, 23, 59, 59, 999}, {-1, 999'000'000}},
-      {{1970, 1, 0, 1, 0, 0, 0, 0}, {0, 0}},
-      {{2000, 2, 0, 29, 12, 34, 56, 789}, {951'827'696, 789'000'000}},
-      {{2038, 1, 0, 19, 3, 14, 8, 0}, {2'147'483'648, 0}},
-      {{2106, 2, 0, 7, 6, 28, 16, 0}, {4'294'967'296, 0}},
-  };
-  for (const Case& c : cases) {
-    FILETIME file_time{};
-    ASSERT_TRUE(SystemTimeToFileTime(&c.date, &file_time)) << c.date.wYear;
-    EXPECT_EQ(CaptureTimeOfFileTime(file_time), c.time) << c.date.wYear;
-  }
-}
-
 TEST(SystemClock, ThePreciseFunctionWhereTheSystemHasItElseTheFallback) {
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
   ASSERT_NE(kernel32, nullptr);

@@ -12,14 +12,10 @@
 #include "app/main_dialog_win32.h"
 #include "res/resource.h"
 #include "tests/datagram_builder.h"
+#include "tests/fakes.h"
 #include "tests/scripted_source.h"
 
 namespace {
-
-class Allowed final : public pw::PrivilegeCheck {
- public:
-  pw::PrivilegeResult check() override { return {true, true}; }
-};
 
 }  // namespace
 
@@ -39,7 +35,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   source.add(MakeDatagram({.protocol = 2, .source = "192.168.0.7", .destination = "224.0.0.22",
                            .ttl = 1}));
   source.set_at_end(pw::test::ScriptedSource::AtEnd::kBlock);
-  Allowed allowed;
+  pw::test::FakePrivilege allowed;
   pw::Win32IniStore store(command_line != nullptr ? command_line : "");
   pw::MainDialogSetup setup;
   setup.source = &source;
@@ -63,7 +59,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
       Sleep(10);
     }
   });
-  pw::RunMainDialog(instance, setup);
+  static pw::CaptureStore capture_store;
+  pw::MainDialog program(instance, setup, capture_store);
+  program.run();
   presser.join();
   return 0;
 }

@@ -91,7 +91,7 @@ LoadOutcome LoadSettings(IniStore& store, SettingsRecord& record,
     record.DataInHexViewTcpAndUdp = !record.DataInHexViewOnlyUdp;
     record.TcpDataInTextView = ReadFlag(store, kTcpDataInTextView, true);
     record.TcpDataInAsciiView = !record.TcpDataInTextView;
-    controls.bind_to_interface = ReadText(store, kBindToInterface, "127.0.0.1");
+    controls.bind_to_interface = ReadText(store, kBindToInterface, kLoopbackText);
     controls.from_field = ReadText(store, kFromField, "*:*");
     controls.to_field = ReadText(store, kToField, "*:*");
     controls.two_way_traffic = ReadFlag(store, kTwoWayTraffic, false);

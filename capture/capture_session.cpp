@@ -10,8 +10,6 @@ namespace pw {
 
 namespace {
 
-constexpr std::string_view kLoopbackText = "127.0.0.1";
-
 std::string_view Cut(std::string_view text, size_t max) {
   return text.substr(0, text.size() < max ? text.size() : max);
 }

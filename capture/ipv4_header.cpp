@@ -63,7 +63,8 @@ DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
   facts.destination = Be32(bytes + kDestinationOffset);
   facts.source_port = 0;
   facts.destination_port = 0;
-  if (facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) {
+  const uint16_t fragment = Be16(bytes + kFragmentFieldOffset) & kFragmentOffsetMask;
+  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && fragment == 0) {
     const size_t header_length = static_cast<size_t>(bytes[0] & 0x0F) * 4;
     if (header_length + 4 <= length) {
       facts.source_port = Be16(bytes + header_length);

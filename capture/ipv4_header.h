@@ -12,6 +12,10 @@
 
 namespace pw {
 
+// The loopback address as the interface list and the bind-address choice
+// spell it.
+inline constexpr std::string_view kLoopbackText = "127.0.0.1";
+
 // A receive shorter than this is no IPv4 datagram and is never stored.
 inline constexpr size_t kIpv4HeaderMin = 20;
 
@@ -20,6 +24,14 @@ inline constexpr uint8_t kProtoIgmp = 2;
 inline constexpr uint8_t kProtoTcp = 6;
 inline constexpr uint8_t kProtoUdp = 17;
 inline constexpr uint8_t kProtoRaw = 255;
+
+// Bytes 6 and 7 of the header: three flag bits and the fragment offset in
+// units of eight bytes. A datagram whose offset is not zero is a later
+// fragment: its bytes after the IP header are the middle or end of the
+// original payload, with no transport header in front of them.
+inline constexpr size_t kFragmentFieldOffset = 6;
+inline constexpr uint16_t kFragmentOffsetMask = 0x1FFF;
+inline constexpr uint32_t kFragmentOffsetUnit = 8;
 
 // Which of the five stored protocols a capture takes.
 struct ProtocolSwitches {
@@ -60,14 +72,15 @@ struct DatagramFacts {
   uint16_t total_length;  // the header's field, not the received length
   uint32_t source;        // wire order, first byte highest
   uint32_t destination;
-  uint16_t source_port;   // tcp and udp only; 0 otherwise
+  uint16_t source_port;   // tcp and udp only, first fragments only; 0 otherwise
   uint16_t destination_port;
 };
 
 // Reads the facts of a datagram of `length` received bytes. Bytes beyond
 // the received length read as 0: a datagram shorter than 20 bytes, or a
 // tcp/udp datagram whose bytes end before header length + 4, gets zeros for
-// what is missing rather than bytes of an earlier receive.
+// what is missing rather than bytes of an earlier receive. A later fragment
+// has no ports: they are 0 rather than two bytes of payload.
 DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length);
 
 // Parses an address written exactly as a datagram's address is printed:

@@ -3,12 +3,20 @@
 // IPv4 datagram passing that interface from its first header byte. Needs
 // membership in the Administrators group.
 //
-// open: WSAStartup 1.1, socket(AF_INET, SOCK_RAW, IPPROTO_IP), bind to the
-// address (port 0), receive-all on; each failing step is reported by
-// error(). It also raises the calling capture thread to the highest
-// priority. receive: one blocking recv into the caller's buffer. wake:
-// closes the socket, which makes a blocked recv return. close: closes the
-// socket (if wake did not) and releases the socket library.
+// open: WSAStartup 1.1, socket(AF_INET, SOCK_RAW, IPPROTO_IP), a larger
+// receive buffer (SO_RCVBUF; a refusal is no error), bind to the address
+// (port 0), receive-all on; each failing step is reported by error().
+// Receive-all mode needs one interface address: open refuses 0.0.0.0 (what
+// the session chooses for an interface text that names no interface)
+// before it calls the socket library. open also raises the calling capture
+// thread to the highest priority. receive: one blocking recv into the
+// caller's buffer. wake: closes the socket, which makes a blocked recv
+// return; the source then receives nothing more until it is opened again.
+// close: closes the socket (if wake did not) and releases the socket
+// library, once for each successful WSAStartup.
+//
+// The socket library calls go through WinsockCalls: the system's by
+// default, a scripted fake in tests.
 #pragma once
 
 #include <atomic>
@@ -19,9 +27,12 @@
 
 namespace pw {
 
+class WinsockCalls;
+
 class RawSocketSource final : public PacketSource {
  public:
-  RawSocketSource() = default;
+  RawSocketSource();  // over the system's socket library
+  explicit RawSocketSource(WinsockCalls& calls);
   ~RawSocketSource() override { close(); }
   RawSocketSource(const RawSocketSource&) = delete;
   RawSocketSource& operator=(const RawSocketSource&) = delete;
@@ -33,11 +44,19 @@ class RawSocketSource final : public PacketSource {
   const std::string& error() const override { return error_; }
 
  private:
+  bool step_failed(const char* step);
+  void raise_receive_buffer(uintptr_t handle);
+  void close_socket(uintptr_t handle);
+
+  WinsockCalls& calls_;
   // The socket handle (a SOCKET); kNoSocket when none is open. Taken by
   // exchange, so that wake and close never both close it.
   static constexpr uintptr_t kNoSocket = ~uintptr_t{0};
   std::atomic<uintptr_t> socket_{kNoSocket};
   std::atomic<bool> woken_{false};
+  // Wakes that may be closing the socket right now; close releases the
+  // library only when there are none.
+  std::atomic<int> waking_{0};
   bool library_started_ = false;  // capture thread only
   std::string error_;             // capture thread only
 };

@@ -1,3 +1,7 @@
+// The raw-socket source over the socket library (ws2_32, through
+// WinsockCalls). What each step relies on is said where it is taken;
+// "documented" marks what the library's reference pages state, the rest is
+// how the library behaves on the NT family.
 #include "capture/raw_socket_source.h"
 
 #include <winsock2.h>
@@ -5,10 +9,26 @@
 #include <windows.h>
 
 #include <climits>
+#include <thread>
+
+#include "capture/winsock_calls_win32.h"
 
 namespace pw {
 
 namespace {
+
+// The receive buffer sizes asked for (SO_RCVBUF), largest first; a refused
+// size is followed by the next, and when all are refused the socket keeps
+// the system's default (8 KiB on the oldest systems, 64 KiB on later ones:
+// one maximum-size datagram). The capture thread hands each accepted row to
+// the UI thread and waits until it is listed, and the list is painted at
+// most every 100 ms; while a paint, a menu or a moved window holds the UI
+// thread, the system queues the interface's datagrams (up to 64 KiB each)
+// in this buffer and drops what does not fit. 4 MiB holds about 100 ms of
+// traffic at 330 Mbit/s, some 2,800 full Ethernet-sized datagrams, and five
+// times the byte pool that one session can store; a larger buffer would
+// mostly hold datagrams that the session cannot keep.
+constexpr int kSocketBufferSizes[] = {4 * 1024 * 1024, 1024 * 1024, 256 * 1024};
 
 // What a failed step tells the user: the step, a short reason for the
 // usual causes, and the socket library's error number.
@@ -35,79 +55,147 @@ std::string StepError(const char* step, int code) {
   return text;
 }
 
+constexpr char kAnyAddressError[] =
+    "bind: receive-all mode needs the address of one interface, not 0.0.0.0";
+
 }  // namespace
+
+RawSocketSource::RawSocketSource() : RawSocketSource(SystemWinsock()) {}
+
+RawSocketSource::RawSocketSource(WinsockCalls& calls) : calls_(calls) {}
+
+bool RawSocketSource::step_failed(const char* step) {
+  error_ = StepError(step, calls_.wsa_get_last_error());
+  return false;
+}
 
 bool RawSocketSource::open(uint32_t bind_address) {
   error_.clear();
+  // Documented: receive-all mode needs a socket bound to an explicit local
+  // interface, not INADDR_ANY. Refused here, before any library call, so
+  // that the reason is this one and not the ioctl's bare error number.
+  if (bind_address == 0) {
+    error_ = kAnyAddressError;
+    return false;
+  }
   // The capture thread runs at the highest priority, so that a burst is
   // read before the socket's buffer overflows.
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
 
+  // Documented: WSAStartup returns its error code itself (WSAGetLastError
+  // is not to be used for it), and only a successful call is matched by a
+  // WSACleanup.
   WSADATA data;
-  const int started = WSAStartup(MAKEWORD(1, 1), &data);
+  const int started = calls_.wsa_startup(MAKEWORD(1, 1), &data);
   if (started != 0) {
     error_ = StepError("WSAStartup", started);
     return false;
   }
   library_started_ = true;
 
-  const SOCKET s = socket(AF_INET, SOCK_RAW, IPPROTO_IP);
-  if (s == INVALID_SOCKET) {
-    error_ = StepError("socket", WSAGetLastError());
-    return false;
-  }
+  // Documented: receive-all mode takes a socket of family AF_INET, type
+  // SOCK_RAW and protocol IPPROTO_IP; on such a socket every datagram is
+  // received with its IPv4 header in front.
+  const SOCKET s = calls_.socket(AF_INET, SOCK_RAW, IPPROTO_IP);
+  if (s == INVALID_SOCKET) return step_failed("socket");
+  // Published at once: a wake during the rest of open closes the socket,
+  // the next step fails, and the session, which is stopping, ends.
   socket_.store(static_cast<uintptr_t>(s), std::memory_order_release);
+  raise_receive_buffer(static_cast<uintptr_t>(s));
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = 0;
   address.sin_addr.s_addr = htonl(bind_address);
-  if (bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
-    error_ = StepError("bind", WSAGetLastError());
-    return false;
+  if (calls_.bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+      SOCKET_ERROR) {
+    return step_failed("bind");
   }
+  // Documented for WSAIoctl, with a 4-byte RCVALL_VALUE as its input, after
+  // the bind, and only for members of the Administrators group; from then
+  // on recv returns the IP datagrams passing that interface, into a buffer
+  // that must be large enough (the capture thread's holds the largest IPv4
+  // datagram). ioctlsocket hands the command and its 4-byte u_long
+  // (RCVALL_ON is 1) to the same provider ioctl; that is relied on, not
+  // documented.
   u_long on = RCVALL_ON;
-  if (ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) == SOCKET_ERROR) {
-    error_ = StepError("receive-all mode", WSAGetLastError());
-    return false;
+  if (calls_.ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) == SOCKET_ERROR) {
+    return step_failed("receive-all mode");
   }
   return true;
 }
 
+// Before receive-all mode is on, so that the first burst already has the
+// room. SO_RCVBUF is documented as the buffer space reserved for receives;
+// that a raw socket in receive-all mode queues its datagrams within it is
+// relied on.
+void RawSocketSource::raise_receive_buffer(uintptr_t handle) {
+  for (const int size : kSocketBufferSizes) {
+    if (calls_.setsockopt(static_cast<SOCKET>(handle), SOL_SOCKET, SO_RCVBUF,
+                          reinterpret_cast<const char*>(&size), sizeof size) == 0) {
+      return;
+    }
+  }
+}
+
+// Documented for recv on a message-oriented socket: one datagram per call;
+// one longer than the buffer fills it with its first part, the call fails
+// with WSAEMSGSIZE and the rest is lost. A datagram of 0 bytes is handed
+// on as one (the session skips it with everything shorter than a header).
 ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t& length) {
   if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
   const uintptr_t handle = socket_.load(std::memory_order_acquire);
+  if (handle == kNoSocket) {
+    error_ = StepError("recv", WSAENOTSOCK);
+    return ReceiveStatus::kFailed;
+  }
   const int room = capacity < INT_MAX ? static_cast<int>(capacity) : INT_MAX;
-  const int n = handle == kNoSocket
-                    ? SOCKET_ERROR
-                    : recv(static_cast<SOCKET>(handle), reinterpret_cast<char*>(buffer), room, 0);
+  const int n = calls_.recv(static_cast<SOCKET>(handle), reinterpret_cast<char*>(buffer), room, 0);
   if (n != SOCKET_ERROR) {
     length = static_cast<size_t>(n);
     return ReceiveStatus::kDatagram;
   }
-  const int code = handle == kNoSocket ? WSAENOTSOCK : WSAGetLastError();
-  if (code == WSAEMSGSIZE) {  // longer than the buffer: cut to it
+  const int code = calls_.wsa_get_last_error();
+  if (code == WSAEMSGSIZE) {
     length = static_cast<size_t>(room);
     return ReceiveStatus::kDatagram;
   }
-  // wake() closes the socket under a blocked recv, which then fails.
+  // wake() closes the socket under a blocked recv, which then fails
+  // (WSAEINTR, or WSAENOTSOCK when the recv began after the close).
   if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
   error_ = StepError("recv", code);
   return ReceiveStatus::kFailed;
 }
 
+// Documented for closesocket: blocking calls pending on the socket in any
+// thread of the process are cancelled; the handle may be reused by the
+// system at once; and no other call should be made on the socket at the
+// same time. A raw socket has no other way to end a blocked recv without
+// traffic, so wake does close it under the capture thread's recv (which
+// then fails with WSAEINTR). The handle is taken by exchange, so it is
+// closed once; and since only the capture thread creates sockets in this
+// program, a reused handle cannot reach its recv.
 void RawSocketSource::wake() {
-  woken_.store(true, std::memory_order_release);
-  const uintptr_t handle = socket_.exchange(kNoSocket, std::memory_order_acq_rel);
-  if (handle != kNoSocket) closesocket(static_cast<SOCKET>(handle));
+  waking_.fetch_add(1, std::memory_order_seq_cst);
+  woken_.store(true, std::memory_order_seq_cst);
+  close_socket(socket_.exchange(kNoSocket, std::memory_order_seq_cst));
+  waking_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
+// Documented: every successful WSAStartup is matched by one WSACleanup, and
+// the last one releases the library (resetting any socket still open). A
+// wake on another thread may be closing the socket at this moment; the
+// library is released only after that close has returned.
 void RawSocketSource::close() {
-  const uintptr_t handle = socket_.exchange(kNoSocket, std::memory_order_acq_rel);
-  if (handle != kNoSocket) closesocket(static_cast<SOCKET>(handle));
-  if (library_started_) WSACleanup();
+  close_socket(socket_.exchange(kNoSocket, std::memory_order_seq_cst));
+  while (waking_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+  if (library_started_) calls_.wsa_cleanup();
   library_started_ = false;
   woken_.store(false, std::memory_order_release);
+}
+
+void RawSocketSource::close_socket(uintptr_t handle) {
+  if (handle != kNoSocket) calls_.closesocket(static_cast<SOCKET>(handle));
 }
 
 }  // namespace pw

@@ -47,6 +47,25 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t in
                     flags);
 }
 
+// A later fragment carries the middle or end of its datagram's payload and
+// no transport header: the block is the protocol's header line, the
+// fragment's offset in the original payload, and for tcp and udp the
+// payload part over every byte behind the IP header.
+void AppendFragmentBlock(ReportText& report, const ByteView& d, size_t h, uint8_t protocol,
+                         uint32_t index, const PayloadViewFlags& flags) {
+  AppendHeaderLine(report, index, ProtocolName(protocol), protocol == kProtoUdp ? " " : "");
+  const uint32_t offset = (d.u16(kFragmentFieldOffset) & kFragmentOffsetMask) * kFragmentOffsetUnit;
+  report.append_format("fragment offset = %u\r\n", static_cast<unsigned>(offset));
+  if (protocol == kProtoTcp || protocol == kProtoUdp) {
+    AppendPayloadPart(report, d, h, BytesFrom(d, h),
+                      protocol == kProtoTcp ? PayloadKind::kTcp : PayloadKind::kUdp, flags);
+  }
+}
+
+bool IsLaterFragment(const ByteView& d) {
+  return (d.u16(kFragmentFieldOffset) & kFragmentOffsetMask) != 0;
+}
+
 void AppendIgmpBlock(ReportText& report, const ByteView& d, size_t g, uint32_t index) {
   const uint8_t first = d.u8(g);
   AppendHeaderLine(report, index, ProtocolName(kProtoIgmp));
@@ -65,6 +84,11 @@ void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
   // taken from the IP header. The dispatch goes by the protocol entry the
   // capture stored, not by the header's field.
   const size_t transport = size_t{datagram.u8(0) & 0x0Fu} * 4;
+  if (protocol != kProtoRaw && FindStoredProtocol(protocol) != nullptr &&
+      IsLaterFragment(datagram)) {
+    AppendFragmentBlock(report, datagram, transport, protocol, index, flags);
+    return;
+  }
   switch (protocol) {
     case kProtoTcp: AppendTcpBlock(report, datagram, transport, index, flags); break;
     case kProtoUdp: AppendUdpBlock(report, datagram, transport, index, flags); break;

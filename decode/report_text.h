@@ -33,6 +33,8 @@ class ReportText {
   ReportText() {}
 
   std::string_view view() const { return {text_, size_}; }
+  // Empties the text for the next report.
+  void clear() { size_ = 0; }
   size_t size() const { return size_; }
   // Characters that may still be added.
   size_t room() const { return kMaxSize - size_; }

@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/ipv4_header.h"
+
 namespace pw {
 
-inline constexpr std::string_view kLoopbackText = "127.0.0.1";
 // Each slot holds a dotted-decimal address of at most 15 characters; longer
 // texts are cut to this many characters.
 inline constexpr size_t kInterfaceSlotMax = 19;

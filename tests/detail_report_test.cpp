@@ -320,6 +320,37 @@ TEST(DetailReport, UdpViewsDoNotDependOnTheOptions) {
 
 // ---- Short datagrams: fields past the end read as 0 -------------------------
 
+TEST(DetailReport, LaterFragmentShowsItsOffsetAndPayloadButNoTransportFields) {
+  // Bytes 6-7 = 0x20B9: more fragments, offset 185 * 8 = 1480. The eight
+  // bytes after the IP header are payload, not a header.
+  auto fragment = [](uint8_t protocol) {
+    std::vector<uint8_t> d = Concat({0x45, 0, 0, 28, 0, 1, 0x20, 0xB9, 64, protocol, 0, 0,
+                                     10, 0, 0, 1, 10, 0, 0, 2},
+                                    {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'});
+    return d;
+  };
+  const Entries udp = {"packets source:", "", "packet3 udp ", "fragment offset = 1480",
+                       "data length = 8", "data in ASCII view:", "ABCDEFGH",
+                       "data in HEX view:", "41 42 43 44 45 46 47 48 ", ""};
+  EXPECT_EQ(Decode(fragment(kProtoUdp), kProtoUdp, 3, kFirstRun), udp);
+  const Entries tcp = {"packets source:", "", "packet3 tcp", "fragment offset = 1480",
+                       "data length = 8", "data in a text view:", "ABCDEFGH", ""};
+  EXPECT_EQ(Decode(fragment(kProtoTcp), kProtoTcp, 3, kFirstRun), tcp);
+  EXPECT_EQ(Decode(fragment(kProtoIcmp), kProtoIcmp, 3, kFirstRun),
+            (Entries{"packets source:", "", "packet3 icmp", "fragment offset = 1480", ""}));
+  EXPECT_EQ(Decode(fragment(kProtoIgmp), kProtoIgmp, 3, kFirstRun),
+            (Entries{"packets source:", "", "packet3 igmp", "fragment offset = 1480", ""}));
+  // Raw and unknown datagrams show their header line only, fragment or not.
+  EXPECT_EQ(Decode(fragment(kProtoRaw), kProtoRaw, 3, kFirstRun),
+            (Entries{"packets source:", "", "packet3 raw", ""}));
+  EXPECT_EQ(Decode(fragment(47), 47, 3, kFirstRun),
+            (Entries{"packets source:", "", "packet3 unknown", ""}));
+  // A first fragment (offset 0, more fragments) is decoded as a whole datagram.
+  std::vector<uint8_t> first = fragment(kProtoUdp);
+  first[7] = 0;
+  EXPECT_EQ(Decode(first, kProtoUdp, 3, kFirstRun)[3], "sourse port = 16706 ");
+}
+
 TEST(ShortDatagrams, NegativePayloadLengthIsShownWithoutAView) {
   // 36 stored bytes of a segment with a 32-byte TCP header: P = 36 - 20 - 32.
   std::vector<uint8_t> tcp = FixtureBytes(test::kTcpHttpRequest);
@@ -341,7 +372,8 @@ TEST(ShortDatagrams, NegativePayloadLengthIsShownWithoutAView) {
   EXPECT_EQ(report.entries[6], "acknowledgement number = 4196597760");  // fa 23 00 00
   EXPECT_EQ(report.entries[9], "invalid flags");
 
-  const std::vector<uint8_t> udp(24, 0x45);   // H = 20, 4 bytes of UDP header
+  std::vector<uint8_t> udp(24, 0x45);   // H = 20, 4 bytes of UDP header
+  udp[6] = udp[7] = 0;                  // not a fragment
   EXPECT_EQ(PayloadEntries(udp, kProtoUdp), (Entries{"data length = -4"}));
 }
 

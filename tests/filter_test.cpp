@@ -167,6 +167,18 @@ TEST(Filter, AddressProtocolAndPortRules) {
   }
 }
 
+TEST(Filter, PortRuleSeesNoPortsInALaterFragment) {
+  std::vector<uint8_t> d = MakeDatagram(Udp("1.2.3.4", 53, "5.6.7.8", 53));
+  d[7] = 0x10;  // offset 128: the bytes at the port offsets are payload
+  const DatagramFacts f = ReadDatagramFacts(d.data(), d.size());
+  EXPECT_FALSE(PassesFilter(f, BuildFilterSettings("*:53", "*:*", false, kAll)));
+  EXPECT_FALSE(PassesFilter(f, BuildFilterSettings("*:*", "5.6.7.8:53", false, kAll)));
+  EXPECT_TRUE(PassesFilter(f, BuildFilterSettings("1.2.3.4:*", "5.6.7.8:*", false, kAll)));
+  RowText row;
+  FormatRowText(f, 0, row);
+  EXPECT_EQ(row.view(), "\t0\tudp\t1.2.3.4\t0\t5.6.7.8\t0\t28\t64");
+}
+
 TEST(Row, AddressTextRoundTripsThroughTheFilter) {
   // Every octet value prints without leading zeros and, written that way in
   // a field, matches.

@@ -51,6 +51,32 @@ TEST(DatagramFacts, ShortDatagramReadsZerosNotNeighbours) {
   EXPECT_EQ(none.protocol, 0);
 }
 
+TEST(DatagramFacts, LaterFragmentsHaveNoPorts) {
+  struct Case {
+    uint8_t protocol;
+    uint8_t flags_high, offset_low;  // bytes 6 and 7
+    uint16_t sport, dport;
+  } cases[] = {
+      {17, 0x00, 0x00, 1111, 2222},  // whole datagram
+      {17, 0x20, 0x00, 1111, 2222},  // first fragment: more fragments, offset 0
+      {17, 0x40, 0x00, 1111, 2222},  // don't fragment
+      {17, 0x20, 0xB9, 0, 0},        // offset 185 * 8 = 1480, more to come
+      {17, 0x00, 0x01, 0, 0},        // last fragment at offset 8
+      {6, 0x1F, 0xFF, 0, 0},         // the largest offset
+      {6, 0x00, 0x00, 1111, 2222},
+  };
+  for (const Case& c : cases) {
+    DatagramSpec spec = c.protocol == 6 ? Tcp("1.2.3.4", 1111, "5.6.7.8", 2222)
+                                        : Udp("1.2.3.4", 1111, "5.6.7.8", 2222);
+    std::vector<uint8_t> d = MakeDatagram(spec);
+    d[6] = c.flags_high;
+    d[7] = c.offset_low;
+    const DatagramFacts f = ReadDatagramFacts(d.data(), d.size());
+    EXPECT_EQ(f.source_port, c.sport) << int(c.flags_high) << " " << int(c.offset_low);
+    EXPECT_EQ(f.destination_port, c.dport) << int(c.flags_high) << " " << int(c.offset_low);
+  }
+}
+
 TEST(DottedQuad, OnlyTheTextAnAddressIsPrintedAsParses) {
   struct Case {
     const char* text;

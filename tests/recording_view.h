@@ -53,7 +53,10 @@ class RecordingView : public CaptureView {
       std::lock_guard lock(mutex_);
       std::string event = "ended ";
       event += EndName(why);
-      if (!detail.empty()) event += " " + std::string(detail);
+      if (!detail.empty()) {
+        event += ' ';
+        event += detail;
+      }
       events_.push_back(event);
       ++ended_;
     }

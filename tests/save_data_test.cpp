@@ -36,12 +36,15 @@ TEST(SaveData, ThePoolBackToBackAndTheLogUpToItsEnd) {
     std::vector<uint8_t> d = test::MakeDatagram(
         {.protocol = 1, .payload_length = length - 28});
     d.back() = static_cast<uint8_t>(length);
-    const std::string row = "\t" + std::to_string(count) + "\ticmp";
+    std::string row = "\t";
+    row += std::to_string(count);
+    row += "\ticmp";
     ASSERT_EQ(AppendDatagram(*store, count, d.data(), static_cast<uint32_t>(d.size()), 1, row,
                              rows),
               AppendOutcome::kStored);
     expected_bytes.append(d.begin(), d.end());
-    expected_log += row + "\r\n";
+    expected_log += row;
+    expected_log += "\r\n";
   }
   const std::span<const uint8_t> pool = PacketsSaveData(*store);
   ASSERT_EQ(pool.size(), 1600u);

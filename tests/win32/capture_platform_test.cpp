@@ -1,12 +1,15 @@
-// The Windows privilege check and raw-socket source, as far as they can run
-// under Wine (which has no receive-all mode): the check is carried out, and
-// a session over the raw socket starts, reports a failed set-up clearly or
-// waits for traffic, and stops promptly in either case.
+// The Windows privilege check and the raw-socket source over the system's
+// socket library. The check is carried out everywhere; the socket tests need
+// receive-all mode on loopback and report themselves skipped, with the
+// system's reason, where it is refused (under Wine always: it has no
+// receive-all mode). The source's own logic is tested over a scripted
+// library in raw_socket_source_test.cpp.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "capture/capture_session.h"
@@ -17,6 +20,8 @@
 namespace pw {
 namespace {
 
+constexpr uint32_t kLoopback = 0x7F000001;
+
 TEST(PrivilegeWin32, TheCheckIsCarriedOut) {
   const PrivilegeResult r = SystemPrivilegeCheck().check();
   EXPECT_TRUE(r.checked);
@@ -26,20 +31,26 @@ TEST(PrivilegeWin32, TheCheckIsCarriedOut) {
   EXPECT_EQ(again.allowed, r.allowed);
 }
 
-TEST(RawSocketWin32, WakeMakesTheNextReceiveReturn) {
+// The raw socket over the system's socket library on loopback, or the
+// reason why this system cannot give one (Wine has no receive-all mode).
+std::string LoopbackSocketRefusal() {
+  RawSocketSource probe;
+  if (probe.open(kLoopback)) return {};
+  return probe.error();
+}
+
+TEST(RawSocketWin32, WakeBeforeOpenEndsTheFirstReceive) {
   RawSocketSource source;
-  source.wake();  // before open: the first receive returns kWoken
-  if (!source.open(0x7F000001)) {
-    EXPECT_FALSE(source.error().empty());
-    std::printf("raw socket set-up failed as expected here: %s\n", source.error().c_str());
-  } else {
-    uint8_t buffer[64];
-    size_t length = 0;
-    EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kWoken);
+  source.wake();
+  if (!source.open(kLoopback)) {
+    const std::string why = source.error();
+    source.close();
+    GTEST_SKIP() << "no receive-all socket on this system: " << why;
   }
+  uint8_t buffer[64];
+  size_t length = 0;
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kWoken);
   source.close();
-  source.close();  // twice is harmless
-  source.wake();   // after close too
 }
 
 class AllowAll final : public PrivilegeCheck {
@@ -47,7 +58,9 @@ class AllowAll final : public PrivilegeCheck {
   PrivilegeResult check() override { return {true, true}; }
 };
 
-TEST(RawSocketWin32, SessionStopsPromptlyWhateverTheSetUpDid) {
+TEST(RawSocketWin32, StopEndsASessionWaitingForTraffic) {
+  const std::string refusal = LoopbackSocketRefusal();
+  if (!refusal.empty()) GTEST_SKIP() << "no receive-all socket on this system: " << refusal;
   auto store = std::make_unique<CaptureStore>();
   test::RecordingView view;
   RawSocketSource source;
@@ -61,13 +74,9 @@ TEST(RawSocketWin32, SessionStopsPromptlyWhateverTheSetUpDid) {
     request.protocols = {true, true, true, true, true};
     ASSERT_EQ(session.start(request), StartOutcome::kStarted);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto begin = std::chrono::steady_clock::now();
     session.stop();
-    const double ms = std::chrono::duration<double, std::milli>(
-                          std::chrono::steady_clock::now() - begin).count();
     EXPECT_EQ(session.stop_flag().load(), 1);
     EXPECT_EQ(view.events().back(), "stopped");
-    std::printf("session %d: %s; stop took %.1f ms\n", i, view.events().end()[-2].c_str(), ms);
   }
 }
 

@@ -65,7 +65,7 @@ BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) 
 struct SaveFixture : Fixture {
   SaveFixture() {
     folder.write_ini(kPreferencesOff);
-    for (const uint16_t payload : {32, 12, 1472}) source.add(Udp(payload, payload));
+    for (const int payload : {32, 12, 1472}) source.add(Udp(payload, static_cast<uint16_t>(payload)));
     source.set_at_end(ScriptedSource::AtEnd::kBlock);
   }
   MainDialogSetup prompted_setup() {

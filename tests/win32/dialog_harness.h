@@ -111,6 +111,19 @@ class TempFolder {
   std::string path_;
 };
 
+// The whole content of the file `path`; "(missing)" when it cannot be read.
+inline std::string FileText(const std::string& path) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "(missing)";
+  std::string text(GetFileSize(f, nullptr), '\0');
+  DWORD read = 0;
+  ::ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+  CloseHandle(f);
+  text.resize(read);
+  return text;
+}
+
 // A top-level window of `thread` with exactly this title, or null.
 inline HWND ThreadWindow(DWORD thread, const char* title) {
   struct Search {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,23 +98,8 @@ class LogoTile {
   std::vector<uint32_t> pixels_;
 };
 
-TEST(Look, TheAboutTextShowsBlackOverTheLogoTile) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
-  RunningDialog d(f.setup());
-  PostMessageA(d.hwnd(), WM_COMMAND, IDM_ABOUT, 0);
-  HWND about = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    return (about = ThreadWindow(d.thread_id(), "about 'Pebblewire'")) != nullptr &&
-           IsWindowVisible(about);
-  }));
-  const StaticColours c = ColoursOf(about, GetDlgItem(about, IDC_ABOUT_TEXT));
-  EXPECT_EQ(c.text, RGB(0, 0, 0));
-  EXPECT_EQ(c.background_mode, TRANSPARENT);
-  ASSERT_NE(c.brush, nullptr);
-  EXPECT_EQ(BrushOf(c.brush).lbStyle, static_cast<UINT>(BS_PATTERN));
-
-  const LogoTile tile(c.brush);
+// Hatch on cream, a framed white rectangle, and "Brindlex" centred in it.
+void ExpectLogoPicture(const LogoTile& tile) {
   // The hatched cream ground outside the frame.
   int cream = 0, lines = 0;
   for (int x = 0; x < kLogoWidth; ++x) {
@@ -146,6 +132,25 @@ TEST(Look, TheAboutTextShowsBlackOverTheLogoTile) {
   EXPECT_GT(right - left, 30) << "eight letters wide";
   EXPECT_NEAR(left + right, kLogoWidth - 1, 6) << left << ".." << right;
   EXPECT_NEAR(top + bottom, kLogoHeight - 1, 8) << top << ".." << bottom;
+}
+
+TEST(Look, TheAboutTextShowsBlackOverTheLogoTile) {
+  Fixture f;
+  f.folder.write_ini(kPreferencesOff);
+  RunningDialog d(f.setup());
+  PostMessageA(d.hwnd(), WM_COMMAND, IDM_ABOUT, 0);
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    return (about = ThreadWindow(d.thread_id(), "about 'Pebblewire'")) != nullptr &&
+           IsWindowVisible(about);
+  }));
+  const StaticColours c = ColoursOf(about, GetDlgItem(about, IDC_ABOUT_TEXT));
+  EXPECT_EQ(c.text, RGB(0, 0, 0));
+  EXPECT_EQ(c.background_mode, TRANSPARENT);
+  ASSERT_NE(c.brush, nullptr);
+  EXPECT_EQ(BrushOf(c.brush).lbStyle, static_cast<UINT>(BS_PATTERN));
+
+  ExpectLogoPicture(LogoTile(c.brush));
   PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
 }

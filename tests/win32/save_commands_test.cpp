@@ -14,18 +14,6 @@
 namespace pw::test {
 namespace {
 
-std::string FileText(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "(missing)";
-  std::string text(1 << 20, '\0');
-  DWORD read = 0;
-  ::ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-  CloseHandle(f);
-  text.resize(read);
-  return text;
-}
-
 // The save-file dialog's stand-in: answers with `path` (or cancels when it
 // is empty) and keeps what it was asked with. Called on the dialog's UI
 // thread while the test thread waits in SendMessage.

@@ -14,18 +14,6 @@
 namespace pw::test {
 namespace {
 
-std::string FileText(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "(missing)";
-  std::string text(1 << 20, '\0');
-  DWORD read = 0;
-  ::ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-  CloseHandle(f);
-  text.resize(read);
-  return text;
-}
-
 void WriteText(const std::string& path, const std::string& text) {
   HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -222,8 +222,13 @@ TEST(TrayIcon, RightClickOpensTheMenuAtTheCursor) {
   EXPECT_EQ(f.tray.calls().back().message, static_cast<DWORD>(NIM_DELETE));
 }
 
+// Every option on, a source that waits for traffic, and the stepped pause.
 struct AnimationFixture : Fixture {
   SteppedPause pause;
+  explicit AnimationFixture(const std::string& settings = kAllOptionsOn) {
+    folder.write_ini(settings);
+    source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  }
   MainDialogSetup animated_setup() {
     MainDialogSetup s = setup();
     s.animation_pause = &pause;
@@ -233,8 +238,6 @@ struct AnimationFixture : Fixture {
 
 TEST(TrayAnimation, CyclesTheFramesAndRestsOn113WithinOneCycleAfterStop) {
   AnimationFixture f;
-  f.folder.write_ini(kAllOptionsOn);
-  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
   RunningDialog d(f.animated_setup());
   f.tray.clear();
   d.command(IDC_GO);
@@ -262,10 +265,8 @@ TEST(TrayAnimation, OneRestingUpdateWhenNothingAnimates) {
   const Case cases[] = {{"option off at go!", false, IDC_GO},
                         {"option switched on while idle", false, IDM_TRAY_ICON_ANIME}};
   for (const Case& c : cases) {
-    AnimationFixture f;
-    f.folder.write_ini(c.anime ? kAllOptionsOn
+    AnimationFixture f(c.anime ? kAllOptionsOn
                                : "[Config]\r\nEnableFlipToTray=Yes\r\nEnableTrayIconAnime=No\r\n");
-    f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
     RunningDialog d(f.animated_setup());
     ASSERT_EQ(d.state().settings.EnableTrayIconAnime, c.anime) << c.name;
     f.tray.clear();
@@ -279,8 +280,6 @@ TEST(TrayAnimation, OneRestingUpdateWhenNothingAnimates) {
 
 TEST(TrayAnimation, SwitchingTheOptionOffEndsTheAnimationAfterItsCycle) {
   AnimationFixture f;
-  f.folder.write_ini(kAllOptionsOn);
-  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
   RunningDialog d(f.animated_setup());
   f.tray.clear();
   d.command(IDC_GO);
@@ -296,8 +295,6 @@ TEST(TrayAnimation, SwitchingTheOptionOffEndsTheAnimationAfterItsCycle) {
 
 TEST(TrayAnimation, ClosingDoesNotWaitForASleepingThread) {
   AnimationFixture f;
-  f.folder.write_ini(kAllOptionsOn);
-  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
   RunningDialog d(f.animated_setup());
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return f.pause.waiting() == 1; }));

@@ -13,7 +13,6 @@
 #include "res/resource.h"
 #include "shell/about_box_win32.h"
 #include "shell/solid_paint_win32.h"
-#include "shell/system_error_win32.h"
 #include "shell/tooltips_win32.h"
 
 namespace pw {
@@ -89,8 +88,9 @@ INT_PTR MainDialog::run() {
 }
 
 // The initialisation sequence. Its order matters: the look first, then the
-// system's name, ..., the settings (which may show the about box), and the
-// flip to the notification area last.
+// system's name and the controls' start values, the tooltips, the settings
+// (which may show the about box), and the flip to the notification area
+// last.
 BOOL MainDialog::on_init_dialog() {
   view_.attach(hwnd(), [this] { start_animation(); });
   tray_.attach(hwnd());

@@ -45,6 +45,7 @@ TEST(MainDialog, FirstRunShowsAboutBoxThenStoresAllFifteenKeys) {
     ASSERT_NE(d.about_box(), nullptr) << "the about box opens on a first run";
     EXPECT_EQ(d.about_text().rfind("Pebblewire\r\nversion ", 0), 0u) << d.about_text();
     EXPECT_GT(d.about_text().size(), 1500u);
+    EXPECT_NE(d.about_text().find("A session holds up to 10,000 datagrams."), std::string::npos);
     ASSERT_NE(d.hwnd(), nullptr);
     EXPECT_EQ(WindowText(d.hwnd()), "Pebblewire");
 

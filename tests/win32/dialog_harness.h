@@ -186,7 +186,7 @@ inline std::string AnswerMessageBox(DWORD thread, const char* caption, int ms = 
 // read the program's state after the dialog has ended.
 class RunningDialog {
  public:
-  // Starts the dialog and waits until its initialisation has returned. With
+  // Starts the dialog and waits until it has settled (wait_until_settled). With
   // `first_run` the about box is expected during initialisation; its text is
   // kept and the box closed.
   explicit RunningDialog(const MainDialogSetup& setup, bool first_run = false)
@@ -194,17 +194,13 @@ class RunningDialog {
         program_(std::make_unique<MainDialog>(GetModuleHandleA(nullptr), setup, *store_)) {
     ui_ = std::thread([this] {
       thread_id_ = GetCurrentThreadId();
-      InitialisationHook hook(initialised_);
+      ProgressHooks hooks(progress_);
       program_->run();
       ended_ = true;
     });
     WaitUntil([this] { return thread_id_ != 0; });
     if (first_run) close_about_box();
-    WaitUntil([this] { return initialised_ || ended_; });
-    hwnd_ = ThreadWindow(thread_id_, "Pebblewire");
-    // Handled once the dialog manager has shown the dialog and runs its
-    // message loop.
-    if (hwnd_ != nullptr) SendMessageA(hwnd_, WM_NULL, 0, 0);
+    wait_until_settled();
   }
 
   ~RunningDialog() {
@@ -270,28 +266,71 @@ class RunningDialog {
   }
 
  private:
-  // Sets `done` once the main dialog's WM_INITDIALOG has returned: a hook
-  // on the UI thread that sees every sent message after its window
-  // procedure.
-  class InitialisationHook {
+  // Where the UI thread is on its way to the first quiet moment: the main
+  // dialog's WM_INITDIALOG has returned, the dialog manager has displayed
+  // the dialog (a window positioned with SWP_SHOWWINDOW after the
+  // initialisation), and the marker that the test posted after that has
+  // been taken from the queue, so that whatever the display posted (the
+  // way back to the notification area) has been handled.
+  struct Progress {
+    std::atomic<bool> initialised{false};
+    std::atomic<bool> displayed{false};
+    std::atomic<bool> marker_taken{false};
+    HWND dialog = nullptr;  // UI thread only
+  };
+  static constexpr LPARAM kMarker = 0x5057;  // lParam of the posted WM_NULL
+
+  // Hooks on the UI thread that follow Progress.
+  class ProgressHooks {
    public:
-    explicit InitialisationHook(std::atomic<bool>& done) {
-      target_ = &done;
-      hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, Seen, nullptr, GetCurrentThreadId());
+    explicit ProgressHooks(Progress& progress) {
+      progress_ = &progress;
+      sent_ = SetWindowsHookExA(WH_CALLWNDPROCRET, Sent, nullptr, GetCurrentThreadId());
+      taken_ = SetWindowsHookExA(WH_GETMESSAGE, Taken, nullptr, GetCurrentThreadId());
     }
-    ~InitialisationHook() { UnhookWindowsHookEx(hook_); }
+    ~ProgressHooks() {
+      UnhookWindowsHookEx(sent_);
+      UnhookWindowsHookEx(taken_);
+    }
 
    private:
-    static LRESULT CALLBACK Seen(int code, WPARAM wparam, LPARAM lparam) {
+    static LRESULT CALLBACK Sent(int code, WPARAM wparam, LPARAM lparam) {
       const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
       if (code >= 0 && sent->message == WM_INITDIALOG && WindowText(sent->hwnd) == "Pebblewire") {
-        *target_ = true;
+        progress_->dialog = sent->hwnd;
+        progress_->initialised = true;
+      }
+      if (code >= 0 && sent->message == WM_WINDOWPOSCHANGED && progress_->initialised &&
+          sent->hwnd == progress_->dialog &&
+          (reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_SHOWWINDOW)) {
+        progress_->displayed = true;
       }
       return CallNextHookEx(nullptr, code, wparam, lparam);
     }
-    static inline thread_local std::atomic<bool>* target_ = nullptr;
-    HHOOK hook_;
+    static LRESULT CALLBACK Taken(int code, WPARAM wparam, LPARAM lparam) {
+      const auto* message = reinterpret_cast<const MSG*>(lparam);
+      if (code >= 0 && wparam == PM_REMOVE && message->message == WM_NULL &&
+          message->lParam == kMarker) {
+        progress_->marker_taken = true;
+      }
+      return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    static inline thread_local Progress* progress_ = nullptr;
+    HHOOK sent_;
+    HHOOK taken_;
   };
+
+  // Waits until the dialog has been initialised and displayed and what the
+  // display set off has been handled.
+  void wait_until_settled() {
+    WaitUntil([this] { return progress_.initialised || ended_; });
+    hwnd_ = ThreadWindow(thread_id_, "Pebblewire");
+    if (hwnd_ == nullptr) return;
+    WaitUntil([this] { return progress_.displayed || ended_; });
+    PostMessageA(hwnd_, WM_NULL, 0, kMarker);
+    WaitUntil([this] { return progress_.marker_taken || ended_; });
+    SendMessageA(hwnd_, WM_NULL, 0, 0);
+  }
 
   void close_about_box() {
     HWND about = nullptr;
@@ -307,7 +346,7 @@ class RunningDialog {
   std::unique_ptr<MainDialog> program_;
   std::thread ui_;
   std::atomic<DWORD> thread_id_{0};
-  std::atomic<bool> initialised_{false};
+  Progress progress_;
   std::atomic<bool> ended_{false};
   HWND hwnd_ = nullptr;
   HWND about_box_ = nullptr;

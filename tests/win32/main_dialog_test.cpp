@@ -60,7 +60,8 @@ TEST(MainDialog, FirstRunShowsAboutBoxThenStoresAllFifteenKeys) {
     EXPECT_FALSE(d.checked(IDC_ICMP) || d.checked(IDC_IGMP) || d.checked(IDC_RAW));
     EXPECT_FALSE(d.checked(IDC_BOTH_TRAFFIC) || d.checked(IDC_ON_TOP));
     EXPECT_TRUE(Idle(d));
-    EXPECT_TRUE(d.program().tray().hidden()) << "flip to tray is on by default";
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }, 2000))
+        << "flip to tray is on by default";
     EXPECT_EQ(SendMessageA(d.item(IDC_LIST), LB_GETHORIZONTALEXTENT, 0, 0), 480);
     EXPECT_NE(SendMessageA(d.hwnd(), WM_GETICON, ICON_BIG, 0), 0);
 

@@ -46,6 +46,9 @@ class DialogCaptureView final : public CaptureView {
   // Adds `row` as the new last row of the main list. UI thread.
   void add_text_row(std::string_view row);
 
+  // A session runs (started and not yet ended or stopped). UI thread.
+  bool capturing() const { return running_session_.load() != 0; }
+
   // UI thread, WM_TIMER: on the view's paint timer, paints the rows listed
   // since the last tick.
   void on_timer(UINT_PTR id);

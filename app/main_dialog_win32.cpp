@@ -314,7 +314,11 @@ void MainDialog::start_capture() {
 }
 
 // Command 108: the wait cursor while the details window is found or created
-// and the report decoded; then the window comes to the front.
+// and the report decoded; then the window comes to the front. While a
+// session runs, the list holds one row per stored datagram and nothing
+// else: a "don't found data!" row there would stand where the next
+// datagram's row belongs and put every later row one off its datagram, so
+// the details window then just stays empty.
 void MainDialog::show_details() {
   HCURSOR previous = SetCursor(wait_cursor_);
   const bool open = details_.open_empty(hwnd());
@@ -322,7 +326,7 @@ void MainDialog::show_details() {
   const DetailsOutcome outcome = DecodeSelectedPacket(
       state_.store, state_.selected_index, PayloadViewFlagsOf(state_.settings), report);
   if (outcome == DetailsOutcome::kNoData) {
-    view_.add_text_row(kNoDataRow);
+    if (!view_.capturing()) view_.add_text_row(kNoDataRow);
   } else if (open) {
     details_.show_report(report, static_cast<uint32_t>(state_.selected_index));
   }

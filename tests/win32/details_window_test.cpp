@@ -118,6 +118,25 @@ TEST(DetailsWindow, EmptyStoreOpensAnEmptyWindowAndSaysSoInTheMainList) {
   EXPECT_EQ(d.row(rows), "don't found data!");
 }
 
+TEST(DetailsWindow, NothingStoredYetWhileCapturingAddsNoRow) {
+  Fixture f;
+  f.folder.write_ini(kPreferencesOff);
+  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  f.source.add_block();
+  f.source.add(Udp(0));
+  RunningDialog d(f.setup());
+  d.command(IDC_GO);
+  ASSERT_TRUE(WaitUntil([&] { return f.source.blocked(); }));
+  d.command(IDM_DETAILS);
+  EXPECT_EQ(d.row_count(), 0) << "the list keeps one row per stored datagram";
+  EXPECT_TRUE(ListEntries(GetDlgItem(d.program().details_window(), IDC_DETAILS_LIST)).empty());
+  // The first datagram's row is row 0, as the store's datagram 0.
+  f.source.wake();
+  ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1; }));
+  d.command(IDC_STOP);
+  EXPECT_EQ(d.row(0).rfind("\t0\tudp\t", 0), 0u);
+}
+
 TEST(DetailsWindow, AnotherWindowOfThatTitleIsNeverWrittenTo) {
   DetailsFixture f;
   RunningDialog d(f.setup());

@@ -65,6 +65,15 @@ bpf_u_int32 NetmaskOf(const std::string& device) {
   return mask;
 }
 
+// The frame's time as the handle gives it: its fraction of a second is in
+// nanoseconds or microseconds, as the handle's precision says.
+CaptureTime FrameTime(pcap* handle, const timeval& ts) {
+  const bool nano = pcap_get_tstamp_precision(handle) == PCAP_TSTAMP_PRECISION_NANO;
+  const uint64_t scale = nano ? 1 : 1000;
+  const uint64_t fraction = ts.tv_usec > 0 ? static_cast<uint64_t>(ts.tv_usec) : 0;
+  return NormalisedTime(ts.tv_sec, fraction * scale);
+}
+
 // Copies the IPv4 datagram of a captured frame into the receive buffer
 // (cut to its capacity); false when the frame carries none.
 bool TakeDatagram(int link_type, const pcap_pkthdr& header, const u_char* frame,
@@ -174,6 +183,9 @@ bool PcapLiveSource::activate() {
   pcap_set_promisc(handle_, 0);
   pcap_set_timeout(handle_, kBlockTimeoutMs);
   pcap_set_buffer_size(handle_, kRingBufferBytes);
+  // A device that refuses nanoseconds keeps the library's microseconds;
+  // FrameTime asks the handle which it has.
+  pcap_set_tstamp_precision(handle_, PCAP_TSTAMP_PRECISION_NANO);
   const int status = pcap_activate(handle_);
   if (status >= 0) return true;
   const char* detail = pcap_geterr(handle_);
@@ -214,8 +226,8 @@ bool PcapLiveSource::make_pollable() {
   return false;
 }
 
-ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity,
-                                      size_t& length) {
+ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                      CaptureTime& time) {
   bool device_reported_error = false;
   for (;;) {
     pcap_pkthdr* header = nullptr;
@@ -223,6 +235,7 @@ ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity,
     const int got = pcap_next_ex(handle_, &header, &frame);
     if (got == 1) {
       if (!TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) continue;
+      time = FrameTime(handle_, header->ts);
       return ReceiveStatus::kDatagram;
     }
     if (got != 0) {
@@ -301,7 +314,9 @@ bool PcapFileSource::open_file() {
     return false;
   }
   char errbuf[PCAP_ERRBUF_SIZE] = {};
-  handle_ = pcap_fopen_offline(file, errbuf);
+  // Asked for nanoseconds, the library gives every file's times in them: a
+  // microsecond file's multiplied by 1,000.
+  handle_ = pcap_fopen_offline_with_tstamp_precision(file, PCAP_TSTAMP_PRECISION_NANO, errbuf);
   if (handle_ != nullptr) return true;  // the handle closes the file
   if (file != stdin) std::fclose(file);
   error_ = path_ + ": " + errbuf;
@@ -315,8 +330,8 @@ bool PcapFileSource::compile_expression() {
   return false;
 }
 
-ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity,
-                                      size_t& length) {
+ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                      CaptureTime& time) {
   for (;;) {
     if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
     pcap_pkthdr* header = nullptr;
@@ -329,6 +344,7 @@ ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity,
     }
     if (filter_.passes(frame, header->caplen, header->len) &&
         TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) {
+      time = FrameTime(handle_, header->ts);
       return ReceiveStatus::kDatagram;
     }
   }

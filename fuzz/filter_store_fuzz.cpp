@@ -91,9 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pw::RowText plain;
       pw::FormatRowText(pw::ReadDatagramFacts(buffer, length), count, plain);
       Check(plain.view() == row.view());
+      // A time of its own for every datagram, before 1970 for the first ones.
+      const pw::CaptureTime time{static_cast<int64_t>(before) - 5000, before};
       const pw::AppendOutcome outcome =
           pw::AppendDatagram(store, count, buffer, static_cast<uint32_t>(length), protocol,
-                             row.view(), rows);
+                             time, row.view(), rows);
       if (outcome != pw::AppendOutcome::kStored) {
         Check(count == before);
         return 0;  // the session ends here
@@ -111,6 +113,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pw::DatagramLocation where{};
       Check(pw::LocateDatagram(store, before, where));
       Check(where.offset + where.length == stored_bytes);
+      Check(where.time == time);
+      const pw::StoredDatagrams all = pw::StoredDatagramsOf(store);
+      Check(all.pool.size() == stored_bytes);
+      Check(all.lengths.size() == count && all.times.size() == count);
+      Check(all.times.back() == time);
     }
   }
   return 0;

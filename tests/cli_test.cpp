@@ -425,7 +425,7 @@ class TerminalViewTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetCaptureStore(*store_); }
   void Store(const char* row, RowSink& view) {
-    ASSERT_EQ(AppendDatagram(*store_, count_, datagram_, 20, 17, row, view), AppendOutcome::kStored);
+    ASSERT_EQ(AppendDatagram(*store_, count_, datagram_, 20, 17, {}, row, view), AppendOutcome::kStored);
   }
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   uint32_t count_ = 0;

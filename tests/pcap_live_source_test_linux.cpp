@@ -75,7 +75,8 @@ TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   source.wake();
   uint8_t buffer[64];
   size_t length = 0;
-  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kWoken);
+  CaptureTime time{};
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kWoken);
   source.close();
   source.close();  // closing twice is harmless
   EXPECT_TRUE(source.origin(origin)) << "kept after close";

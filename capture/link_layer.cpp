@@ -115,6 +115,29 @@ bool IsSupportedLinkType(int link_type) {
   }
 }
 
+std::string LinkTypeText(int link_type) {
+  switch (link_type) {
+    case kLinkNull:
+      return "NULL (BSD loopback)";
+    case kLinkEthernet:
+      return "EN10MB (Ethernet)";
+    case kLinkRaw:
+    case kLinkRawOpenBsd:
+    case kLinkRawFile:
+      return "RAW (Raw IP)";
+    case kLinkLoop:
+      return "LOOP (OpenBSD loopback)";
+    case kLinkLinuxSll:
+      return "LINUX_SLL (Linux cooked v1)";
+    case kLinkIpv4:
+      return "IPV4 (Raw IPv4)";
+    case kLinkLinuxSll2:
+      return "LINUX_SLL2 (Linux cooked v2)";
+    default:
+      return link_type < 0 ? "none" : "DLT " + std::to_string(link_type);
+  }
+}
+
 bool FindIpv4Datagram(int link_type, const uint8_t* frame, size_t captured,
                       DatagramSpan& span) {
   size_t offset = 0;

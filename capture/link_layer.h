@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pw {
 
@@ -26,6 +27,11 @@ inline constexpr int kLinkLinuxSll2 = 276;  // Linux cooked capture, version 2
 
 // True for the link types FindIpv4Datagram understands.
 bool IsSupportedLinkType(int link_type);
+
+// How the capture library names a link type and describes it, for the
+// supported ones: "EN10MB (Ethernet)", "RAW (Raw IP)" (all three numbers of
+// raw IP). Others are "DLT n"; a negative number (no link) is "none".
+std::string LinkTypeText(int link_type);
 
 struct DatagramSpan {
   size_t offset;  // first byte of the IPv4 header within the frame

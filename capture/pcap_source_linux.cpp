@@ -42,15 +42,6 @@ std::string LinkTypeError(const std::string& name, int link_type) {
          " is not supported";
 }
 
-// "EN10MB (Ethernet)": the link type's name and description.
-std::string LinkTypeText(int link_type) {
-  const char* name = pcap_datalink_val_to_name(link_type);
-  const char* description = pcap_datalink_val_to_description(link_type);
-  std::string text = name != nullptr ? name : "DLT " + std::to_string(link_type);
-  if (description != nullptr) text += std::string(" (") + description + ")";
-  return text;
-}
-
 bool IsBlank(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }

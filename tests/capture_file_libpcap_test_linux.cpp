@@ -221,5 +221,23 @@ TEST_F(WrittenFile, TsharkReadsItWithoutAWarning) {
   EXPECT_EQ(stderr_text, "");
 }
 
+// The portable names of the link types are the library's, as tcpdump
+// prints them in "link-type ..."; raw IP's numbers in files (101) and on
+// OpenBSD (14) are the library's DLT_RAW.
+TEST(CaptureFileLibpcap, LinkTypeTextsAreTheLibrarysNames) {
+  for (const int link_type : {kLinkNull, kLinkEthernet, kLinkRaw, kLinkLoop, kLinkLinuxSll,
+                              kLinkIpv4, kLinkLinuxSll2}) {
+    const char* name = pcap_datalink_val_to_name(link_type);
+    const char* description = pcap_datalink_val_to_description(link_type);
+    ASSERT_NE(name, nullptr) << link_type;
+    ASSERT_NE(description, nullptr) << link_type;
+    EXPECT_EQ(LinkTypeText(link_type), std::string(name) + " (" + description + ")");
+  }
+  EXPECT_EQ(LinkTypeText(kLinkRawFile), LinkTypeText(DLT_RAW));
+  EXPECT_EQ(LinkTypeText(kLinkRawOpenBsd), LinkTypeText(DLT_RAW));
+  EXPECT_EQ(LinkTypeText(105), "DLT 105");
+  EXPECT_EQ(LinkTypeText(-1), "none");
+}
+
 }  // namespace
 }  // namespace pw

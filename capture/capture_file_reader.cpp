@@ -142,6 +142,8 @@ struct CaptureFileReader::State {
   enum class Phase { kReading, kEnded, kFailed };
 
   ByteInput* input = nullptr;
+  RecordSelector* selector = nullptr;
+  int selector_link_type = -1;  // the link type the selector was readied for
   uint64_t offset = 0;  // bytes of the input read or skipped so far
   std::unique_ptr<uint8_t[]> frame;  // kMaxRecordBytes
   CaptureFileFormat format = CaptureFileFormat::kNone;
@@ -153,8 +155,10 @@ struct CaptureFileReader::State {
   // The record or block being read, for error texts.
   uint64_t unit_number = 0;
   uint64_t unit_start = 0;
-  // pcap
-  int link_type = 0;
+  // The file's link type and snapshot length, or its first interface's.
+  int link_type = -1;
+  uint32_t snapshot = 0;
+  // pcap: the time stamps' resolution.
   bool nanoseconds = false;
   // pcapng: the current section's interfaces, and the blocks so far.
   std::vector<Interface> interfaces;
@@ -163,6 +167,7 @@ struct CaptureFileReader::State {
   struct {
     int link_type = 0;
     uint32_t captured = 0;
+    uint32_t original = 0;
     CaptureTime time;
   } pending;
 
@@ -175,6 +180,7 @@ struct CaptureFileReader::State {
   Step cut_short();
   Step end_of_input();
   bool deliver(uint8_t* buffer, size_t capacity, CaptureRecord& record);
+  bool selected();
 
   bool open_pcap(const uint8_t* magic);
   Step next_pcap_record();
@@ -189,7 +195,7 @@ struct CaptureFileReader::State {
   Step interface_option(Interface& interface, uint16_t code, uint16_t size);
   Step enhanced_block(uint32_t body, uint32_t& used);
   Step simple_block(uint32_t body, uint32_t& used);
-  Step take_frame(int frame_link_type, uint32_t captured, CaptureTime time);
+  Step take_frame(int frame_link_type, uint32_t captured, uint32_t original, CaptureTime time);
   Step invalid_length(uint32_t length);
 };
 
@@ -202,6 +208,8 @@ void CaptureFileReader::State::reset(ByteInput& in) {
   error.clear();
   order = {};
   records = skipped = unit_number = unit_start = blocks = 0;
+  selector_link_type = link_type = -1;
+  snapshot = 0;
   interfaces.clear();
   interfaces.reserve(kMaxInterfaces);
 }
@@ -254,6 +262,7 @@ bool CaptureFileReader::State::deliver(uint8_t* buffer, size_t capacity,
     ++skipped;
     return false;
   }
+  if (!selected()) return false;
   const size_t length = std::min(span.length, capacity);
   if (length > 0) std::memcpy(buffer, frame.get() + span.offset, length);
   record.time = pending.time;
@@ -262,8 +271,22 @@ bool CaptureFileReader::State::deliver(uint8_t* buffer, size_t capacity,
   return true;
 }
 
+// Whether the selector, if any, takes the pending frame. A selector that
+// cannot be readied for the frame's link type fails the reading.
+bool CaptureFileReader::State::selected() {
+  if (selector == nullptr) return true;
+  if (pending.link_type != selector_link_type) {
+    if (!selector->prepare(pending.link_type)) {
+      return fail(where() + ": cannot select among frames of link type " +
+                  LinkTypeText(pending.link_type) + ": " + selector->error());
+    }
+    selector_link_type = pending.link_type;
+  }
+  return selector->takes({pending.link_type, frame.get(), pending.captured, pending.original});
+}
+
 Step CaptureFileReader::State::take_frame(int frame_link_type, uint32_t captured,
-                                          CaptureTime time) {
+                                          uint32_t original, CaptureTime time) {
   if (captured > kMaxRecordBytes) {
     return failed(where() + ": captured length " + Text(captured) + " is more than " +
                   Text(kMaxRecordBytes));
@@ -272,6 +295,7 @@ Step CaptureFileReader::State::take_frame(int frame_link_type, uint32_t captured
   ++records;
   pending.link_type = frame_link_type;
   pending.captured = captured;
+  pending.original = original;
   pending.time = time;
   return Step::kFrame;
 }
@@ -296,6 +320,7 @@ bool CaptureFileReader::State::open_pcap(const uint8_t* magic) {
   // The upper 16 bits carry the frame check sequence's length, which the
   // link stripping leaves out anyway.
   link_type = static_cast<int>(order.u32(header + 16) & 0xFFFF);
+  snapshot = order.u32(header + 12) != 0 ? order.u32(header + 12) : kMaxRecordBytes;
   if (!IsSupportedLinkType(link_type)) {
     return fail("link type " + Text(static_cast<uint64_t>(link_type)) + " is not supported");
   }
@@ -312,7 +337,7 @@ Step CaptureFileReader::State::next_pcap_record() {
   const uint32_t fraction = order.u32(header + 4);
   const CaptureTime time = NormalisedTime(
       order.u32(header), nanoseconds ? fraction : uint64_t{fraction} * 1000);
-  return take_frame(link_type, order.u32(header + 8), time);
+  return take_frame(link_type, order.u32(header + 8), order.u32(header + 12), time);
 }
 
 // ---------------------------------------------------------------------------
@@ -332,9 +357,11 @@ bool CaptureFileReader::State::open_pcapng(uint8_t* head) {
   // before it fail: they name an interface that is not described.
   while (step == Step::kNothing && interfaces.empty()) step = next_block();
   if (step == Step::kFailed) return false;
-  if (!interfaces.empty() && !IsSupportedLinkType(interfaces[0].link_type)) {
-    return fail("link type " + Text(static_cast<uint64_t>(interfaces[0].link_type)) +
-                " is not supported");
+  if (interfaces.empty()) return true;
+  link_type = interfaces[0].link_type;
+  snapshot = interfaces[0].snap_length != 0 ? interfaces[0].snap_length : kMaxRecordBytes;
+  if (!IsSupportedLinkType(link_type)) {
+    return fail("link type " + Text(static_cast<uint64_t>(link_type)) + " is not supported");
   }
   return true;
 }
@@ -486,7 +513,7 @@ Step CaptureFileReader::State::enhanced_block(uint32_t body, uint32_t& used) {
   const Interface& interface = interfaces[id];
   const uint64_t units = uint64_t{order.u32(fixed + 4)} << 32 | order.u32(fixed + 8);
   used = kEnhancedFixed + captured;
-  return take_frame(interface.link_type, captured,
+  return take_frame(interface.link_type, captured, order.u32(fixed + 16),
                     UnitsToTime(units, interface.resolution, interface.offset_seconds));
 }
 
@@ -500,10 +527,11 @@ Step CaptureFileReader::State::simple_block(uint32_t body, uint32_t& used) {
   uint8_t fixed[kSimpleFixed];
   if (read(fixed, sizeof fixed) != Got::kAll) return cut_short();
   const Interface& interface = interfaces[0];
-  uint32_t captured = std::min(order.u32(fixed), body - kSimpleFixed);
+  const uint32_t original = order.u32(fixed);
+  uint32_t captured = std::min(original, body - kSimpleFixed);
   if (interface.snap_length != 0) captured = std::min(captured, interface.snap_length);
   used = kSimpleFixed + captured;
-  return take_frame(interface.link_type, captured, CaptureTime{});
+  return take_frame(interface.link_type, captured, original, CaptureTime{});
 }
 
 // ---------------------------------------------------------------------------
@@ -542,7 +570,16 @@ ReadOutcome CaptureFileReader::next(uint8_t* buffer, size_t capacity, CaptureRec
   return s.phase == State::Phase::kEnded ? ReadOutcome::kEnd : ReadOutcome::kFailed;
 }
 
+void CaptureFileReader::select_with(RecordSelector* selector) {
+  state_->selector = selector;
+  state_->selector_link_type = -1;
+}
+
 const std::string& CaptureFileReader::error() const { return state_->error; }
+
+int CaptureFileReader::link_type() const { return state_->link_type; }
+
+uint32_t CaptureFileReader::snapshot_length() const { return state_->snapshot; }
 
 CaptureFileFormat CaptureFileReader::format() const { return state_->format; }
 

@@ -10,7 +10,9 @@
 //
 // Each frame's link header is stripped as FindIpv4Datagram strips it; frames
 // that carry no IPv4, and the packets of interfaces whose link type the
-// program does not read, are skipped. A damaged or cut file ends with
+// program does not read, are skipped. A RecordSelector, when one is set,
+// sees each remaining frame whole (link header included) and may pass over
+// it (a capture expression). A damaged or cut file ends with
 // ReadOutcome::kFailed and a reason that names the record or block, after
 // every datagram that lay whole before it. The reader never reads outside
 // its buffers, allocates nothing after open (and once per reader in open),
@@ -44,6 +46,37 @@ enum class ReadOutcome {
   kFailed,    // the file is damaged, cut short or unreadable; error() says why
 };
 
+// A record's whole frame as the file holds it, before its link header is
+// stripped: what a RecordSelector looks at.
+struct CaptureFrame {
+  int link_type = 0;              // as the file numbers it
+  const uint8_t* bytes = nullptr;
+  size_t captured = 0;            // bytes at `bytes`
+  size_t original = 0;            // the frame's length on the wire, as recorded
+};
+
+// Chooses the records whose datagrams a reader hands out. Called by the
+// reader's thread, only for frames that carry IPv4 in a link type the
+// program reads.
+class RecordSelector {
+ public:
+  // Readies the selector for frames of `link_type`, the reader calls it
+  // before the first frame and whenever the link type changes. False, with
+  // error(), when it cannot choose among frames of that link type; the
+  // reading then fails with that reason.
+  virtual bool prepare(int link_type) = 0;
+
+  // True when the frame's datagram is to be handed out; frames are of the
+  // link type prepared last.
+  virtual bool takes(const CaptureFrame& frame) = 0;
+
+  // Why prepare failed.
+  virtual const std::string& error() const = 0;
+
+ protected:
+  ~RecordSelector() = default;
+};
+
 // One record's IPv4 datagram.
 struct CaptureRecord {
   CaptureTime time;    // as the file has it; 0 for a simple packet block
@@ -71,10 +104,22 @@ class CaptureFileReader {
   // further call gives the same. Allocates nothing.
   ReadOutcome next(uint8_t* buffer, size_t capacity, CaptureRecord& record);
 
+  // Records the selector does not take are passed over (and not counted
+  // as skipped); null, the default, hands out every IPv4 datagram. The
+  // selector must outlive the reading; it is kept across opens.
+  void select_with(RecordSelector* selector);
+
   // Why open or next failed: a short lower-case text.
   const std::string& error() const;
 
   CaptureFileFormat format() const;
+
+  // After a successful open: the link type of the file, or of the first
+  // interface a pcapng file describes (-1 when it describes none before
+  // its first packet), and that link's snapshot length (kMaxRecordBytes
+  // when the file sets none).
+  int link_type() const;
+  uint32_t snapshot_length() const;
 
   // Packet records read so far, and those of them that were skipped for
   // carrying no IPv4 (or having a link type the program does not read).

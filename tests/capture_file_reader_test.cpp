@@ -167,6 +167,88 @@ TEST(CaptureFileReader, PcapngTimeResolutionsAndOffsets) {
 
 // A simple packet block captured the least of its original length, the
 // interface's snapshot length and the room in the block.
+// Shows the selector each IPv4 frame whole; takes the Ethernet ones, and
+// refuses to be readied for the link types in `refused`.
+class EthernetSelector final : public RecordSelector {
+ public:
+  struct Seen {
+    int link_type;
+    Bytes frame;
+    size_t original;
+    bool operator==(const Seen&) const = default;
+  };
+
+  bool prepare(int link_type) override {
+    prepared.push_back(link_type);
+    return std::find(refused.begin(), refused.end(), link_type) == refused.end();
+  }
+  bool takes(const CaptureFrame& f) override {
+    seen.push_back({f.link_type, Bytes(f.bytes, f.bytes + f.captured), f.original});
+    return f.link_type == 1;
+  }
+  const std::string& error() const override { return error_; }
+
+  std::vector<int> refused;
+  std::vector<int> prepared;
+  std::vector<Seen> seen;
+
+ private:
+  std::string error_ = "not for this link";
+};
+
+// A selector passes over records without counting them as skipped, is
+// readied again whenever the link type changes, and one it cannot be
+// readied for ends the reading there, after the datagrams before it.
+TEST(CaptureFileReader, ARecordSelectorChoosesAmongWholeFrames) {
+  test::PcapngBuilder b;
+  b.interface({.link_type = 1, .snap_length = 1500})
+      .interface({.link_type = 113})
+      .packet(0, 1, test::EthernetFrame(kUdp))
+      .packet(0, 2, test::EthernetFrame(Ipv6(kUdp), 0x86DD))  // not shown: no IPv4
+      .packet(1, 3, test::SllFrame(kIcmp))
+      .packet(0, 4, test::EthernetFrame(kTcp))
+      .simple(test::EthernetFrame(kIcmp), 9000);
+  const std::vector<EthernetSelector::Seen> shown = {
+      {1, test::EthernetFrame(kUdp), test::EthernetFrame(kUdp).size()},
+      {113, test::SllFrame(kIcmp), test::SllFrame(kIcmp).size()},
+      {1, test::EthernetFrame(kTcp), test::EthernetFrame(kTcp).size()},
+      {1, test::EthernetFrame(kIcmp), 9000}};
+
+  EthernetSelector selector;
+  CaptureFileReader reader;
+  reader.select_with(&selector);
+  ReadResult r = ReadAll(reader, b.bytes());
+  ASSERT_TRUE(r.opened) << r.error;
+  EXPECT_EQ(reader.link_type(), 1);
+  EXPECT_EQ(reader.snapshot_length(), 1500u);
+  EXPECT_EQ(r.last, ReadOutcome::kEnd) << r.error;
+  ASSERT_EQ(r.datagrams.size(), 3u);
+  EXPECT_EQ(r.datagrams[1].bytes, kTcp);
+  EXPECT_EQ(selector.prepared, (std::vector<int>{1, 113, 1}));
+  EXPECT_EQ(selector.seen, shown);
+  EXPECT_EQ(reader.records(), 5u);
+  EXPECT_EQ(reader.skipped(), 1u);
+
+  EthernetSelector refusing;
+  refusing.refused = {113};
+  reader.select_with(&refusing);
+  r = ReadAll(reader, b.bytes());
+  EXPECT_EQ(r.last, ReadOutcome::kFailed);
+  EXPECT_EQ(r.datagrams, (std::vector<Datagram>{{kUdp, {0, 1000}}}));
+  EXPECT_NE(r.error.find(": cannot select among frames of link type LINUX_SLL (Linux cooked "
+                         "v1): not for this link"),
+            std::string::npos)
+      << r.error;
+  EXPECT_EQ(r.error.rfind("block 6 (at byte ", 0), 0u) << r.error;  // the cooked frame
+
+  reader.select_with(nullptr);
+  EXPECT_EQ(ReadAll(reader, b.bytes()).datagrams.size(), 4u);
+  const std::string raw = test::PcapWithTimes({}, {.link_type = 101, .snapshot = 0});
+  EXPECT_TRUE(ReadAll(reader, raw).opened);
+  EXPECT_EQ(reader.link_type(), 101);
+  EXPECT_EQ(reader.snapshot_length(), kMaxRecordBytes) << "a snapshot length of 0 sets none";
+}
+
 TEST(CaptureFileReader, SimplePacketBlockLengths) {
   struct Case {
     uint32_t snap_length;

@@ -6,7 +6,9 @@
 // original length.
 //
 // Only IPv4 is taken: the expression is combined with "ip" (see
-// CaptureFilterText). Threads: compile, then passes, on one thread.
+// CaptureFilterText). ExpressionSelector hands the filter to the portable
+// capture-file reader, compiled for each link type a file has. Threads:
+// compile, then passes, on one thread; the selector on the reader's.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "capture/capture_file_reader.h"
 
 struct bpf_program;  // the capture library's compiled filter
 
@@ -46,6 +52,27 @@ class FrameFilter {
 
  private:
   std::unique_ptr<bpf_program> program_;  // null: every frame passes
+  std::string error_;
+};
+
+// A capture expression as the capture-file reader's record selector: the
+// expression is compiled for a link type when the reader first prepares
+// for it, and kept for the rest of the reading (a pcapng file may mix
+// link types). A blank expression takes every frame.
+class ExpressionSelector final : public RecordSelector {
+ public:
+  explicit ExpressionSelector(std::string expression);
+
+  // False, with the capture library's message in error(), when the
+  // expression is refused for frames of `link_type`.
+  bool prepare(int link_type) override;
+  bool takes(const CaptureFrame& frame) override;
+  const std::string& error() const override { return error_; }
+
+ private:
+  const std::string expression_;
+  std::vector<std::pair<int, std::unique_ptr<FrameFilter>>> filters_;
+  const FrameFilter* current_ = nullptr;
   std::string error_;
 };
 

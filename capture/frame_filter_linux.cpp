@@ -60,4 +60,29 @@ bool FrameFilter::passes(const uint8_t* frame, size_t captured, size_t original)
   return pcap_offline_filter(program_.get(), &header, frame) != 0;
 }
 
+ExpressionSelector::ExpressionSelector(std::string expression)
+    : expression_(std::move(expression)) {}
+
+bool ExpressionSelector::prepare(int link_type) {
+  current_ = nullptr;
+  for (const auto& [type, filter] : filters_) {
+    if (type == link_type) current_ = filter.get();
+  }
+  if (current_ != nullptr) return true;
+  // Any snapshot length above every record's: the filter's verdict is
+  // only ever taken as pass or fail.
+  auto filter = std::make_unique<FrameFilter>();
+  if (!filter->compile(expression_, link_type, static_cast<int>(kMaxRecordBytes))) {
+    error_ = filter->error();
+    return false;
+  }
+  current_ = filter.get();
+  filters_.emplace_back(link_type, std::move(filter));
+  return true;
+}
+
+bool ExpressionSelector::takes(const CaptureFrame& frame) {
+  return current_ != nullptr && current_->passes(frame.bytes, frame.captured, frame.original);
+}
+
 }  // namespace pw

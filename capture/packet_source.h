@@ -1,7 +1,7 @@
 // Packet source: where the capture thread's datagrams come from.
 //
 // Windows: a raw IPv4 socket in receive-all mode. Linux: libpcap on a device.
-// Offline: a pcap file. Tests: a scripted list of datagrams.
+// Offline: a capture file. Tests: a scripted list of datagrams.
 //
 // Threads: open, receive and close are called only by the capture thread,
 // in that order, once per session. wake may be called from any thread at any
@@ -26,6 +26,15 @@ enum class ReceiveStatus {
   kWoken,     // wake() was called; the loop tests the stop flag again
   kEnd,       // the source has no more datagrams (end of a file)
   kFailed,    // the source failed; error() says why
+};
+
+// What an open source reads from, as a front end tells the user (the
+// sources that say it have an origin() of their own).
+struct CaptureOrigin {
+  bool file = false;
+  std::string name;       // the device ("lo", "any") or the file name
+  std::string link_type;  // the link type's name and description (LinkTypeText)
+  int capture_size = 0;   // the snapshot length, in bytes
 };
 
 class PacketSource {

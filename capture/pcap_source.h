@@ -23,14 +23,6 @@ struct pcap;  // the capture library's handle (pcap_t)
 
 namespace pw {
 
-// What an open source reads from, as the user is told.
-struct CaptureOrigin {
-  bool file = false;
-  std::string name;       // the device ("lo", "any") or the file name
-  std::string link_type;  // the link type's name and description
-  int capture_size = 0;   // the snapshot length, in bytes
-};
-
 // What the two sources share: the expression, the error text, and the
 // origin published by a successful open.
 class PcapSource : public PacketSource {

@@ -1,15 +1,25 @@
-// The capture session over capture files: files that the tests write (every
-// link type, damaged files, the packet limit and the pool-full stop) and
-// real captures of loopback traffic made with tcpdump and tshark.
+// The capture session over capture files as the command line reads them:
+// the portable source through a descriptor (a path or standard input), with
+// a capture expression as its record selector. Files that the tests write
+// (every link type, the packet limit and the pool-full stop) and real
+// captures of loopback traffic made with tcpdump and tshark.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "capture/capture_file_source.h"
 #include "capture/capture_session.h"
-#include "capture/pcap_source.h"
+#include "capture/descriptor_input.h"
+#include "capture/frame_filter.h"
 #include "capture/save_data.h"
 #include "tests/datagram_builder.h"
 #include "tests/pcap_file.h"
@@ -42,13 +52,15 @@ class OfflineTest : public test::TempDirTest {
       request.protocols = kAll;
     }
     view_ = std::make_unique<test::RecordingView>();
-    PcapFileSource source(path, expression);
+    CaptureFileSource source(path, std::make_unique<DescriptorInputOpener>(path));
+    ExpressionSelector selector(expression);
+    if (!expression.empty()) source.select_with(&selector);
     CaptureSession session(*store_, *view_, source, allow_);
     EXPECT_EQ(session.start(request), StartOutcome::kStarted);
     EXPECT_TRUE(view_->wait_ended());
     session.stop();
     opened_ = source.origin(origin_);
-    expression_refused_ = source.expression_refused();
+    expression_refused_ = source.selection_refused();
     return view_->events().back() == "stopped" ? view_->events().end()[-2]
                                                 : view_->events().back();
   }
@@ -111,36 +123,32 @@ TEST_F(OfflineTest, EveryLinkTypeDeliversTheDatagramsAsCaptured) {
   }
 }
 
+// Through a descriptor, a file that cannot be read fails the open with the
+// file's name and the reason; a damaged one ends after the datagrams before
+// the damage.
 TEST_F(OfflineTest, FilesThatCannotBeReadAreReported) {
-  const std::string not_pcap = Write("notes.txt", "these are not datagrams\n");
-  const std::string empty = Write("empty.pcap", "");
-  const std::string wifi = Write("wifi.pcap", test::PcapBytes({}, {.link_type = 105}));
+  const std::vector<uint8_t> udp = MakeDatagram({.protocol = 17, .payload_length = 50});
+  std::string cut = test::PcapBytes({udp, udp, udp}, {.link_type = 101});
+  cut.resize(cut.size() - 20);
   struct Case {
     std::string path;
-    std::string detail;  // part of the error text
+    std::string end;  // the end event after "ended ... <path>: "
+    size_t rows;
   } cases[] = {
-      {not_pcap, "unknown file format"},
-      {empty, "empty.pcap"},
-      {Path("missing.pcap"), "No such file"},
-      {wifi, "not supported"},
-      {dir_.string(), "pebblewire_"},
+      {Write("notes.txt", "these are not datagrams\n"), "not a pcap or pcapng file", 0},
+      {Write("empty.pcap", ""), "the file is empty", 0},
+      {Path("missing.pcap"), "No such file or directory", 0},
+      {Write("wifi.pcap", test::PcapBytes({}, {.link_type = 105})),
+       "link type 105 is not supported", 0},
+      {dir_.string(), "cannot read: Is a directory", 0},
+      {Write("cut.pcap", cut), "cut short in the middle of record 3 (at byte 212)", 2},
   };
   for (const Case& c : cases) {
-    const std::string end = Read(c.path);
-    EXPECT_EQ(end.rfind("ended open-failed " + c.path, 0), 0u) << end;
-    EXPECT_NE(end.find(c.detail), std::string::npos) << end;
-    EXPECT_TRUE(view_->rows().empty());
+    const std::string kind = c.rows == 0 ? "ended open-failed " : "ended source-failed ";
+    EXPECT_EQ(Read(c.path), kind + c.path + ": " + c.end);
+    EXPECT_EQ(view_->rows().size(), c.rows) << c.path;
+    EXPECT_EQ(opened_, c.rows > 0) << c.path;
   }
-}
-
-TEST_F(OfflineTest, ADamagedFileKeepsTheDatagramsBeforeTheDamage) {
-  const std::vector<uint8_t> udp = MakeDatagram({.protocol = 17, .payload_length = 50});
-  std::string bytes = test::PcapBytes({udp, udp, udp}, {.link_type = 101});
-  bytes.resize(bytes.size() - 20);  // the last record is cut off
-  const std::string end = Read(Write("cut.pcap", bytes));
-  EXPECT_EQ(end.rfind("ended source-failed ", 0), 0u) << end;
-  EXPECT_NE(end.find("truncated"), std::string::npos) << end;
-  EXPECT_EQ(view_->rows().size(), 2u);
 }
 
 TEST_F(OfflineTest, LimitAndPoolFullStops) {
@@ -224,6 +232,56 @@ TEST_F(OfflineTest, ARefusedExpressionFailsTheOpen) {
   EXPECT_EQ(Read(Path("missing.pcap"), {}, "udp"),
             "ended open-failed " + Path("missing.pcap") + ": No such file or directory");
   EXPECT_FALSE(expression_refused_) << "the file is the fault, not the expression";
+}
+
+// A pcapng file with Ethernet and cooked interfaces: the expression is
+// compiled for each link type as its first frame comes. One that does not
+// apply to the second link type ends the reading there, after the
+// datagrams before it, with the library's reason.
+TEST_F(OfflineTest, AnExpressionOnAFileOfTwoLinkTypes) {
+  const std::string mixed = std::string(PW_TEST_DATA) + "/mergecap_eth_sll.pcapng";
+  EXPECT_EQ(Read(mixed, {}, "udp"), "ended source-ended");
+  EXPECT_EQ(view_->rows(), (std::vector<std::string>{
+                               "\t0\tudp\t10.1.0.1\t5000\t10.1.0.2\t53\t40\t64",
+                               "\t1\tudp\t192.168.7.1\t123\t192.168.7.2\t123\t76\t64"}));
+  EXPECT_EQ(Read(mixed, {}, "icmp or port 5000"), "ended source-ended");
+  EXPECT_EQ(view_->rows().size(), 3u);  // from both interfaces
+
+  const std::string end = Read(mixed, {}, "ether dst 02:00:00:00:00:01");
+  EXPECT_FALSE(expression_refused_) << "the first interface's link type takes it";
+  EXPECT_EQ(end.rfind("ended source-failed " + mixed + ": block ", 0), 0u) << end;
+  EXPECT_NE(end.find(": cannot select among frames of link type LINUX_SLL (Linux cooked v1): "),
+            std::string::npos)
+      << end;
+  EXPECT_EQ(view_->rows().size(), 1u) << "the Ethernet datagram before the cooked frame";
+}
+
+// A stop while the reading waits on a FIFO that has no writer yet, or
+// whose writer has given half a record, ends the session at once.
+TEST_F(OfflineTest, AStopEndsAReadThatWaitsOnAFifo) {
+  const std::string fifo = Path("feed");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string file = test::PcapBytes({MakeDatagram({.protocol = 17})}, {.link_type = 101});
+  for (const size_t given : {size_t{0}, file.size() - 3}) {
+    view_ = std::make_unique<test::RecordingView>();
+    CaptureFileSource source(fifo, std::make_unique<DescriptorInputOpener>(fifo));
+    CaptureSession session(*store_, *view_, source, allow_);
+    ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*", .protocols = kAll}),
+              StartOutcome::kStarted);
+    int writer = -1;
+    if (given > 0) {
+      writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // waits for the reader
+      ASSERT_EQ(write(writer, file.data(), given), static_cast<ssize_t>(given));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto before = std::chrono::steady_clock::now();
+    session.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2)) << given;
+    if (writer >= 0) close(writer);
+    EXPECT_EQ(view_->events().back(), "stopped") << given;
+    EXPECT_EQ(view_->events().end()[-2], "started") << "a stop is no end of the file";
+    EXPECT_TRUE(view_->rows().empty()) << given;
+  }
 }
 
 // Loopback traffic captured by other tools: three UDP datagrams from

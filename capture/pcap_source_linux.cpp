@@ -8,10 +8,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "capture/frame_filter.h"
 #include "capture/link_layer.h"
 
 namespace pw {
@@ -112,33 +112,9 @@ std::string CaptureDeviceFor(uint32_t bind_address) {
   return chosen;
 }
 
-// ---------------------------------------------------------------------------
-// Shared
-
-bool PcapSource::origin(CaptureOrigin& origin) const {
-  if (!opened_.load(std::memory_order_acquire)) return false;
-  origin = origin_;
-  return true;
-}
-
-void PcapSource::begin_open() {
-  opened_.store(false, std::memory_order_release);
-  error_.clear();
-  expression_refused_ = false;
-}
-
-void PcapSource::publish_origin(bool file, const std::string& name, int link_type,
-                                int capture_size) {
-  origin_ = {file, name, LinkTypeText(link_type), capture_size};
-  opened_.store(true, std::memory_order_release);
-}
-
-// ---------------------------------------------------------------------------
-// Live capture
-
 PcapLiveSource::PcapLiveSource(std::string device, std::string expression)
-    : PcapSource(std::move(expression)),
-      named_device_(std::move(device)),
+    : named_device_(std::move(device)),
+      expression_(std::move(expression)),
       wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 PcapLiveSource::~PcapLiveSource() {
@@ -149,7 +125,9 @@ PcapLiveSource::~PcapLiveSource() {
 // Every failure after pcap_create leaves the handle to close(), the one
 // place that closes it.
 bool PcapLiveSource::open(uint32_t bind_address) {
-  begin_open();
+  opened_.store(false, std::memory_order_release);
+  error_.clear();
+  expression_refused_ = false;
   if (wake_fd_ < 0) {
     error_ = "eventfd: cannot create the wake-up descriptor";
     return false;
@@ -159,7 +137,14 @@ bool PcapLiveSource::open(uint32_t bind_address) {
     close();
     return false;
   }
-  publish_origin(false, device_, link_type_, pcap_snapshot(handle_));
+  origin_ = {false, device_, LinkTypeText(link_type_), pcap_snapshot(handle_)};
+  opened_.store(true, std::memory_order_release);
+  return true;
+}
+
+bool PcapLiveSource::origin(CaptureOrigin& origin) const {
+  if (!opened_.load(std::memory_order_acquire)) return false;
+  origin = origin_;
   return true;
 }
 
@@ -273,80 +258,6 @@ void PcapLiveSource::close() {
   // into the next session.
   eventfd_t count = 0;
   if (wake_fd_ >= 0) eventfd_read(wake_fd_, &count);
-}
-
-// ---------------------------------------------------------------------------
-// Capture file
-
-PcapFileSource::PcapFileSource(std::string path, std::string expression)
-    : PcapSource(std::move(expression)), path_(std::move(path)) {}
-
-PcapFileSource::~PcapFileSource() { close(); }
-
-bool PcapFileSource::open(uint32_t) {
-  begin_open();
-  if (!open_file()) return false;
-  link_type_ = pcap_datalink(handle_);
-  error_ = LinkTypeError(path_, link_type_);
-  if (!error_.empty() || !compile_expression()) {
-    close();
-    return false;
-  }
-  publish_origin(true, path_, link_type_, pcap_snapshot(handle_));
-  return true;
-}
-
-// Opens the file itself, so that the error names it once: the library's
-// own open puts the name into its message too.
-bool PcapFileSource::open_file() {
-  std::FILE* file = path_ == "-" ? stdin : std::fopen(path_.c_str(), "rb");
-  if (file == nullptr) {
-    error_ = ErrnoText(path_.c_str(), errno);
-    return false;
-  }
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  // Asked for nanoseconds, the library gives every file's times in them: a
-  // microsecond file's multiplied by 1,000.
-  handle_ = pcap_fopen_offline_with_tstamp_precision(file, PCAP_TSTAMP_PRECISION_NANO, errbuf);
-  if (handle_ != nullptr) return true;  // the handle closes the file
-  if (file != stdin) std::fclose(file);
-  error_ = path_ + ": " + errbuf;
-  return false;
-}
-
-bool PcapFileSource::compile_expression() {
-  if (filter_.compile(expression_, link_type_, pcap_snapshot(handle_))) return true;
-  expression_refused_ = true;
-  error_ = filter_.error();
-  return false;
-}
-
-ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
-                                      CaptureTime& time) {
-  for (;;) {
-    if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
-    pcap_pkthdr* header = nullptr;
-    const u_char* frame = nullptr;
-    const int got = pcap_next_ex(handle_, &header, &frame);
-    if (got == PCAP_ERROR_BREAK) return ReceiveStatus::kEnd;
-    if (got != 1) {
-      error_ = path_ + ": " + pcap_geterr(handle_);
-      return ReceiveStatus::kFailed;
-    }
-    if (filter_.passes(frame, header->caplen, header->len) &&
-        TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) {
-      time = FrameTime(handle_, header->ts);
-      return ReceiveStatus::kDatagram;
-    }
-  }
-}
-
-void PcapFileSource::wake() { woken_.store(true, std::memory_order_release); }
-
-void PcapFileSource::close() {
-  if (handle_ != nullptr) pcap_close(handle_);
-  handle_ = nullptr;
-  woken_.store(false, std::memory_order_release);
 }
 
 }  // namespace pw

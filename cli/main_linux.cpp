@@ -1,9 +1,10 @@
 // pebblewire: the Linux command-line front end. Checks the arguments,
-// starts a capture session on a live device (libpcap) or a capture file,
-// prints one row per stored datagram on standard output until Ctrl-C, the
-// packet limit, a full byte pool or the end of the file, and finally writes
-// the save files and the -d reports. Everything else (the system, what is
-// captured, how the capture ended, the summary) goes to standard error.
+// starts a capture session on a live device (libpcap) or a capture file
+// (the portable reader, as the Windows program reads them), prints one row
+// per stored datagram on standard output until Ctrl-C, the packet limit, a
+// full byte pool or the end of the file, and finally writes the save files
+// and the -d reports. Everything else (the system, what is captured, how
+// the capture ended, the summary) goes to standard error.
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -20,7 +21,10 @@
 #include <vector>
 
 #include "app/details_selection.h"
+#include "capture/capture_file_source.h"
 #include "capture/capture_session.h"
+#include "capture/descriptor_input.h"
+#include "capture/frame_filter.h"
 #include "capture/pcap_source.h"
 #include "capture/save_data.h"
 #include "cli/interfaces.h"
@@ -121,6 +125,51 @@ std::optional<std::string> ChooseDevice(const CliOptions& o, int& status) {
   return std::nullopt;
 }
 
+// The packet source of a run: a live device, or a capture file (a path or
+// standard input) read by the portable reader, with the expression as its
+// record selector.
+class RunSource {
+ public:
+  RunSource(const CliOptions& o, std::string device);
+  PacketSource& get();
+  bool origin(CaptureOrigin& origin) const;
+  bool expression_refused() const;
+  // Live capture only: what the kernel dropped.
+  std::optional<uint64_t> kernel_drops() const;
+
+ private:
+  ExpressionSelector selector_;
+  std::unique_ptr<PcapLiveSource> live_;
+  std::unique_ptr<CaptureFileSource> file_;
+};
+
+RunSource::RunSource(const CliOptions& o, std::string device) : selector_(o.expression) {
+  if (!o.read_file) {
+    live_ = std::make_unique<PcapLiveSource>(std::move(device), o.expression);
+    return;
+  }
+  file_ = std::make_unique<CaptureFileSource>(
+      *o.read_file, std::make_unique<DescriptorInputOpener>(*o.read_file));
+  if (!o.expression.empty()) file_->select_with(&selector_);
+}
+
+PacketSource& RunSource::get() {
+  return live_ ? static_cast<PacketSource&>(*live_) : *file_;
+}
+
+bool RunSource::origin(CaptureOrigin& origin) const {
+  return live_ ? live_->origin(origin) : file_->origin(origin);
+}
+
+bool RunSource::expression_refused() const {
+  return live_ ? live_->expression_refused() : file_->selection_refused();
+}
+
+std::optional<uint64_t> RunSource::kernel_drops() const {
+  if (!live_) return std::nullopt;
+  return live_->kernel_drops();
+}
+
 // How the wait for the end of the capture ended.
 enum class LoopEnd {
   kByItself,  // the session ended (limit, full pool, end of file, failure)
@@ -150,8 +199,7 @@ class CaptureRun {
   const CliOptions& o_;
   const sigset_t& stops_;
   TerminalView view_;
-  std::unique_ptr<PcapSource> source_;
-  PcapLiveSource* live_ = nullptr;  // the source of a live capture
+  RunSource source_;
   FileReadingAllowed file_rights_;
   CaptureSession session_;
   SaveFile log_file_;
@@ -162,18 +210,12 @@ class CaptureRun {
   int signal_ = 0;
 };
 
-std::unique_ptr<PcapSource> MakeSource(const CliOptions& o, std::string device) {
-  if (o.read_file) return std::make_unique<PcapFileSource>(*o.read_file, o.expression);
-  return std::make_unique<PcapLiveSource>(std::move(device), o.expression);
-}
-
 CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
     : o_(o),
       stops_(stops),
       view_(g_store, stdout, o.quiet, isatty(STDERR_FILENO) ? stderr : nullptr),
-      source_(MakeSource(o, std::move(device))),
-      live_(o.read_file ? nullptr : static_cast<PcapLiveSource*>(source_.get())),
-      session_(g_store, view_, *source_,
+      source_(o, std::move(device)),
+      session_(g_store, view_, source_.get(),
                o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}
 
 int CaptureRun::run() {
@@ -273,7 +315,7 @@ LoopEnd CaptureRun::settle(LoopEnd how) {
 // The system and "listening on ...", once the source is open.
 void CaptureRun::announce_origin() {
   CaptureOrigin origin;
-  if (announced_ || !source_->origin(origin)) return;
+  if (announced_ || !source_.origin(origin)) return;
   announced_ = true;
   view_.say(stderr, ThisSystem());
   view_.say(stderr, OriginText(origin.file, origin.name, origin.link_type, origin.capture_size));
@@ -281,7 +323,7 @@ void CaptureRun::announce_origin() {
 
 // A refused expression is a wrong argument: exit status 2.
 int CaptureRun::report_open_failure() {
-  if (source_->expression_refused()) {
+  if (source_.expression_refused()) {
     return UsageError("capture expression \"" + o_.expression + "\": " + view_.end_detail());
   }
   Complain(DescribeEnd(CaptureEnd::kOpenFailed, view_.end_detail(), o_.count).message);
@@ -312,9 +354,7 @@ bool CaptureRun::report_end(LoopEnd how) {
 }
 
 void CaptureRun::print_summary() {
-  std::optional<uint64_t> drops;
-  if (live_ != nullptr) drops = live_->kernel_drops();
-  std::fprintf(stderr, "%s\n", SummaryText(view_.stored(), drops).c_str());
+  std::fprintf(stderr, "%s\n", SummaryText(view_.stored(), source_.kernel_drops()).c_str());
 }
 
 // Writes one save file; an empty one when there is nothing to save, so that

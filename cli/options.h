@@ -44,7 +44,7 @@ struct CliOptions {
   std::string to_field{kAnyField};
   bool both_traffic = false;       // -b
   ProtocolSwitches protocols{true, true, false, false, false};  // -p
-  std::optional<std::string> read_file;  // -r: offline
+  std::optional<std::string> read_file;  // -r: offline; "-" standard input
   uint32_t count = 0;              // -c: 0 means up to the packet limit
   bool quiet = false;              // -q
   std::optional<std::string> save_log;      // --save-log

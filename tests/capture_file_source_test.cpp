@@ -177,5 +177,29 @@ TEST_F(CaptureFileSourceTest, ACaptureSessionReadsTheFile) {
   }
 }
 
+// Each stored datagram keeps the time the file gives it; a record that the
+// session's filter drops takes no time entry.
+TEST_F(CaptureFileSourceTest, ASessionKeepsTheFileTimes) {
+  const std::string path = Write(
+      "session.pcap",
+      test::PcapWithTimes({{test::EthernetFrame(kUdp), 1700000000, 5},
+                           {test::EthernetFrame(MakeDatagram({.protocol = 47})), 1700000001, 6},
+                           {test::EthernetFrame(kIcmp), 1600000000, 999999999}},
+                          {.nanoseconds = true}));
+  auto store = std::make_unique<CaptureStore>();
+  test::RecordingView view;
+  AllowAll allow;
+  CaptureFileSource source(path);
+  CaptureSession session(*store, view, source, allow);
+  ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*",
+                           .protocols = {true, true, true, true, true}}),
+            StartOutcome::kStarted);
+  ASSERT_TRUE(view.wait_ended());
+  session.stop();
+  const StoredDatagrams all = StoredDatagramsOf(*store);
+  const std::vector<CaptureTime> expected = {{1700000000, 5}, {1600000000, 999999999}};
+  EXPECT_EQ(std::vector<CaptureTime>(all.times.begin(), all.times.end()), expected);
+}
+
 }  // namespace
 }  // namespace pw

@@ -37,6 +37,20 @@ CaptureTime LoadTime(const CaptureStore& store, uint32_t k) {
           LoadRelaxed(store.time_table[k].nanoseconds)};
 }
 
+// Datagram `index`, which starts at `offset`, when it lies whole below the
+// pool fill `fill`.
+bool LocateAt(const CaptureStore& store, uint32_t index, uint64_t offset, uint64_t fill,
+              DatagramLocation& where) {
+  if (index >= kTableEntries) return false;
+  const uint32_t length = LoadLength(store, index);
+  if (length == 0 || offset + length > fill) return false;
+  where.offset = static_cast<uint32_t>(offset);
+  where.length = length;
+  where.protocol = LoadRelaxed(store.protocol_table[index]);
+  where.time = LoadTime(store, index);
+  return true;
+}
+
 }  // namespace
 
 void ResetCaptureStore(CaptureStore& store) {
@@ -92,12 +106,14 @@ bool LocateDatagram(const CaptureStore& store, uint32_t index,
     offset += LoadLength(store, k);
     if (offset > fill) return false;
   }
-  const uint32_t length = LoadLength(store, index);
-  if (length == 0 || offset + length > fill) return false;
-  where.offset = static_cast<uint32_t>(offset);
-  where.length = length;
-  where.protocol = LoadRelaxed(store.protocol_table[index]);
-  where.time = LoadTime(store, index);
+  return LocateAt(store, index, offset, fill, where);
+}
+
+bool DatagramWalk::next(DatagramLocation& where) {
+  const uint64_t fill = store_.pool_fill.load(std::memory_order_acquire);
+  if (!LocateAt(store_, index_, offset_, fill, where)) return false;
+  ++index_;
+  offset_ += where.length;
   return true;
 }
 

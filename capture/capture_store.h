@@ -109,6 +109,31 @@ AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
 bool LocateDatagram(const CaptureStore& store, uint32_t index,
                     DatagramLocation& where);
 
+// LocateDatagram for readers that take the datagrams one after another
+// (rows as they are printed): each step finds the next datagram from where
+// the one before ended, without adding up every length before it. Any
+// thread, like LocateDatagram.
+class DatagramWalk {
+ public:
+  explicit DatagramWalk(const CaptureStore& store) : store_(store) {}
+
+  // Locates the next datagram (packet 0 first) and moves on to the one
+  // after it; false, without moving, while it does not lie whole below the
+  // pool fill.
+  bool next(DatagramLocation& where);
+
+  // Back to packet 0, for a new session.
+  void restart() {
+    index_ = 0;
+    offset_ = 0;
+  }
+
+ private:
+  const CaptureStore& store_;
+  uint32_t index_ = 0;
+  uint64_t offset_ = 0;  // where datagram index_ starts
+};
+
 // The datagrams stored since the last start, as far as the pool fill read
 // now covers them. The store keeps no count: it is the number of length
 // entries, from entry 0 on, whose sum reaches the pool fill, so entries of

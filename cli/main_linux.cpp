@@ -213,7 +213,7 @@ class CaptureRun {
 CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
     : o_(o),
       stops_(stops),
-      view_(g_store, stdout, o.quiet, isatty(STDERR_FILENO) ? stderr : nullptr),
+      view_(g_store, stdout, o.quiet, isatty(STDERR_FILENO) ? stderr : nullptr, o.row_times),
       source_(o, std::move(device)),
       session_(g_store, view_, source_.get(),
                o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}

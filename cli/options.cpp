@@ -129,6 +129,11 @@ bool ApplySavePackets(std::string_view value, CliOptions& o, std::string& reason
   return ApplyFileName(value, o.save_packets, reason);
 }
 
+bool ApplyTime(std::string_view, CliOptions& o, std::string&) {
+  o.row_times = true;
+  return true;
+}
+
 bool ApplyCount(std::string_view value, CliOptions& o, std::string& reason) {
   if (ParseNumber(value, 1, kPacketLimit, o.count)) return true;
   reason = Quoted(value) + " is not a number from 1 to " + std::to_string(kPacketLimit);
@@ -222,6 +227,12 @@ constexpr FlagSpec kFlags[] = {
      "for datagrams are full)",
      ApplyCount},
     {'q', "quiet", "", false, "print no rows", ApplyQuiet},
+    {0, "time", "", false,
+     "print each row after the time its datagram was\n"
+     "captured, local time to the microsecond\n"
+     "(HH:MM:SS.uuuuuu), in the row's empty first\n"
+     "field; the saved sniff log is as without it",
+     ApplyTime},
     {0, "save-log", "FILE", true,
      "at the end, write the sniff log to FILE: the\n"
      "rows, each ended by CR LF (empty when nothing\n"
@@ -289,6 +300,8 @@ bool CheckCombination(const CliOptions& o, std::string& error) {
     error = "-i/--interface does not go with -r/--read: a capture file has no interface";
   } else if (o.save_log && o.save_packets && *o.save_log == *o.save_packets) {
     error = "--save-log and --save-packets name the same file";
+  } else if (o.row_times && o.quiet) {
+    error = "--time prefixes the printed rows, and -q prints none";
   }
   return error.empty();
 }

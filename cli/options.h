@@ -47,6 +47,7 @@ struct CliOptions {
   std::optional<std::string> read_file;  // -r: offline; "-" standard input
   uint32_t count = 0;              // -c: 0 means up to the packet limit
   bool quiet = false;              // -q
+  bool row_times = false;          // --time: each row after its capture time
   std::optional<std::string> save_log;      // --save-log
   std::optional<std::string> save_packets;  // --save-packets
   // -d, repeatable: packet indexes whose details report is printed at the

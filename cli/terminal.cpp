@@ -1,14 +1,22 @@
 #include "cli/terminal.h"
 
+#include <time.h>
+
 #include <cerrno>
+#include <cstdio>
 
 #include "app/system_description.h"
 
 namespace pw::cli {
 
 TerminalView::TerminalView(const CaptureStore& store, std::FILE* rows, bool quiet,
-                           std::FILE* status)
-    : store_(store), rows_(rows), quiet_(quiet), status_(status) {}
+                           std::FILE* status, bool row_times)
+    : store_(store),
+      rows_(rows),
+      quiet_(quiet),
+      status_(status),
+      row_times_(row_times),
+      walk_(store) {}
 
 void TerminalView::add_row(std::string_view) {
   // The row is listed: it is the sniff log's next line, which update()
@@ -24,6 +32,7 @@ void TerminalView::capture_ended(CaptureEnd why, std::string_view detail) {
 
 void TerminalView::clear_rows() {
   printed_ = 0;
+  walk_.restart();
   stored_.store(0, std::memory_order_relaxed);
 }
 
@@ -45,13 +54,16 @@ void TerminalView::clear_status() {
   }
 }
 
-// Prints the fresh sniff-log lines as rows, "\n" for "\r\n".
+// Prints the fresh sniff-log lines as rows, "\n" for "\r\n". A line is
+// published after its datagram is stored, so the walk finds each one.
 bool TerminalView::print_rows(std::string_view fresh) {
   clear_status();
   errno = 0;
   while (!fresh.empty()) {
     const size_t cr = fresh.find("\r\n");
     const std::string_view line = fresh.substr(0, cr);
+    DatagramLocation where{};
+    if (row_times_ && walk_.next(where)) std::fputs(RowTimeText(where.time).c_str(), rows_);
     std::fwrite(line.data(), 1, line.size(), rows_);
     std::fputc('\n', rows_);
     if (cr == std::string_view::npos) break;
@@ -137,6 +149,22 @@ std::string DescribeLinuxSystem(std::string_view os_release, std::string_view ke
     }
   }
   if (text.size() > kSystemDescriptionMax) text.resize(kSystemDescriptionMax);
+  return text;
+}
+
+std::string RowTimeText(CaptureTime time) {
+  const auto seconds = static_cast<time_t>(time.seconds);
+  std::tm t{};
+  if (localtime_r(&seconds, &t) == nullptr) {
+    constexpr int64_t kSecondsPerDay = 86400;
+    const int64_t of_day = (time.seconds % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
+    t.tm_hour = static_cast<int>(of_day / 3600);
+    t.tm_min = static_cast<int>(of_day / 60 % 60);
+    t.tm_sec = static_cast<int>(of_day % 60);
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06u", t.tm_hour, t.tm_min, t.tm_sec,
+                time.nanoseconds / 1000);
   return text;
 }
 

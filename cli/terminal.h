@@ -1,11 +1,14 @@
 // The terminal side of `pebblewire`: the capture view that the session
-// talks to, and the texts the program prints. Portable (stdio only).
+// talks to, and the texts the program prints. Portable (stdio and the C
+// library's local time only).
 //
 // Rows are printed by the main thread, not by the capture thread: the rows
 // of the list are exactly the sniff log's lines, so update() prints the
 // lines published since its last call, with "\n" for "\r\n". The capture
 // thread never waits for the terminal, and a burst is not lost to a slow
-// one.
+// one. With row times, each row is printed after the capture time of its
+// datagram (in the row's empty first field); the sniff log itself is not
+// changed.
 #pragma once
 
 #include <atomic>
@@ -24,9 +27,10 @@ namespace pw::cli {
 class TerminalView final : public CaptureView {
  public:
   // `rows`: where rows go (stdout), unless `quiet`. `status`: where the live
-  // count goes (stderr), or null for none (not a terminal).
+  // count goes (stderr), or null for none (not a terminal). `row_times`:
+  // each row after RowTimeText of its datagram's time.
   TerminalView(const CaptureStore& store, std::FILE* rows, bool quiet,
-               std::FILE* status);
+               std::FILE* status, bool row_times = false);
 
   // Capture thread.
   void add_row(std::string_view row) override;
@@ -70,6 +74,8 @@ class TerminalView final : public CaptureView {
   std::FILE* rows_;
   bool quiet_;
   std::FILE* status_;
+  bool row_times_;
+  DatagramWalk walk_;          // the datagram of the next row printed
   size_t printed_ = 0;         // sniff-log bytes already printed
   uint32_t shown_count_ = 0;   // the count on the status line
   bool status_shown_ = false;
@@ -92,6 +98,12 @@ std::string DescribeLinuxSystem(std::string_view os_release, std::string_view ke
 // file NAME, ...". `link_type` is the link type's name and description.
 std::string OriginText(bool file, std::string_view name, std::string_view link_type,
                        int capture_size);
+
+// A row's time as --time prints it before the row: the local time of day,
+// to the microsecond (the nanoseconds are cut): "13:05:09.000123". A row
+// starts with a tab, so the time takes the row's empty first field. A time
+// beyond what the C library converts gives its time of day in UTC.
+std::string RowTimeText(CaptureTime time);
 
 // "3 datagrams stored", and for a live capture ", 0 dropped by the kernel".
 std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops);

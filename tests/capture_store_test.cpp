@@ -215,6 +215,39 @@ TEST_F(CaptureStoreTest, TenThousandAppendsMakeTenThousandLogLines) {
   ExpectStoredDatagrams(kPacketLimit);
 }
 
+// A walk finds each datagram where the one before ended, as LocateDatagram
+// finds it; it waits at a datagram that the pool fill does not cover yet,
+// and starts again at packet 0 for a new session.
+TEST_F(CaptureStoreTest, AWalkTakesTheDatagramsOneAfterAnother) {
+  DatagramWalk walk(*store_);
+  DatagramLocation where{};
+  EXPECT_FALSE(walk.next(where));
+  for (const uint32_t length : {20u, 1500u, 33u}) Append(length, 1, length == 33 ? 6 : 17);
+  for (uint32_t k = 0; k < 3; ++k) {
+    DatagramLocation expected{};
+    ASSERT_TRUE(LocateDatagram(*store_, k, expected));
+    ASSERT_TRUE(walk.next(where)) << k;
+    EXPECT_EQ(where.offset, expected.offset) << k;
+    EXPECT_EQ(where.length, expected.length) << k;
+    EXPECT_EQ(where.protocol, expected.protocol) << k;
+    EXPECT_EQ(where.time, TimeOf(k)) << k;
+  }
+  EXPECT_FALSE(walk.next(where));
+  Append(60);
+  ASSERT_TRUE(walk.next(where));
+  EXPECT_EQ(where.offset, 1553u);
+  EXPECT_EQ(where.time, TimeOf(3));
+
+  NewSession();
+  walk.restart();
+  Append(40);
+  ASSERT_TRUE(walk.next(where));
+  EXPECT_EQ(where.offset, 0u);
+  EXPECT_EQ(where.length, 40u);
+  EXPECT_EQ(where.time, TimeOf(0, session_));
+  EXPECT_FALSE(walk.next(where)) << "the earlier session's entries lie beyond the fill";
+}
+
 // The store keeps whatever time a source gave, in any order: it neither
 // sorts nor checks them.
 TEST_F(CaptureStoreTest, TimesAreKeptAsGiven) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "capture/capture_store.h"
 #include "shell/about_text.h"
+#include "tests/capture_file_builder.h"
 #include "tests/datagram_builder.h"
 #include "tests/pcap_file.h"
 #include "tests/program_run.h"
@@ -191,6 +193,30 @@ TEST_F(ProgramTest, SaveFilesHoldExactlyWhatTheSaveCommandsWrite) {
   for (size_t at; (at = rows.find("\r\n")) != std::string::npos;) rows.erase(at, 1);
   EXPECT_EQ(r.out, rows);
   EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "packets.bin", "three.pcap"}));
+}
+
+// --time puts each datagram's capture time (local, to the microsecond)
+// before its row on standard output; the sniff log is saved without them.
+TEST_F(ProgramTest, TimesBeforeTheRowsOnStandardOutputOnly) {
+  const std::string input = Path("times.pcap");
+  test::WriteFile(input, test::PcapWithTimes(
+                             {{test::MakeDatagram({.protocol = 17, .source_port = 1024,
+                                                    .destination_port = 80}),
+                               1700000000, 123456789},
+                              {test::MakeDatagram({.protocol = 6, .source_port = 1024,
+                                                    .destination_port = 80}),
+                               1700086399, 999999999}},
+                             {.link_type = 101, .nanoseconds = true}));
+  setenv("TZ", "UTC0", 1);
+  const ProgramResult r = Pebblewire({"-r", input, "--time", "--save-log", Path("log.txt")});
+  unsetenv("TZ");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "22:13:20.123456\t0\tudp\t10.0.0.1\t1024\t10.0.0.2\t80\t28\t64\n"
+            "22:13:19.999999\t1\ttcp\t10.0.0.1\t1024\t10.0.0.2\t80\t40\t64\n");
+  EXPECT_EQ(test::ReadFile(Path("log.txt")),
+            "\t0\tudp\t10.0.0.1\t1024\t10.0.0.2\t80\t28\t64\r\n"
+            "\t1\ttcp\t10.0.0.1\t1024\t10.0.0.2\t80\t40\t64\r\n");
 }
 
 TEST_F(ProgramTest, DetailsReportsFollowTheRows) {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -222,6 +225,8 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
        "--save-log and --save-packets name the same file"},
       {{"-r", "x.pcap", "-i", "lo"},
        "-i/--interface does not go with -r/--read: a capture file has no interface"},
+      {{"--time", "-q"}, "--time prefixes the printed rows, and -q prints none"},
+      {{"--time=local"}, "--time takes no value"},
   };
   for (const Case& c : cases) {
     const ParseResult r = ParseCommandLine(c.args);
@@ -328,7 +333,7 @@ TEST(CommandLine, HelpListsTheFormsTheExpressionAndTheExitStatuses) {
   for (const std::string& flag : std::vector<std::string>{
            "-i, --interface IFACE", "-f, --from ADDR:PORT", "-t, --to ADDR:PORT", "-b, --both",
         "-p, --protocols LIST", "-r, --read FILE", "-c, --count N", "-q, --quiet",
-        "--save-log FILE", "--save-packets FILE", "-d, --details N", "--tcp-view text|ascii",
+        "--time", "--save-log FILE", "--save-packets FILE", "-d, --details N", "--tcp-view text|ascii",
         "--hex udp|tcp", "-D, --list-interfaces", "-V, --version", "-h, --help",
         "[EXPRESSION]", "EXPRESSION is a capture filter", "Exit status: 0", "1 when",
         "2 for wrong arguments", "1 to " + std::to_string(kPacketLimit),
@@ -424,8 +429,9 @@ std::string Contents(std::FILE* f) {
 class TerminalViewTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetCaptureStore(*store_); }
-  void Store(const char* row, RowSink& view) {
-    ASSERT_EQ(AppendDatagram(*store_, count_, datagram_, 20, 17, {}, row, view), AppendOutcome::kStored);
+  void Store(const char* row, RowSink& view, CaptureTime time = {}) {
+    ASSERT_EQ(AppendDatagram(*store_, count_, datagram_, 20, 17, time, row, view),
+              AppendOutcome::kStored);
   }
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   uint32_t count_ = 0;
@@ -452,6 +458,54 @@ TEST_F(TerminalViewTest, PrintsTheSniffLogLinesAndTheLiveCount) {
             "\r\033[K2 datagrams stored\r\033[K\r\033[K3 datagrams stored\r\033[Ka message\n");
   std::fclose(out);
   std::fclose(status);
+}
+
+// A time zone two hours east of UTC for the life of a test, given as a
+// POSIX rule so that no zone file is needed.
+class EastOfUtc {
+ public:
+  EastOfUtc() {
+    if (const char* tz = std::getenv("TZ")) saved_ = tz;
+    setenv("TZ", "XST-2", 1);
+    tzset();
+  }
+  ~EastOfUtc() {
+    if (saved_) setenv("TZ", saved_->c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// --time: each row after its datagram's local time of day, microseconds
+// cut from the nanoseconds, in the row's empty first field; a new session
+// starts again at its own first datagram.
+TEST_F(TerminalViewTest, RowTimesAreTheLocalTimesOfTheirDatagrams) {
+  const EastOfUtc zone;
+  EXPECT_EQ(RowTimeText({1700000000, 123456789}), "00:13:20.123456");  // 22:13:20 UTC
+  EXPECT_EQ(RowTimeText({1700000000, 999999999}), "00:13:20.999999");
+  EXPECT_EQ(RowTimeText({0, 0}), "02:00:00.000000");
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  TerminalView view(*store_, out, false, nullptr, true);
+  Store("\t0\tudp", view, {1700000000, 5000});
+  EXPECT_TRUE(view.update());
+  Store("\t1\ttcp", view, {1700003600, 999999999});
+  Store("\t2\ticmp", view, {1700003601, 0});
+  EXPECT_TRUE(view.update());
+  view.clear_rows();
+  ResetCaptureStore(*store_);
+  count_ = 0;
+  Store("\t0\traw", view, {1700007200, 1000});
+  EXPECT_TRUE(view.finish());
+  EXPECT_EQ(Contents(out),
+            "00:13:20.000005\t0\tudp\n"
+            "01:13:20.999999\t1\ttcp\n"
+            "01:13:21.000000\t2\ticmp\n"
+            "02:13:20.000001\t0\traw\n");
+  std::fclose(out);
 }
 
 TEST_F(TerminalViewTest, QuietPrintsNoRowsButStillTheCount) {

@@ -3,8 +3,9 @@
 // (the portable reader, as the Windows program reads them), prints one row
 // per stored datagram on standard output until Ctrl-C, the packet limit, a
 // full byte pool or the end of the file, and finally writes the save files
-// and the -d reports. Everything else (the system, what is captured, how
-// the capture ended, the summary) goes to standard error.
+// (the pcap file of -w among them) and the -d reports. Everything else (the
+// system, what is captured, how the capture ended, the summary) goes to
+// standard error.
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -22,6 +23,7 @@
 
 #include "app/details_selection.h"
 #include "capture/capture_file_source.h"
+#include "capture/capture_file_writer.h"
 #include "capture/capture_session.h"
 #include "capture/descriptor_input.h"
 #include "capture/frame_filter.h"
@@ -170,6 +172,17 @@ std::optional<uint64_t> RunSource::kernel_drops() const {
   return live_->kernel_drops();
 }
 
+// The stored datagrams as a pcap file; its header alone when none is
+// stored. Memory does not fail, and the store's spans agree with each
+// other: the writer has no reason to refuse.
+std::vector<uint8_t> PcapFileBytes(const CaptureStore& store) {
+  const StoredDatagrams stored = StoredDatagramsOf(store);
+  MemoryByteSink sink;
+  std::string unused;
+  WritePcapFile(sink, stored.pool, stored.lengths, stored.times, unused);
+  return sink.bytes();
+}
+
 // How the wait for the end of the capture ended.
 enum class LoopEnd {
   kByItself,  // the session ended (limit, full pool, end of file, failure)
@@ -193,6 +206,7 @@ class CaptureRun {
   bool report_end(LoopEnd how);
   void print_summary();
   bool save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing);
+  bool save_pcap();
   bool save_files();
   bool print_details();
 
@@ -204,6 +218,7 @@ class CaptureRun {
   CaptureSession session_;
   SaveFile log_file_;
   SaveFile packets_file_;
+  SaveFile pcap_file_;
   bool announced_ = false;
   CaptureEnd end_why_ = CaptureEnd::kSourceEnded;  // valid for LoopEnd::kByItself
   bool output_closed_ = false;
@@ -213,7 +228,8 @@ class CaptureRun {
 CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
     : o_(o),
       stops_(stops),
-      view_(g_store, stdout, o.quiet, isatty(STDERR_FILENO) ? stderr : nullptr, o.row_times),
+      view_(g_store, stdout, !PrintsRows(o), isatty(STDERR_FILENO) ? stderr : nullptr,
+            o.row_times),
       source_(o, std::move(device)),
       session_(g_store, view_, source_.get(),
                o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}
@@ -240,8 +256,13 @@ int CaptureRun::run() {
 
 bool CaptureRun::prepare_save_files() {
   for (auto [path, file] : {std::pair{&o_.save_log, &log_file_},
-                            std::pair{&o_.save_packets, &packets_file_}}) {
-    if (*path && !file->prepare(**path)) {
+                            std::pair{&o_.save_packets, &packets_file_},
+                            std::pair{&o_.write_file, &pcap_file_}}) {
+    if (!*path) continue;
+    const bool ready = file == &pcap_file_ && WritesStandardOutput(o_)
+                           ? file->prepare_standard_output()
+                           : file->prepare(**path);
+    if (!ready) {
       Complain(file->error());
       return false;
     }
@@ -276,7 +297,8 @@ bool CaptureRun::start_session() {
 }
 
 LoopEnd CaptureRun::wait_for_end() {
-  const bool watch_output = !o_.quiet;
+  // Standard output is watched while something is to be written to it.
+  const bool watch_output = !o_.quiet || WritesStandardOutput(o_);
   // Rows and the live count are brought up to date 20 times a second.
   constexpr long kTickNanoseconds = 50'000'000;
   const timespec tick{0, kTickNanoseconds};
@@ -368,6 +390,30 @@ bool CaptureRun::save(SaveFile& file, std::span<const uint8_t> bytes, const char
   return true;
 }
 
+// -w: the stored datagrams with their times as a pcap file; the file
+// header alone when nothing is stored. Standard output whose reader has
+// gone gets nothing: the program then ends as a closed pipe ends it.
+bool CaptureRun::save_pcap() {
+  if (WritesStandardOutput(o_) && output_closed_) {
+    pcap_file_.abandon();
+    return true;
+  }
+  const std::vector<uint8_t> bytes = PcapFileBytes(g_store);
+  if (!pcap_file_.commit(bytes)) {
+    if (WritesStandardOutput(o_) && pcap_file_.error_number() == EPIPE) {
+      output_closed_ = true;
+      return true;
+    }
+    Complain(pcap_file_.error());
+    return false;
+  }
+  if (view_.stored() == 0) {
+    Complain("nothing to save: no datagram is stored, " + pcap_file_.path() +
+             " holds the pcap file header only");
+  }
+  return true;
+}
+
 bool CaptureRun::save_files() {
   bool ok = true;
   const std::string_view log = SniffLogSaveData(g_store);
@@ -379,6 +425,7 @@ bool CaptureRun::save_files() {
     ok = save(packets_file_, PacketsSaveData(g_store), "nothing to save: no datagram is stored") &&
          ok;
   }
+  if (o_.write_file) ok = save_pcap() && ok;
   return ok;
 }
 

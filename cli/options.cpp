@@ -129,6 +129,10 @@ bool ApplySavePackets(std::string_view value, CliOptions& o, std::string& reason
   return ApplyFileName(value, o.save_packets, reason);
 }
 
+bool ApplyWrite(std::string_view value, CliOptions& o, std::string& reason) {
+  return ApplyFileName(value, o.write_file, reason);
+}
+
 bool ApplyTime(std::string_view, CliOptions& o, std::string&) {
   o.row_times = true;
   return true;
@@ -243,6 +247,14 @@ constexpr FlagSpec kFlags[] = {
      "back to back, as captured (empty when nothing\n"
      "is stored)",
      ApplySavePackets},
+    {'w', "write", "FILE", true,
+     "at the end, write the stored datagrams to FILE as\n"
+     "a pcap file that other tools open (raw IPv4, each\n"
+     "with its capture time in nanoseconds; the file\n"
+     "header alone when nothing is stored); - writes\n"
+     "it to standard output, which then carries no\n"
+     "rows (-d and --time are refused with it)",
+     ApplyWrite},
     {'d', "details", "N", false,
      "at the end, print the details report of packet N\n"
      "(0 to {last}; 0 is the first row), one entry per\n"
@@ -287,7 +299,18 @@ const FlagSpec* FindShort(char name) {
 }
 
 bool HasPort(std::string_view field) { return field.substr(field.find(':') + 1) != "*"; }
+
 bool HasAddress(std::string_view field) { return field.substr(0, field.find(':')) != "*"; }
+
+// Two save flags that name the same file, or null. -w - names no file.
+const char* SameSaveFile(const CliOptions& o) {
+  const std::optional<std::string> write =
+      WritesStandardOutput(o) ? std::nullopt : o.write_file;
+  if (o.save_log && o.save_log == o.save_packets) return "--save-log and --save-packets";
+  if (write && write == o.save_log) return "--save-log and -w/--write";
+  if (write && write == o.save_packets) return "--save-packets and -w/--write";
+  return nullptr;
+}
 
 // What single flags cannot see: flags that do not go together.
 bool CheckCombination(const CliOptions& o, std::string& error) {
@@ -298,10 +321,14 @@ bool CheckCombination(const CliOptions& o, std::string& error) {
     error = "-b/--both needs an address on both sides: -f ADDR and -t ADDR";
   } else if (o.read_file && o.interface_text) {
     error = "-i/--interface does not go with -r/--read: a capture file has no interface";
-  } else if (o.save_log && o.save_packets && *o.save_log == *o.save_packets) {
-    error = "--save-log and --save-packets name the same file";
-  } else if (o.row_times && o.quiet) {
-    error = "--time prefixes the printed rows, and -q prints none";
+  } else if (const char* pair = SameSaveFile(o)) {
+    error = std::string(pair) + " name the same file";
+  } else if (WritesStandardOutput(o) && !o.details.empty()) {
+    error = "-d/--details prints on standard output, which -w - keeps for the pcap file; "
+            "write the pcap to a file";
+  } else if (o.row_times && !PrintsRows(o)) {
+    error = std::string("--time prefixes the printed rows, and ") +
+            (o.quiet ? "-q" : "-w -") + " prints none";
   }
   return error.empty();
 }
@@ -467,10 +494,16 @@ constexpr std::string_view kHelpTail =
     "  pebblewire -r dump.pcap -q -d 3          decode packet 3 of a file\n"
     "  pebblewire -i eth0 -c 100 --save-packets dns.bin udp port 53\n"
     "                                           keep 100 DNS datagrams of eth0\n"
+    "  pebblewire -i lo --time -w lo.pcap       rows with their times, and a pcap\n"
+    "                                           file for other tools\n"
+    "  pebblewire -r all.pcapng -w - udp port 53 | tshark -r -\n"
+    "                                           a file's DNS datagrams, as pcap,\n"
+    "                                           into a pipe\n"
     "\n"
     "Live capture needs root or the CAP_NET_RAW capability. Standard output\n"
-    "carries the rows and the -d reports only; the system, the interface,\n"
-    "every end of a capture and the summary go to standard error.\n"
+    "carries the rows and the -d reports only (or, with -w -, the pcap file\n"
+    "alone); the system, the interface, every end of a capture and the\n"
+    "summary go to standard error.\n"
     "\n"
     "Exit status: 0 on success; 1 when capturing, reading, saving or a -d\n"
     "report failed; 2 for wrong arguments (an unknown flag, a value not in\n"
@@ -479,6 +512,10 @@ constexpr std::string_view kHelpTail =
     "(SIGPIPE).\n";
 
 }  // namespace
+
+bool WritesStandardOutput(const CliOptions& o) { return o.write_file == kStandardOutput; }
+
+bool PrintsRows(const CliOptions& o) { return !o.quiet && !WritesStandardOutput(o); }
 
 bool ParseProtocolList(std::string_view list, ProtocolSwitches& switches) {
   ProtocolSwitches s{false, false, false, false, false};

@@ -50,6 +50,9 @@ struct CliOptions {
   bool row_times = false;          // --time: each row after its capture time
   std::optional<std::string> save_log;      // --save-log
   std::optional<std::string> save_packets;  // --save-packets
+  // -w: the pcap file written at the end; "-" standard output, which then
+  // carries it alone (no rows).
+  std::optional<std::string> write_file;
   // -d, repeatable: packet indexes whose details report is printed at the
   // end, in the order given.
   std::vector<uint32_t> details;
@@ -66,6 +69,16 @@ struct ParseResult {
   CliOptions options;
   std::string error;  // when !ok: what is wrong, for "pebblewire: <error>"
 };
+
+// -w's name for standard output.
+inline constexpr std::string_view kStandardOutput = "-";
+
+// True for -w -.
+bool WritesStandardOutput(const CliOptions& o);
+
+// True when rows are printed on standard output: not with -q, nor when
+// standard output carries the pcap file (-w -).
+bool PrintsRows(const CliOptions& o);
 
 // `args` without the program name.
 ParseResult ParseCommandLine(const std::vector<std::string_view>& args);

@@ -52,11 +52,13 @@ bool SaveFile::prepare(const std::string& path) {
   abandon();
   path_ = path;
   error_.clear();
+  error_number_ = 0;
+  owns_fd_ = true;
   struct stat st {};
   const bool exists = stat(path.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return open_directly(S_ISDIR(st.st_mode));
   // A file that is there is replaced only when it could be written.
-  if (exists && access(path.c_str(), W_OK) != 0) return fail(Reason(errno));
+  if (exists && access(path.c_str(), W_OK) != 0) return fail(errno);
   temporary_ = path + ".pebblewire-" + std::to_string(getpid());
   fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd_ < 0) {
@@ -66,16 +68,26 @@ bool SaveFile::prepare(const std::string& path) {
   }
   // The new file keeps the old one's permissions: a log readable only by
   // its owner stays so.
-  if (exists && fchmod(fd_, st.st_mode & 07777) != 0) return fail(Reason(errno));
+  if (exists && fchmod(fd_, st.st_mode & 07777) != 0) return fail(errno);
+  return true;
+}
+
+bool SaveFile::prepare_standard_output() {
+  abandon();
+  path_ = "standard output";
+  error_.clear();
+  error_number_ = 0;
+  owns_fd_ = false;
+  fd_ = STDOUT_FILENO;
   return true;
 }
 
 // Something other than a regular file (a device, a pipe) is written
 // directly; a directory is refused.
 bool SaveFile::open_directly(bool directory) {
-  if (directory) return fail(Reason(EISDIR));
+  if (directory) return fail(EISDIR);
   fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd_ < 0) return fail(Reason(errno));
+  if (fd_ < 0) return fail(errno);
   return true;
 }
 
@@ -83,18 +95,18 @@ bool SaveFile::commit(std::span<const uint8_t> bytes) {
   if (fd_ < 0) return fail(error_.empty() ? "not prepared" : "");
   int err = WriteAll(fd_, bytes);
   if (err == 0 && !temporary_.empty() && fsync(fd_) != 0) err = errno;
-  if (::close(fd_) != 0 && err == 0 && errno != EINTR) err = errno;
+  if (owns_fd_ && ::close(fd_) != 0 && err == 0 && errno != EINTR) err = errno;
   fd_ = -1;
   if (err == 0 && !temporary_.empty() && std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     err = errno;
   }
-  if (err != 0) return fail(Reason(err));
+  if (err != 0) return fail(err);
   temporary_.clear();
   return true;
 }
 
 void SaveFile::abandon() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owns_fd_) ::close(fd_);
   fd_ = -1;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
@@ -104,6 +116,11 @@ bool SaveFile::fail(const std::string& reason) {
   if (!reason.empty()) error_ = "cannot write " + path_ + ": " + reason;
   abandon();
   return false;
+}
+
+bool SaveFile::fail(int err) {
+  error_number_ = err;
+  return fail(Reason(err));
 }
 
 }  // namespace pw::cli

@@ -173,6 +173,8 @@ TEST(CommandLine, ValuedFlagsAreGivenOnceExceptDetails) {
       {{"--save-packets=a", "--save-packets=b"}, "--save-packets is given twice; give it once"},
       {{"--tcp-view=ascii", "--tcp-view=text"}, "--tcp-view is given twice; give it once"},
       {{"--hex=tcp", "--hex", "udp"}, "--hex is given twice; give it once"},
+      {{"-w", "a.pcap", "--write=b.pcap"}, "-w/--write is given twice; give it once"},
+      {{"-w-", "-w", "-"}, "-w/--write is given twice; give it once"},
       {{"-d", "1", "-d", "2"}, nullptr},
       {{"-q", "-q"}, nullptr},
       {{"-bb", "-f", "10.0.0.1", "-t", "10.0.0.2"}, nullptr},
@@ -226,12 +228,44 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
       {{"-r", "x.pcap", "-i", "lo"},
        "-i/--interface does not go with -r/--read: a capture file has no interface"},
       {{"--time", "-q"}, "--time prefixes the printed rows, and -q prints none"},
+      {{"--time", "-w", "-"}, "--time prefixes the printed rows, and -w - prints none"},
+      {{"-w", ""}, "-w/--write: the file name is empty"},
+      {{"-w", "a", "--save-log", "a"}, "--save-log and -w/--write name the same file"},
+      {{"--save-packets=a", "-wa"}, "--save-packets and -w/--write name the same file"},
+      {{"-w", "-", "-d", "0"}, "-d/--details prints on standard output, which -w - keeps for "
+                               "the pcap file; write the pcap to a file"},
       {{"--time=local"}, "--time takes no value"},
   };
   for (const Case& c : cases) {
     const ParseResult r = ParseCommandLine(c.args);
     EXPECT_FALSE(r.ok) << c.error;
     EXPECT_EQ(r.error, c.error);
+  }
+}
+
+// -w - puts the pcap file on standard output, which then carries no rows;
+// a file named "-" elsewhere is a file of that name.
+TEST(CommandLine, WriteToAFileOrToStandardOutput) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::optional<std::string> write_file;
+    bool to_standard_output;
+    bool rows;
+  } cases[] = {
+      {{}, std::nullopt, false, true},
+      {{"-w", "x.pcap"}, "x.pcap", false, true},
+      {{"--write=x.pcap", "--time"}, "x.pcap", false, true},
+      {{"-qwx.pcap"}, "x.pcap", false, false},
+      {{"-w", "-"}, "-", true, false},
+      {{"-w-", "-r", "-", "--save-log", "-"}, "-", true, false},
+      {{"-w", "./-"}, "./-", false, true},
+  };
+  for (const Case& c : cases) {
+    const ParseResult r = Parse(c.args);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.write_file, c.write_file);
+    EXPECT_EQ(WritesStandardOutput(r.options), c.to_standard_output);
+    EXPECT_EQ(PrintsRows(r.options), c.rows);
   }
 }
 
@@ -333,7 +367,7 @@ TEST(CommandLine, HelpListsTheFormsTheExpressionAndTheExitStatuses) {
   for (const std::string& flag : std::vector<std::string>{
            "-i, --interface IFACE", "-f, --from ADDR:PORT", "-t, --to ADDR:PORT", "-b, --both",
         "-p, --protocols LIST", "-r, --read FILE", "-c, --count N", "-q, --quiet",
-        "--time", "--save-log FILE", "--save-packets FILE", "-d, --details N", "--tcp-view text|ascii",
+        "--time", "--save-log FILE", "--save-packets FILE", "-w, --write FILE", "-d, --details N", "--tcp-view text|ascii",
         "--hex udp|tcp", "-D, --list-interfaces", "-V, --version", "-h, --help",
         "[EXPRESSION]", "EXPRESSION is a capture filter", "Exit status: 0", "1 when",
         "2 for wrong arguments", "1 to " + std::to_string(kPacketLimit),

@@ -241,6 +241,7 @@ void MainDialog::on_command(WORD id, WORD, HWND) {
     case IDM_EXIT: shut_down(); break;
     case IDM_SAVE_SNIFF_LOG: SaveSniffLog(save_context()); break;
     case IDM_SAVE_PACKETS: SavePackets(save_context()); break;
+    case IDM_SAVE_PCAP: SavePcap(save_context()); break;
     case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
     case IDM_FLIP_TO_TRAY: switch_flip_to_tray(); break;
     case IDM_TRAY_ICON_ANIME: switch_tray_icon_anime(); break;

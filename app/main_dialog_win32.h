@@ -49,7 +49,7 @@ struct MainDialogSetup {
   BOOL (*query_version)(OSVERSIONINFOA* version) = nullptr;
   NotifyArea* notify_area = nullptr;          // null: Shell_NotifyIconA
   AnimationPause* animation_pause = nullptr;  // null: real pauses
-  SaveFilePrompt save_prompt = nullptr;       // null: GetSaveFileNameA
+  FilePrompt save_prompt = nullptr;           // null: GetSaveFileNameA
   WriteFunction write_file = nullptr;         // null: WriteFile
 };
 

@@ -18,36 +18,6 @@
 namespace pw::test {
 namespace {
 
-// The save-file dialog's stand-in: answers with `path` (or cancels when it
-// is empty) and keeps what it was asked with. Called on the dialog's UI
-// thread while the test thread waits in SendMessage.
-struct Prompt {
-  static inline std::string path;
-  static inline int calls = 0;
-  static inline OPENFILENAMEA asked{};
-  static inline std::string filter, title, folder, extension, start_name;
-
-  static BOOL WINAPI Answer(LPOPENFILENAMEA dialog) {
-    ++calls;
-    asked = *dialog;
-    // The filter's entries up to the empty one that ends them.
-    const char* end = dialog->lpstrFilter;
-    while (end[0] != '\0' || end[1] != '\0') ++end;
-    filter.assign(dialog->lpstrFilter, end + 1);
-    title = dialog->lpstrTitle != nullptr ? dialog->lpstrTitle : "";
-    folder = dialog->lpstrInitialDir != nullptr ? dialog->lpstrInitialDir : "(null)";
-    extension = dialog->lpstrDefExt != nullptr ? dialog->lpstrDefExt : "";
-    start_name = dialog->lpstrFile;
-    if (path.empty()) return FALSE;
-    lstrcpynA(dialog->lpstrFile, path.c_str(), static_cast<int>(dialog->nMaxFile));
-    return TRUE;
-  }
-  static void Reset(std::string answer) {
-    path = std::move(answer);
-    calls = 0;
-  }
-};
-
 BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
   *written = 0;
   return FALSE;
@@ -242,8 +212,7 @@ TEST(SaveCommands, TheRealDialogCancelledAndSaved) {
     dialog = WaitForSaveDialog(d);
     ASSERT_NE(dialog, nullptr) << c.saved;
     const std::string typed = f.folder.path() + "\\" + c.typed;
-    constexpr int kFileNameCombo = 0x47C;  // the explorer-style dialog's name field
-    SetDlgItemTextA(dialog, kFileNameCombo, typed.c_str());
+    SetDlgItemTextA(dialog, kFileDialogNameField, typed.c_str());
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
     SendMessageA(d.hwnd(), WM_NULL, 0, 0);

@@ -59,12 +59,23 @@ const std::string kFirstRunViews =
     "[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=No\r\n"
     "DataInHexViewOnlyUdp=Yes\r\nTcpDataInTextView=Yes\r\nOnTcp=Yes\r\nOnUdp=Yes\r\n";
 
-MainDialogSetup PromptedSetup(Fixture& f) {
-  MainDialogSetup s = f.setup();
-  s.open_prompt = Prompt::Answer;
-  s.save_prompt = Prompt::Answer;
-  return s;
-}
+// A dialog with these settings whose file dialogs are answered by the
+// stand-in, and a network that delivers one datagram and then waits.
+struct FileFixture : Fixture {
+  explicit FileFixture(const std::string& settings = kPreferencesOff) {
+    folder.write_ini(settings);
+    source.add(Udp(0));
+    source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  }
+  MainDialogSetup prompted_setup() {
+    MainDialogSetup s = setup();
+    s.open_prompt = Prompt::Answer;
+    s.save_prompt = Prompt::Answer;
+    return s;
+  }
+};
+
+const std::string kNetworkRow = "\t0\tudp\t10.0.0.1\t1000\t10.0.0.2\t53\t40\t64";
 
 // The from and to fields, "both traffic" and the protocol boxes of a case.
 void SetFilter(const RunningDialog& d, const FrontEndCase& c) {
@@ -124,9 +135,8 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
 }
 
 TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
-  Fixture f;
-  f.folder.write_ini(kFirstRunViews);
-  RunningDialog d(PromptedSetup(f));
+  FileFixture f(kFirstRunViews);
+  RunningDialog d(f.prompted_setup());
   for (const FrontEndCase& c : kFrontEndCases) {
     SetFilter(d, c);
     ASSERT_TRUE(OpenAndRead(d, DataFile(c.capture))) << c.name;
@@ -161,8 +171,7 @@ TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
 }
 
 TEST(CaptureFiles, TheRealOpenDialogCancelledAndChosen) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
+  FileFixture f;
   RunningDialog d(f.setup());
   const std::vector<std::string> before = d.rows();
   for (const bool choose : {false, true}) {
@@ -187,9 +196,8 @@ TEST(CaptureFiles, TheRealOpenDialogCancelledAndChosen) {
 }
 
 TEST(CaptureFiles, DetailsAreTheLinuxProgramsReports) {
-  Fixture f;
-  f.folder.write_ini(kFirstRunViews);
-  RunningDialog d(PromptedSetup(f));
+  FileFixture f(kFirstRunViews);
+  RunningDialog d(f.prompted_setup());
   for (const DetailsCase& c : kDetailsCases) {
     SetFilter(d, c.session);
     ASSERT_TRUE(OpenAndRead(d, DataFile(c.session.capture))) << ExpectedDetailsName(c);
@@ -205,9 +213,8 @@ TEST(CaptureFiles, DetailsAreTheLinuxProgramsReports) {
 }
 
 TEST(CaptureFiles, SaveAsPcapAfterOpeningWritesTheGoldenFile) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
-  RunningDialog d(PromptedSetup(f));
+  FileFixture f;
+  RunningDialog d(f.prompted_setup());
   SetFilter(d, kPlainCase);
   ASSERT_TRUE(OpenAndRead(d, DataFile(kWrittenPcapCapture)));
   Prompt::Reset(f.folder.path() + "\\written.pcap");
@@ -237,11 +244,8 @@ size_t RecordOffset(const std::string& file, int n) {
 }
 
 TEST(CaptureFiles, ADamagedFileEndsAfterItsWholeDatagrams) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
-  f.source.add(Udp(7));
-  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
-  RunningDialog d(PromptedSetup(f));
+  FileFixture f;
+  RunningDialog d(f.prompted_setup());
   const std::string capture = FileText(DataFile("tcpdump_lo_nano.pcap"));
   const size_t third = RecordOffset(capture, 3);
   const std::vector<std::string> rows = ExpectedRows(kPlainCase);
@@ -269,15 +273,14 @@ TEST(CaptureFiles, ADamagedFileEndsAfterItsWholeDatagrams) {
   // "go!" captures from the network again.
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1 && f.source.blocked(); }));
-  EXPECT_EQ(d.row(0), "\t0\tudp\t10.0.0.1\t1007\t10.0.0.2\t53\t40\t64");
+  EXPECT_EQ(d.row(0), kNetworkRow);
   d.command(IDC_STOP);
   EXPECT_EQ(f.privilege.calls, 1);
 }
 
 TEST(CaptureFiles, TheLimitAndAFullPoolEndAFileAsTheyEndACapture) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
-  RunningDialog d(PromptedSetup(f));
+  FileFixture f;
+  RunningDialog d(f.prompted_setup());
   std::vector<Datagram> many;
   for (int k = 0; k < 10001; ++k) many.push_back({Udp(k), {1700000000 + k, 0}});
   std::vector<Datagram> big;
@@ -300,11 +303,8 @@ TEST(CaptureFiles, TheLimitAndAFullPoolEndAFileAsTheyEndACapture) {
 }
 
 TEST(CaptureFiles, OneSessionAtATimeAndGoCapturesTheNetworkAgain) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
-  f.source.add(Udp(0));
-  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
-  RunningDialog d(PromptedSetup(f));
+  FileFixture f;
+  RunningDialog d(f.prompted_setup());
   EXPECT_FALSE(OpenCommandGreyed(d));
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1 && f.source.blocked(); }));
@@ -322,17 +322,16 @@ TEST(CaptureFiles, OneSessionAtATimeAndGoCapturesTheNetworkAgain) {
   f.source.rewind();
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1 && f.source.blocked(); }));
-  EXPECT_EQ(d.row(0), "\t0\tudp\t10.0.0.1\t1000\t10.0.0.2\t53\t40\t64");
+  EXPECT_EQ(d.row(0), kNetworkRow);
   EXPECT_EQ(f.source.opens(), 2);
   EXPECT_EQ(f.privilege.calls, 2);
   d.command(IDC_STOP);
 }
 
 TEST(CaptureFiles, AFileNeedsNoRightToCaptureAndGoStaysRefused) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
+  FileFixture f;
   f.privilege.result = {true, false};
-  RunningDialog d(PromptedSetup(f));
+  RunningDialog d(f.prompted_setup());
   d.command(IDC_GO);
   EXPECT_EQ(d.rows(), std::vector<std::string>{" administrators rights required!"});
   EXPECT_FALSE(OpenCommandGreyed(d));
@@ -473,16 +472,12 @@ TEST(CommandLine, TheProgramOpensAPathWithSpacesQuotedOrNot) {
 }
 
 TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
-  f.source.add(Udp(0));
-  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  FileFixture f;
   RunningDialog d(f.setup());
   SetFilter(d, kFrontEndCases[3]);
   const std::string system_row = d.row(0);
   const std::string plain = "\"" + DataFile(kPlainCase.capture) + "\"";
   const std::string other = "\"" + DataFile(kFrontEndCases[3].capture) + "\"";
-  const std::string network_row = "\t0\tudp\t10.0.0.1\t1000\t10.0.0.2\t53\t40\t64";
   struct Step {
     const char* name;
     int before;  // a command given first, or 0
@@ -492,7 +487,7 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
   } steps[] = {
       {"no file: only to the front", 0, "12abc", {system_row}},
       {"a file: opened", 0, plain, ExpectedRows(kPlainCase)},
-      {"a file while a session runs: ignored", IDC_GO, other, {network_row}},
+      {"a file while a session runs: ignored", IDC_GO, other, {kNetworkRow}},
       {"a file after stop: opened", IDC_STOP, other, ExpectedRows(kFrontEndCases[3])},
       {"a name in the second start's folder", 0, kPlainCase.capture, ExpectedRows(kPlainCase),
        DataFile("")},
@@ -519,8 +514,7 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
 }
 
 TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
-  Fixture f;
-  f.folder.write_ini(kAllOptionsOn);
+  FileFixture f(kAllOptionsOn);
   RunningDialog d(f.setup());
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }));
   EXPECT_TRUE(HandOverCaptureFile(d.hwnd(), DataFile(kPlainCase.capture)));
@@ -530,8 +524,7 @@ TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
 }
 
 TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
-  Fixture f;
-  f.folder.write_ini(kPreferencesOff);
+  FileFixture f;
   RunningDialog d(f.setup());
   const std::string path = DataFile(kPlainCase.capture);
   std::string unterminated = path + "x";  // the x lies beyond cbData

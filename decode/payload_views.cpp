@@ -171,7 +171,10 @@ void AppendAsciiView(ReportText& report, Bytes payload, size_t limit) {
 
 void AppendTextView(ReportText& report, Bytes payload, size_t limit) {
   report.append(kTextHeading);
-  const auto* zero = static_cast<const uint8_t*>(std::memchr(payload.data(), 0, payload.size()));
+  // No bytes (the payload lies past the stored ones) have no data to search.
+  const auto* zero = payload.empty() ? nullptr
+                                     : static_cast<const uint8_t*>(
+                                           std::memchr(payload.data(), 0, payload.size()));
   const size_t total = zero ? static_cast<size_t>(zero - payload.data()) : payload.size();
   const auto* text = reinterpret_cast<const char*>(payload.data());
   if (report.size() + total + kLineEnd.size() <= limit) {

@@ -282,5 +282,17 @@ TEST(PayloadViewsByByte, AsciiViewIsWholeWhileItFitsAndCutToWholeLinesOtherwise)
   }
 }
 
+TEST(PayloadViews, PayloadPastTheStoredBytesShowsEmptyViews) {
+  // A payload length that reaches past the stored bytes shows what is
+  // there: here nothing, since the payload starts behind them.
+  const std::vector<uint8_t> d = {1, 2, 3};
+  const auto report = std::make_unique<ReportText>();
+  AppendPayloadPart(*report, ByteView(d.data(), d.size()), 5, 4, PayloadKind::kTcp, kTextAndHex);
+  EXPECT_EQ(report->view(), "data length = 4\r\ndata in a text view:\r\n\r\ndata in HEX view:\r\n\r\n");
+  report->clear();
+  AppendPayloadPart(*report, ByteView(d.data(), d.size()), 5, 4, PayloadKind::kUdp, kNoViews);
+  EXPECT_EQ(report->view(), "data length = 4\r\ndata in ASCII view:\r\n\r\ndata in HEX view:\r\n\r\n");
+}
+
 }  // namespace
 }  // namespace pw

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "shell/system_error_win32.h"
+
 namespace pw {
 namespace {
 
@@ -15,7 +17,7 @@ Win32IniStore::Win32IniStore(std::string base) : base_(std::move(base)) {}
 
 Win32IniStore::~Win32IniStore() { close(); }
 
-bool Win32IniStore::locate() {
+bool Win32IniStore::find_application_folder() {
   char folder[MAX_PATH] = {};
   char path[MAX_PATH] = {};
   folder_[0] = path_[0] = '\0';
@@ -44,9 +46,11 @@ bool Win32IniStore::open(DWORD disposition) {
   return file_ != INVALID_HANDLE_VALUE;
 }
 
-bool Win32IniStore::open_existing() { return open(OPEN_EXISTING); }
+// The existence test of a first run: the file opens for reading and
+// writing only if it is there (and not read-only).
+bool Win32IniStore::open_existing_file() { return open(OPEN_EXISTING); }
 
-bool Win32IniStore::open_always() { return open(OPEN_ALWAYS); }
+bool Win32IniStore::open_file_for_writing() { return open(OPEN_ALWAYS); }
 
 std::string Win32IniStore::read(std::string_view key, std::string_view fallback) {
   char value[kSettingsValueMax + 1] = {};
@@ -55,15 +59,17 @@ std::string Win32IniStore::read(std::string_view key, std::string_view fallback)
   return value;
 }
 
-bool Win32IniStore::create_folder(uint32_t& error) {
+bool Win32IniStore::make_folder(std::string& error_text) {
   if (CreateDirectoryA(folder_, nullptr)) return true;
-  error = GetLastError();
-  return error == ERROR_ALREADY_EXISTS;
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS) return true;
+  error_text = FormatSystemError(error);
+  return false;
 }
 
-void Win32IniStore::write(std::string_view key, std::string_view value) {
-  WritePrivateProfileStringA(kSection, std::string(key).c_str(),
-                             std::string(value).c_str(), path_);
+bool Win32IniStore::write(std::string_view key, std::string_view value) {
+  return WritePrivateProfileStringA(kSection, std::string(key).c_str(),
+                                    std::string(value).c_str(), path_) != FALSE;
 }
 
 void Win32IniStore::close() {

@@ -20,17 +20,15 @@ class Win32IniStore final : public IniStore {
   Win32IniStore(const Win32IniStore&) = delete;
   Win32IniStore& operator=(const Win32IniStore&) = delete;
 
-  bool locate() override;
-  bool open_existing() override;
+  bool find_application_folder() override;
+  std::string application_folder() const override { return folder_; }
+  bool open_existing_file() override;
   std::string read(std::string_view key, std::string_view fallback) override;
-  bool create_folder(uint32_t& error) override;
-  bool open_always() override;
-  void write(std::string_view key, std::string_view value) override;
+  bool make_folder(std::string& error_text) override;
+  bool open_file_for_writing() override;
+  bool write(std::string_view key, std::string_view value) override;
   void close() override;
 
-  // The application folder ("...\Gravlin"); empty until locate succeeded.
-  // The save dialogs start there.
-  const char* application_folder() const { return folder_; }
   const char* settings_path() const { return path_; }
 
  private:

@@ -2,221 +2,127 @@
 
 #include <commctrl.h>
 
-#include <array>
 #include <atomic>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <string>
 
-#include "app/ini_store_win32.h"
+#include "app/details_selection.h"
+#include "app/dialog_controls_win32.h"
 #include "app/option_commands.h"
-#include "app/system_description.h"
-#include "capture/capture_session.h"
+#include "app/popup_menu_win32.h"
 #include "res/resource.h"
-#include "shell/solid_paint_win32.h"
 #include "shell/about_box_win32.h"
-#include "shell/system_error_win32.h"
+#include "shell/solid_paint_win32.h"
+#include "shell/tooltips_win32.h"
 
 namespace pw {
 namespace {
 
 constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
-constexpr int kListExtent = 480;  // pixels the list scrolls sideways
-// Tab stops of the list's columns, in dialog template units.
-constexpr INT kListTabStops[] = {4, 24, 16, 60, 24, 60, 24, 4};
+constexpr WPARAM kListExtent = 480;  // pixels the list scrolls sideways
 // Typed input of the from and to fields.
 constexpr WPARAM kFieldInputLimit = 21;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
-constexpr char kCaptureFailedRow[] = " capture failed: ";
-// The rows of a start that the Administrators check refused.
-constexpr char kRowNotAllowed[] = " administrators rights required!";
-constexpr char kRowCheckFailed[] = " internal error: administrators rights required!";
-// While a capture runs the list is repainted at most this often: painting
-// it after every added row would cost more than capturing.
-constexpr UINT_PTR kListPaintTimer = 1;
-constexpr UINT kListPaintInterval = 100;  // ms
+constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
+constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
+constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
 
-// The program's one capture store; 5 MB, static for the life of the process.
-CaptureStore capture_store;
-// The settings record: all false until the settings are loaded.
-SettingsRecord settings;
-// The row chosen for the details command: the list's selection when the
-// popup menu was last opened over the list; -1 when none was selected.
-int32_t selected_index = 0;
-
-// CaptureView over the dialog's controls.
-class DialogCaptureView final : public CaptureView {
- public:
-  void attach(HWND dialog) {
-    dialog_ = dialog;
-    list_ = GetDlgItem(dialog, IDC_LIST);
-  }
-
-  // Capture thread: the list belongs to the UI thread, so the row is sent
-  // there and listed before this returns. The list's painting is held back
-  // until the next tick of the paint timer.
-  void add_row(std::string_view row) override {
-    if (!paint_held_.exchange(true)) SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
-    AddRow(row);
-  }
-
-  // UI thread: paints the rows listed since the last tick.
-  void paint_rows() {
-    if (!paint_held_.load()) return;
-    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list_, nullptr, TRUE);
-    paint_held_ = false;
-  }
-
-  void clear_rows() override { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
-
-  void fields_read(std::string_view from_text, std::string_view to_text) override {
-    AddComboItem(IDC_FROM, from_text);
-    AddComboItem(IDC_TO, to_text);
-  }
-
-  void start_refused(StartRefusal why) override {
-    EnableWindow(GetDlgItem(dialog_, IDC_GO), FALSE);
-    AddRow(why == StartRefusal::kNotAllowed ? kRowNotAllowed : kRowCheckFailed);
-  }
-
-  void start_failed(std::string_view detail) override {
-    AddRow(std::string(kCaptureFailedRow) + std::string(detail));
-  }
-
-  void capture_starting() override {
-    SendMessageA(list_, LB_SETTABSTOPS, std::size(kListTabStops),
-                 reinterpret_cast<LPARAM>(kListTabStops));
-    // The notification icon's animation thread starts here once the icon
-    // exists.
-  }
-
-  void capture_started() override {
-    EnableWindow(GetDlgItem(dialog_, IDC_GO), FALSE);
-    EnableWindow(GetDlgItem(dialog_, IDC_BOTH_TRAFFIC), FALSE);
-    EnableWindow(GetDlgItem(dialog_, IDC_STOP), TRUE);
-    SetFocus(GetDlgItem(dialog_, IDC_STOP));
-    SetTimer(dialog_, kListPaintTimer, kListPaintInterval, nullptr);
-  }
-
-  // Capture thread: focus and enabling belong on the UI thread, which gets
-  // them through a posted message (the UI thread may be inside stop()).
-  void capture_ended(CaptureEnd why, std::string_view detail) override {
-    {
-      std::lock_guard<std::mutex> lock(end_mutex_);
-      end_detail_.assign(detail);
-    }
-    PostMessageA(dialog_, PW_MSG_CAPTURE_ENDED, static_cast<WPARAM>(why), 0);
-  }
-
-  void capture_stopped() override { ReturnToIdle(); }
-
-  // UI thread: handle the rows that the capture thread sends meanwhile,
-  // or the two threads would wait for each other.
-  void wait_for_capture_thread(const std::atomic<bool>& finished) override {
-    MSG message;
-    while (!finished.load(std::memory_order_acquire)) {
-      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
-    }
-  }
-
-  // UI thread, PW_MSG_CAPTURE_ENDED.
-  void on_capture_ended(CaptureEnd why, bool still_idle) {
-    std::string detail;
-    {
-      std::lock_guard<std::mutex> lock(end_mutex_);
-      detail.swap(end_detail_);
-    }
-    // A new session may have started since (after "stop" and "go!"): its
-    // controls are left alone.
-    if (!still_idle) return;
-    ReturnToIdle();
-    if (why == CaptureEnd::kOpenFailed || why == CaptureEnd::kSourceFailed) {
-      AddRow(std::string(kCaptureFailedRow) + detail);
-    }
-  }
-
-  void ReturnToIdle() {
-    KillTimer(dialog_, kListPaintTimer);
-    paint_rows();
-    EnableWindow(GetDlgItem(dialog_, IDC_GO), TRUE);
-    EnableWindow(GetDlgItem(dialog_, IDC_BOTH_TRAFFIC), TRUE);
-    EnableWindow(GetDlgItem(dialog_, IDC_STOP), FALSE);
-    SetFocus(GetDlgItem(dialog_, IDC_GO));
-  }
-
- private:
-  void AddRow(std::string_view row) {
-    char text[256];
-    const size_t n = row.size() < sizeof text - 1 ? row.size() : sizeof text - 1;
-    std::memcpy(text, row.data(), n);
-    text[n] = '\0';
-    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
-
-  void AddComboItem(int id, std::string_view text) {
-    const std::string item(text);
-    SendDlgItemMessageA(dialog_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-  }
-
-  HWND dialog_ = nullptr;
-  HWND list_ = nullptr;
-  std::mutex end_mutex_;
-  std::string end_detail_;
-  std::atomic<bool> paint_held_{false};
+// The controls that explain themselves, in the order their tools are added.
+// The combo boxes' tools are their edit fields (their first child).
+struct Tooltip {
+  int control;
+  bool edit_field;
+  bool limit_input;  // the field takes at most kFieldInputLimit characters
+  const char* text;
+};
+constexpr Tooltip kTooltips[] = {
+    {IDC_INTERFACE, true, false, "choise IP address from list\r\nof the available interfaces"},
+    {IDC_FROM, true, true,
+     "show only packets from IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
+    {IDC_TO, true, true,
+     "show only packets to IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
+    {IDC_BOTH_TRAFFIC, false, false,
+     "show all packets between hosts\r\nwith from and to IP addresses\r\nand all ports"},
 };
 
-// Everything the main dialog keeps while it runs (main thread only).
-struct MainWindow {
-  HINSTANCE instance = nullptr;
-  MainDialogSetup setup;
-  HWND dialog = nullptr;
-  HWND list = nullptr;
-  SystemDescription system{};
-  bool pre2000 = false;
-  HICON main_icon = nullptr;
-  HCURSOR wait_cursor = nullptr;
-  char tray_tip[128] = {};
-  bool hidden_in_tray = false;
-  bool shutting_down = false;
-  InterfaceSlots slots;
-  std::optional<Win32IniStore> own_settings_store;
-  DialogCaptureView view;
-  std::unique_ptr<CaptureSession> session;
-
-  IniStore& settings_store() {
-    if (setup.settings != nullptr) return *setup.settings;
-    if (!own_settings_store) own_settings_store.emplace();
-    return *own_settings_store;
+// The options that only switch flags of the settings record.
+std::optional<FlagOption> FlagOptionOf(WORD id) {
+  switch (id) {
+    case IDM_SAVE_PREFERENCES: return FlagOption::kSaveSessionPreferences;
+    case IDM_HEX_ONLY_UDP: return FlagOption::kHexOnlyUdp;
+    case IDM_HEX_TCP_AND_UDP: return FlagOption::kHexTcpAndUdp;
+    case IDM_TCP_TEXT_VIEW: return FlagOption::kTcpTextView;
+    case IDM_TCP_ASCII_VIEW: return FlagOption::kTcpAsciiView;
+    default: return std::nullopt;
   }
-};
-
-MainWindow* window = nullptr;
-
-bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
-
-void SetChecked(HWND dialog, int id, bool on) {
-  CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
 }
 
-std::string ControlText(HWND dialog, int id) {
-  char text[kSettingsValueMax + 1] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
+void ShowError(HWND dialog, const char* text) {
+  MessageBoxA(dialog, text, "error:", MB_ICONHAND | MB_OK);
+  ShowWindow(dialog, SW_SHOW);
 }
 
-void PlaceOnTop(HWND dialog, bool on_top) {
-  SetWindowPos(dialog, on_top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE);
+}  // namespace
+
+MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, CaptureStore& store)
+    : instance_(instance),
+      setup_(setup),
+      state_(store),
+      settings_store_(setup.settings != nullptr ? *setup.settings : own_settings_store_.emplace()),
+      tray_(instance, setup.notify_area != nullptr ? *setup.notify_area : SystemNotifyArea()),
+      details_(instance, look_),
+      session_(store, view_, *setup.source,
+               setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
+      animator_(tray_, setup.animation_pause) {}
+
+MainDialog::~MainDialog() {
+  animator_.end_all();
+  session_.end_at_exit();
+}
+
+INT_PTR MainDialog::run() {
+  // The manifest's common controls version 6 are used from the first
+  // control on.
+  InitCommonControls();
+  return run_modal(instance_, IDD_MAIN, nullptr);
+}
+
+// The initialisation sequence. Its order matters: the look first, then the
+// system's name and the controls' start values, the tooltips, the settings
+// (which may show the about box), and the flip to the notification area
+// last.
+BOOL MainDialog::on_init_dialog() {
+  view_.attach(hwnd(), [this] { start_animation(); });
+  tray_.attach(hwnd());
+  if (!look_.create()) MessageBoxA(hwnd(), kLookFailedText, "Error", MB_OK);
+  if (!describe_running_system()) return FALSE;
+  set_icon_and_cursor();
+  show_start_values();
+  fill_interface_combo();
+  SetDlgItemTextA(hwnd(), IDC_FROM, "*:*");
+  SetDlgItemTextA(hwnd(), IDC_TO, "*:*");
+  add_tooltips();
+  SetFocus(GetDlgItem(hwnd(), IDC_INTERFACE));
+  EnableWindow(GetDlgItem(hwnd(), IDC_STOP), FALSE);
+  if (system_.pre2000) {
+    EnableWindow(GetDlgItem(hwnd(), IDC_GO), FALSE);
+    view_.add_text_row(kOsRefusedRow);
+    return FALSE;
+  }
+  load_settings();
+  // The session's stop flag is 1 from its construction: no capture runs.
+  if (state_.settings.EnableFlipToTray) {
+    tray_.flip_to_tray();
+    back_to_tray_after_display_ = true;
+  }
+  SetForegroundWindow(hwnd());
+  return FALSE;
 }
 
 // The system description and the 95/98/Me test. False when the system
 // answers neither the extended nor the basic version query.
-bool DescribeRunningSystem(MainWindow& w) {
-  auto query = w.setup.query_version != nullptr ? w.setup.query_version : GetVersionExA;
+bool MainDialog::describe_running_system() {
+  auto query = setup_.query_version != nullptr ? setup_.query_version : GetVersionExA;
   OSVERSIONINFOEXA version{};
   version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
   if (!query(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
@@ -231,311 +137,279 @@ bool DescribeRunningSystem(MainWindow& w) {
   v.build = version.dwBuildNumber;
   v.service_pack = std::string_view(version.szCSDVersion,
                                     strnlen(version.szCSDVersion, sizeof version.szCSDVersion));
-  w.system = DescribeSystem(v);
-  w.pre2000 = w.system.pre2000;
+  system_ = DescribeSystem(v);
   return true;
 }
 
-void FillInterfaceCombo(MainWindow& w) {
-  auto query = w.setup.query_adapters != nullptr ? w.setup.query_adapters : QuerySystemAdapters;
-  w.slots = FillInterfaceSlots(query());
-  HWND combo = GetDlgItem(w.dialog, IDC_INTERFACE);
-  for (const std::string& entry : InterfaceComboEntries(w.slots)) {
+// The icon comes from LoadIcon, a shared icon that the system owns: it is
+// never destroyed.
+void MainDialog::set_icon_and_cursor() {
+  HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_APP));
+  SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  wait_cursor_ = LoadCursorA(nullptr, IDC_WAIT);
+}
+
+void MainDialog::show_start_values() {
+  SetChecked(hwnd(), IDC_TCP, true);
+  SetChecked(hwnd(), IDC_UDP, true);
+  SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, kListExtent, 0);
+  view_.add_text_row(system_.view());
+}
+
+void MainDialog::fill_interface_combo() {
+  auto query = setup_.query_adapters != nullptr ? setup_.query_adapters : QuerySystemAdapters;
+  slots_ = FillInterfaceSlots(query());
+  HWND combo = GetDlgItem(hwnd(), IDC_INTERFACE);
+  for (const std::string& entry : InterfaceComboEntries(slots_)) {
     SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
   }
   SendMessageA(combo, CB_SETCURSEL, 0, 0);
 }
 
-void LoadSettingsIntoDialog(MainWindow& w) {
+void MainDialog::add_tooltips() {
+  tooltip_ = CreateTooltipWindow(GetDlgItem(hwnd(), IDC_INTERFACE));
+  for (const Tooltip& tip : kTooltips) {
+    HWND control = GetDlgItem(hwnd(), tip.control);
+    AddControlTooltip(tooltip_, tip.edit_field ? GetWindow(control, GW_CHILD) : control,
+                      tip.text);
+    if (tip.limit_input) SendMessageA(control, CB_LIMITTEXT, kFieldInputLimit, 0);
+  }
+}
+
+void MainDialog::load_settings() {
   SettingsControls controls;
-  switch (LoadSettings(w.settings_store(), settings, controls)) {
+  switch (LoadSettings(settings_store_, state_.settings, controls)) {
     case LoadOutcome::kFirstRun:
-      ShowAboutBox(w.instance, w.dialog);
-      return;
+      ShowAboutBox(instance_, hwnd(), look_);
+      break;
     case LoadOutcome::kLoaded:
+      ShowSettingsControls(hwnd(), controls);
       break;
     case LoadOutcome::kNoFolder:
     case LoadOutcome::kPreferencesOff:
-      return;
+      break;
   }
-  SetDlgItemTextA(w.dialog, IDC_INTERFACE, controls.bind_to_interface.c_str());
-  SetDlgItemTextA(w.dialog, IDC_FROM, controls.from_field.c_str());
-  SetDlgItemTextA(w.dialog, IDC_TO, controls.to_field.c_str());
-  SetChecked(w.dialog, IDC_BOTH_TRAFFIC, controls.two_way_traffic);
-  SetChecked(w.dialog, IDC_ON_TOP, controls.on_top);
-  if (controls.on_top) PlaceOnTop(w.dialog, true);
-  SetChecked(w.dialog, IDC_TCP, controls.tcp);
-  SetChecked(w.dialog, IDC_UDP, controls.udp);
-  SetChecked(w.dialog, IDC_ICMP, controls.icmp);
-  SetChecked(w.dialog, IDC_IGMP, controls.igmp);
-  SetChecked(w.dialog, IDC_RAW, controls.raw);
 }
 
-void StoreSettingsFromDialog(MainWindow& w) {
-  SettingsControls controls;
-  controls.bind_to_interface = ControlText(w.dialog, IDC_INTERFACE);
-  controls.from_field = ControlText(w.dialog, IDC_FROM);
-  controls.to_field = ControlText(w.dialog, IDC_TO);
-  controls.two_way_traffic = Checked(w.dialog, IDC_BOTH_TRAFFIC);
-  controls.on_top = Checked(w.dialog, IDC_ON_TOP);
-  controls.tcp = Checked(w.dialog, IDC_TCP);
-  controls.udp = Checked(w.dialog, IDC_UDP);
-  controls.icmp = Checked(w.dialog, IDC_ICMP);
-  controls.igmp = Checked(w.dialog, IDC_IGMP);
-  controls.raw = Checked(w.dialog, IDC_RAW);
-  uint32_t error = 0;
-  switch (StoreSettings(w.settings_store(), settings, controls, error)) {
+void MainDialog::on_paint() { PaintSolidBackground(hwnd(), kBackgroundColour); }
+
+// With flip to tray on, a minimised window hides behind its icon; any other
+// size change means the window is not hidden in the notification area.
+void MainDialog::on_size(WPARAM kind) {
+  if (kind != SIZE_MINIMIZED) {
+    tray_.set_hidden(false);
+    // The dialog manager displays a modal dialog once its initialisation
+    // has returned, which restores a window that flipped to the
+    // notification area there; it goes back once displayed.
+    if (back_to_tray_after_display_) PostMessageA(hwnd(), PW_MSG_BACK_TO_TRAY, 0, 0);
+    back_to_tray_after_display_ = false;
+    return;
+  }
+  if (!state_.settings.EnableFlipToTray) return;
+  tray_.flip_to_tray();
+  tray_.set_hidden(true);
+  ShowWindow(hwnd(), SW_HIDE);
+}
+
+void MainDialog::on_close() { shut_down(); }
+
+// A right click over the list takes over its selection as the datagram for
+// the details command; the menu opens at the click, or near the window's
+// corner when it was asked for from the keyboard.
+void MainDialog::on_context_menu(POINT where) {
+  HWND list = GetDlgItem(hwnd(), IDC_LIST);
+  if (WindowFromPoint(where) == list) {
+    state_.selected_index = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+  }
+  if (where.x == -1 && where.y == -1) {
+    RECT frame;
+    GetWindowRect(hwnd(), &frame);
+    where = {frame.left + kKeyboardMenuOffset, frame.top + kKeyboardMenuOffset};
+  }
+  ShowContextMenu(instance_, hwnd(), where);
+}
+
+// Any other id, among them IDCANCEL, which the dialog manager sends for Esc,
+// does nothing: Esc does not close the window.
+void MainDialog::on_command(WORD id, WORD, HWND) {
+  switch (id) {
+    case IDC_GO: start_capture(); break;
+    case IDC_STOP: session_.stop(); break;
+    case IDC_ON_TOP: PlaceOnTop(hwnd(), Checked(hwnd(), IDC_ON_TOP)); break;
+    case IDM_DETAILS: show_details(); break;
+    case IDM_EXIT: shut_down(); break;
+    case IDM_SAVE_SNIFF_LOG: SaveSniffLog(save_context()); break;
+    case IDM_SAVE_PACKETS: SavePackets(save_context()); break;
+    case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
+    case IDM_FLIP_TO_TRAY: switch_flip_to_tray(); break;
+    case IDM_TRAY_ICON_ANIME: switch_tray_icon_anime(); break;
+    default:
+      if (const std::optional<FlagOption> option = FlagOptionOf(id)) {
+        ApplyFlagOption(state_.settings, *option);
+      }
+      break;
+  }
+}
+
+// The shown menu itself (and again its first submenu, which is at position
+// 0 too); items are found by command id, so the first covers them all.
+void MainDialog::on_init_menu_popup(HMENU popup, UINT position, bool window_menu) {
+  if (position == 0 && !window_menu) MarkOptions(popup, state_.settings);
+}
+
+HBRUSH MainDialog::on_ctl_color_static(HDC dc, HWND control) {
+  return look_.static_brush(dc, control);
+}
+
+void MainDialog::on_timer(UINT_PTR id) { view_.on_timer(id); }
+
+void MainDialog::on_private_message(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case PW_MSG_SECOND_INSTANCE:
+      SetForegroundWindow(hwnd());
+      break;
+    case PW_MSG_TRAY_ICON:
+      on_tray_icon(wparam, lparam);
+      break;
+    case PW_MSG_CAPTURE_ENDED:
+      view_.on_capture_ended(wparam, lparam);
+      break;
+    case PW_MSG_BACK_TO_TRAY:
+      if (state_.settings.EnableFlipToTray && !tray_.hidden()) hide_in_tray();
+      break;
+    default:
+      break;
+  }
+}
+
+// A left click shows a hidden window or hides a shown one (the minimise
+// flips it to the notification area through on_size); a right click opens
+// the popup menu at the cursor.
+void MainDialog::on_tray_icon(WPARAM icon_id, LPARAM mouse_message) {
+  if (icon_id != PW_TRAY_ICON_ID) return;
+  if (mouse_message == WM_LBUTTONDOWN) {
+    if (tray_.hidden()) {
+      tray_.restore_from_tray();
+    } else {
+      hide_in_tray();
+    }
+  } else if (mouse_message == WM_RBUTTONUP) {
+    ShowTrayMenu(instance_, hwnd());
+  }
+}
+
+// Minimises the window, which flips it to the notification area through
+// on_size, and hides it.
+void MainDialog::hide_in_tray() {
+  ShowWindow(hwnd(), SW_MINIMIZE);
+  ShowWindow(hwnd(), SW_HIDE);
+}
+
+void MainDialog::start_capture() {
+  SettingsControls texts;
+  StartRequest request = ReadStartRequest(hwnd(), texts);
+  for (size_t i = 0; i < slots_.size(); ++i) request.interface_addresses[i] = slots_[i];
+  session_.start(request);
+}
+
+// Command 108: the wait cursor while the details window is found or created
+// and the report decoded; then the window comes to the front. While a
+// session runs, the list holds one row per stored datagram and nothing
+// else: a "don't found data!" row there would stand where the next
+// datagram's row belongs and put every later row one off its datagram, so
+// the details window then just stays empty.
+void MainDialog::show_details() {
+  HCURSOR previous = SetCursor(wait_cursor_);
+  const bool open = details_.open_empty(hwnd());
+  DetailReport report;
+  const DetailsOutcome outcome = DecodeSelectedPacket(
+      state_.store, state_.selected_index, PayloadViewFlagsOf(state_.settings), report);
+  if (outcome == DetailsOutcome::kNoData) {
+    if (!view_.capturing()) view_.add_text_row(kNoDataRow);
+  } else if (open) {
+    details_.show_report(report, static_cast<uint32_t>(state_.selected_index));
+  }
+  SetCursor(previous);
+  details_.bring_to_front();
+}
+
+SaveCommandContext MainDialog::save_context() const {
+  SaveCommandContext context{hwnd(), state_.store, settings_store_.application_folder()};
+  if (setup_.save_prompt != nullptr) context.prompt = setup_.save_prompt;
+  if (setup_.write_file != nullptr) context.write = setup_.write_file;
+  return context;
+}
+
+// Switching on leaves a visible window with its icon (the show after the
+// flip restores the window, which clears the hidden flag through on_size);
+// switching off shows the window, ends the animation and removes the icon.
+void MainDialog::switch_flip_to_tray() {
+  SettingsRecord& settings = state_.settings;
+  settings.EnableFlipToTray = !settings.EnableFlipToTray;
+  if (settings.EnableFlipToTray) {
+    tray_.flip_to_tray();
+  } else {
+    tray_.restore_from_tray();
+  }
+  ShowWindow(hwnd(), SW_SHOWNORMAL);
+  SetForegroundWindow(hwnd());
+  if (!settings.EnableFlipToTray) {
+    set_tray_icon_anime(false);
+    tray_.remove();
+  }
+}
+
+// Switching off lets a running animation end after its cycle; switching on
+// starts one more animation thread, which animates only while a capture
+// runs.
+void MainDialog::switch_tray_icon_anime() {
+  const bool on = !state_.settings.EnableTrayIconAnime;
+  set_tray_icon_anime(on);
+  if (on) start_animation();
+}
+
+void MainDialog::start_animation() {
+  animator_.start(session_.stop_flag(), state_.settings.EnableTrayIconAnime);
+}
+
+// The animation threads read the flag at the same time.
+void MainDialog::set_tray_icon_anime(bool on) {
+  std::atomic_ref<bool>(state_.settings.EnableTrayIconAnime).store(on, std::memory_order_release);
+}
+
+// The shutdown sequence: a running capture ends before the settings are
+// stored; the brushes go before the icon. The animation threads, woken from
+// their pauses, end at once.
+void MainDialog::shut_down() {
+  if (shutting_down_) return;
+  shutting_down_ = true;
+  session_.end_at_exit();
+  store_settings();
+  look_.destroy();
+  tray_.remove();
+  animator_.end_all();
+  EndDialog(hwnd(), 0);
+}
+
+// Failures are told once each, and the window is shown after the message.
+void MainDialog::store_settings() {
+  std::string error_text;
+  switch (StoreSettings(settings_store_, state_.settings, ReadSettingsControls(hwnd()),
+                        error_text)) {
     case StoreOutcome::kFolderFailed:
-      FormatSystemError(error);
-      MessageBoxA(w.dialog, SystemErrorText(), "error:", MB_ICONHAND | MB_OK);
-      ShowWindow(w.dialog, SW_SHOW);
+      ShowError(hwnd(), error_text.c_str());
       break;
     case StoreOutcome::kFileFailed:
-      MessageBoxA(w.dialog, "don't create ini file!", "error:", MB_ICONHAND | MB_OK);
-      ShowWindow(w.dialog, SW_SHOW);
+      ShowError(hwnd(), kSettingsNotCreatedText);
+      break;
+    case StoreOutcome::kWriteFailed:
+      ShowError(hwnd(), kSettingsNotWrittenText);
       break;
     case StoreOutcome::kNoFolder:
     case StoreOutcome::kStored:
       break;
   }
 }
-
-void Initialise(MainWindow& w, HWND dialog) {
-  w.dialog = dialog;
-  w.list = GetDlgItem(dialog, IDC_LIST);
-  w.view.attach(dialog);
-  // The look brushes of the labels and the about text come here first.
-
-  w.pre2000 = false;
-  if (!DescribeRunningSystem(w)) return;
-
-  w.main_icon = LoadIconA(w.instance, MAKEINTRESOURCEA(IDI_APP));
-  SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(w.main_icon));
-  SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(w.main_icon));
-  w.wait_cursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32514));  // IDC_WAIT
-  lstrcpynA(w.tray_tip, "Pebblewatch", sizeof w.tray_tip);
-
-  PrivilegeCheck& privilege =
-      w.setup.privilege != nullptr ? *w.setup.privilege : SystemPrivilegeCheck();
-  w.session = std::make_unique<CaptureSession>(capture_store, w.view, *w.setup.source, privilege);
-
-  SetChecked(dialog, IDC_TCP, true);
-  SetChecked(dialog, IDC_UDP, true);
-  SendMessageA(w.list, LB_SETHORIZONTALEXTENT, kListExtent, 0);
-  SendMessageA(w.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.system.text));
-
-  FillInterfaceCombo(w);
-  SetDlgItemTextA(dialog, IDC_FROM, "*:*");
-  SetDlgItemTextA(dialog, IDC_TO, "*:*");
-  // The tooltips of the three fields and "both traffic" are added here.
-  SendDlgItemMessageA(dialog, IDC_FROM, CB_LIMITTEXT, kFieldInputLimit, 0);
-  SendDlgItemMessageA(dialog, IDC_TO, CB_LIMITTEXT, kFieldInputLimit, 0);
-
-  SetFocus(GetDlgItem(dialog, IDC_INTERFACE));
-  EnableWindow(GetDlgItem(dialog, IDC_STOP), FALSE);
-
-  if (w.pre2000) {
-    EnableWindow(GetDlgItem(dialog, IDC_GO), FALSE);
-    SendMessageA(w.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kOsRefusedRow));
-    return;
-  }
-
-  LoadSettingsIntoDialog(w);
-  // The session's stop flag is 1 from its construction: no capture runs.
-  // With EnableFlipToTray the window flips to the notification area here.
-  SetForegroundWindow(dialog);
-}
-
-void StartCapture(MainWindow& w) {
-  if (!w.session) return;
-  char interface_text[kInterfaceTextMax + 1] = {};
-  GetDlgItemTextA(w.dialog, IDC_INTERFACE, interface_text, sizeof interface_text);
-  const std::string from = ControlText(w.dialog, IDC_FROM);
-  const std::string to = ControlText(w.dialog, IDC_TO);
-  StartRequest request;
-  request.interface_text = interface_text;
-  request.from_field = from;
-  request.to_field = to;
-  request.both_traffic = Checked(w.dialog, IDC_BOTH_TRAFFIC);
-  request.protocols.tcp = Checked(w.dialog, IDC_TCP);
-  request.protocols.udp = Checked(w.dialog, IDC_UDP);
-  request.protocols.icmp = Checked(w.dialog, IDC_ICMP);
-  request.protocols.igmp = Checked(w.dialog, IDC_IGMP);
-  request.protocols.raw = Checked(w.dialog, IDC_RAW);
-  for (size_t i = 0; i < w.slots.size(); ++i) request.interface_addresses[i] = w.slots[i];
-  w.session->start(request);
-}
-
-void Shutdown(MainWindow& w) {
-  if (w.shutting_down) return;
-  w.shutting_down = true;
-  // A running capture ends before the settings are stored.
-  if (w.session) w.session->end_at_exit();
-  StoreSettingsFromDialog(w);
-  // The look brushes are deleted and the notification icon removed here.
-  w.session.reset();
-  if (w.main_icon != nullptr) DestroyIcon(w.main_icon);
-  w.main_icon = nullptr;
-  EndDialog(w.dialog, 0);
-}
-
-// Check marks of the options, recomputed at every opening of the menu.
-void MarkOptions(HMENU menu) {
-  auto check = [menu](UINT id, bool on) {
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-  };
-  check(IDM_SAVE_PREFERENCES, settings.SaveSessionPreferences);
-  check(IDM_FLIP_TO_TRAY, settings.EnableFlipToTray);
-  if (!settings.EnableFlipToTray) {
-    EnableMenuItem(menu, IDM_TRAY_ICON_ANIME, MF_BYCOMMAND | MF_GRAYED);
-  } else {
-    check(IDM_TRAY_ICON_ANIME, settings.EnableTrayIconAnime);
-  }
-  check(IDM_HEX_ONLY_UDP, settings.DataInHexViewOnlyUdp);
-  check(IDM_HEX_TCP_AND_UDP, settings.DataInHexViewTcpAndUdp);
-  check(IDM_TCP_TEXT_VIEW, settings.TcpDataInTextView);
-  check(IDM_TCP_ASCII_VIEW, settings.TcpDataInAsciiView);
-}
-
-// A right click over the list takes over its selection as the datagram for
-// the details command; the menu opens at the click, or near the window's
-// corner when it was asked for from the keyboard.
-void ShowPopupMenu(MainWindow& w, LPARAM where) {
-  POINT point{static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
-  if (WindowFromPoint(point) == w.list) {
-    selected_index = static_cast<int32_t>(SendMessageA(w.list, LB_GETCURSEL, 0, 0));
-  }
-  if (point.x == -1 && point.y == -1) {
-    RECT frame;
-    GetWindowRect(w.dialog, &frame);
-    point = {frame.left + 5, frame.top + 5};
-  }
-  HMENU menu = LoadMenuA(w.instance, MAKEINTRESOURCEA(IDR_POPUP_MENU));
-  if (menu == nullptr) return;
-  HMENU popup = GetSubMenu(menu, 0);
-  if (popup != nullptr) {
-    TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y,
-                   0, w.dialog, nullptr);
-  }
-  DestroyMenu(menu);
-}
-
-void OnCommand(MainWindow& w, WORD id) {
-  switch (id) {
-    case IDC_GO:
-      StartCapture(w);
-      break;
-    case IDC_STOP:
-      if (w.session) w.session->stop();
-      break;
-    case IDC_ON_TOP:
-      PlaceOnTop(w.dialog, Checked(w.dialog, IDC_ON_TOP));
-      break;
-    case IDM_EXIT:
-      Shutdown(w);
-      break;
-    case IDM_ABOUT:
-      ShowAboutBox(w.instance, w.dialog);
-      break;
-    case IDM_HEX_ONLY_UDP:
-      ApplyFlagOption(settings, FlagOption::kHexOnlyUdp);
-      break;
-    case IDM_HEX_TCP_AND_UDP:
-      ApplyFlagOption(settings, FlagOption::kHexTcpAndUdp);
-      break;
-    case IDM_TCP_TEXT_VIEW:
-      ApplyFlagOption(settings, FlagOption::kTcpTextView);
-      break;
-    case IDM_TCP_ASCII_VIEW:
-      ApplyFlagOption(settings, FlagOption::kTcpAsciiView);
-      break;
-    case IDM_SAVE_PREFERENCES:
-      ApplyFlagOption(settings, FlagOption::kSaveSessionPreferences);
-      break;
-    case IDM_DETAILS:          // the details window
-    case IDM_SAVE_SNIFF_LOG:   // save commands
-    case IDM_SAVE_PACKETS:
-    case IDM_FLIP_TO_TRAY:     // the notification icon's options
-    case IDM_TRAY_ICON_ANIME:
-      break;
-    default:
-      // Among others IDCANCEL, which the dialog manager sends for Esc: Esc
-      // does not close the window.
-      break;
-  }
-}
-
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  MainWindow& w = *window;
-  switch (message) {
-    case WM_INITDIALOG:
-      Initialise(w, dialog);
-      return FALSE;
-    case WM_PAINT:
-      PaintSolidBackground(dialog, kBackgroundColour);
-      return FALSE;
-    case WM_SIZE:
-      // Minimising with EnableFlipToTray hides the window behind its
-      // notification icon once that icon exists; until then it stays an
-      // ordinary minimise.
-      if (wparam != SIZE_MINIMIZED) w.hidden_in_tray = false;
-      return FALSE;
-    case WM_CLOSE:
-      Shutdown(w);
-      return FALSE;
-    case WM_TIMER:
-      if (wparam == kListPaintTimer) w.view.paint_rows();
-      return FALSE;
-    case WM_CONTEXTMENU:
-      ShowPopupMenu(w, lparam);
-      return FALSE;
-    case WM_COMMAND:
-      OnCommand(w, LOWORD(wparam));
-      return FALSE;
-    case WM_INITMENUPOPUP:
-      if (lparam == 0) MarkOptions(reinterpret_cast<HMENU>(wparam));
-      return FALSE;
-    case WM_CTLCOLORSTATIC:
-      // Labels keep the system colours until the look brushes exist.
-      return FALSE;
-    case PW_MSG_SECOND_INSTANCE:
-      SetForegroundWindow(dialog);
-      return FALSE;
-    case PW_MSG_TRAY_ICON:
-      // Clicks on the notification icon, once it exists.
-      return FALSE;
-    case PW_MSG_CAPTURE_ENDED:
-      w.view.on_capture_ended(static_cast<CaptureEnd>(wparam),
-                              w.session && w.session->stop_flag().load() == 1);
-      return FALSE;
-    default:
-      return FALSE;
-  }
-}
-
-}  // namespace
-
-INT_PTR RunMainDialog(HINSTANCE instance, const MainDialogSetup& setup) {
-  MainWindow main_window;
-  main_window.instance = instance;
-  main_window.setup = setup;
-  settings = SettingsRecord{};
-  window = &main_window;
-  // The manifest's common controls version 6 are used from the first
-  // control on.
-  InitCommonControls();
-  const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr,
-                                         MainDialogProc, 0);
-  // A dialog that failed to start still ends any session it began.
-  main_window.session.reset();
-  window = nullptr;
-  return result;
-}
-
-CaptureStore& MainCaptureStore() { return capture_store; }
-
-const SettingsRecord& MainSettingsRecord() { return settings; }
-
-int32_t& MainSelectedIndex() { return selected_index; }
 
 }  // namespace pw

@@ -1,17 +1,37 @@
 // The main dialog (dialog 102, titled "Pebblewire"): the capture controls,
 // the filter fields and the list of captured datagrams. It runs modally on
 // the main thread for the life of the program, drives the capture session
-// through its CaptureView, and receives every command of the popup menu.
+// through its capture view, and receives every command of the popup menu
+// and every message of the notification icon.
+//
+// The MainDialog object is the program's state: WinMain creates one and
+// runs it; it owns the settings record, the selected index, the look
+// brushes, the notification icon and its animation threads, the details
+// window and the capture session, and refers to the process's one capture
+// store. Tests create their own and read the state through it.
 #pragma once
 
 #include <windows.h>
 
-#include "app/settings_file.h"
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/details_window_win32.h"
+#include "app/dialog_capture_view_win32.h"
+#include "app/ini_store_win32.h"
+#include "app/save_commands_win32.h"
 #include "app/settings_record.h"
+#include "app/system_description.h"
+#include "capture/capture_session.h"
 #include "capture/capture_store.h"
 #include "capture/packet_source.h"
 #include "capture/privilege.h"
+#include "shell/dialog_base_win32.h"
 #include "shell/interface_slots.h"
+#include "shell/look_win32.h"
+#include "shell/tray_animator_win32.h"
+#include "shell/tray_icon_win32.h"
 
 namespace pw {
 
@@ -21,26 +41,102 @@ inline constexpr char kMainWindowTitle[] = "Pebblewire";
 // What the main dialog works with. The program passes the system's raw
 // socket source and leaves the rest to their defaults; tests replace them.
 struct MainDialogSetup {
-  PacketSource* source = nullptr;     // required
+  PacketSource* source = nullptr;       // required
   PrivilegeCheck* privilege = nullptr;  // null: SystemPrivilegeCheck()
-  IniStore* settings = nullptr;       // null: gravlin.ini in the user's application-data folder
+  IniStore* settings = nullptr;  // null: gravlin.ini in the user's application-data folder
   AdapterQuery (*query_adapters)() = nullptr;  // null: QuerySystemAdapters
   // Fills the version record as GetVersionExA does; null: GetVersionExA.
   BOOL (*query_version)(OSVERSIONINFOA* version) = nullptr;
+  NotifyArea* notify_area = nullptr;          // null: Shell_NotifyIconA
+  AnimationPause* animation_pause = nullptr;  // null: real pauses
+  SaveFilePrompt save_prompt = nullptr;       // null: GetSaveFileNameA
+  WriteFunction write_file = nullptr;         // null: WriteFile
 };
 
-// Runs dialog 102 of `instance` modally, without an owner, until it ends.
-// Main thread; one main dialog at a time.
-INT_PTR RunMainDialog(HINSTANCE instance, const MainDialogSetup& setup);
+// What the program keeps besides its windows (main thread only).
+struct ProgramState {
+  explicit ProgramState(CaptureStore& capture_store) : store(capture_store) {}
+  // The capture store: written by the capture thread, read by the details
+  // and save commands.
+  CaptureStore& store;
+  // The option flags: all false until the settings are loaded.
+  SettingsRecord settings{};
+  // The row chosen for the details command: the list's selection when the
+  // popup menu was last opened over the list; -1 when none was selected.
+  int32_t selected_index = 0;
+};
 
-// The program's capture store: written by the capture thread, read by the
-// details and save commands.
-CaptureStore& MainCaptureStore();
+class MainDialog final : public DialogBase {
+ public:
+  MainDialog(HINSTANCE instance, const MainDialogSetup& setup, CaptureStore& store);
+  ~MainDialog() override;
 
-// The settings record of the running (or last) main dialog.
-const SettingsRecord& MainSettingsRecord();
+  // Runs dialog 102 modally, without an owner, until it ends. Once per
+  // object.
+  INT_PTR run();
 
-// The row chosen for the details command (-1: none was selected).
-int32_t& MainSelectedIndex();
+  ProgramState& state() { return state_; }
+  const Look& look() const { return look_; }
+  const TrayIcon& tray() const { return tray_; }
+  // The details window the program created; null while there is none.
+  HWND details_window() const { return details_.hwnd(); }
+  // The tooltip window of the controls; null before initialisation.
+  HWND tooltip_window() const { return tooltip_; }
+
+ private:
+  // Initialisation (WM_INITDIALOG), in its order.
+  BOOL on_init_dialog() override;
+  bool describe_running_system();
+  void set_icon_and_cursor();
+  void show_start_values();
+  void fill_interface_combo();
+  void add_tooltips();
+  void load_settings();
+
+  // Messages.
+  void on_paint() override;
+  void on_size(WPARAM kind) override;
+  void on_close() override;
+  void on_context_menu(POINT where) override;
+  void on_command(WORD id, WORD notification, HWND control) override;
+  void on_init_menu_popup(HMENU popup, UINT position, bool window_menu) override;
+  HBRUSH on_ctl_color_static(HDC dc, HWND control) override;
+  void on_timer(UINT_PTR id) override;
+  void on_private_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void on_tray_icon(WPARAM icon_id, LPARAM mouse_message);
+  void hide_in_tray();
+
+  // Commands.
+  void start_capture();
+  void show_details();
+  SaveCommandContext save_context() const;
+  void switch_flip_to_tray();
+  void switch_tray_icon_anime();
+  void start_animation();
+  void set_tray_icon_anime(bool on);
+  void shut_down();
+  void store_settings();
+
+  HINSTANCE instance_;
+  MainDialogSetup setup_;
+  ProgramState state_;
+  std::optional<Win32IniStore> own_settings_store_;
+  IniStore& settings_store_;
+  Look look_;
+  TrayIcon tray_;
+  DetailsWindow details_;
+  DialogCaptureView view_;
+  // The animation threads read the session's stop flag, the settings
+  // record and the icon: they are ended before any of those goes.
+  CaptureSession session_;
+  TrayAnimator animator_;
+  SystemDescription system_{};
+  InterfaceSlots slots_;
+  HCURSOR wait_cursor_ = nullptr;
+  HWND tooltip_ = nullptr;
+  bool shutting_down_ = false;
+  // The window flipped to the notification area during initialisation.
+  bool back_to_tray_after_display_ = false;
+};
 
 }  // namespace pw

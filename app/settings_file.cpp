@@ -1,5 +1,8 @@
 #include "app/settings_file.h"
 
+#include <array>
+#include <iterator>
+
 #include "capture/capture_session.h"
 #include "capture/filter.h"
 
@@ -37,20 +40,39 @@ std::string ReadText(IniStore& store, Key key, std::string_view fallback) {
   return value;
 }
 
-void WriteFlag(IniStore& store, Key key, bool value) {
-  store.write(kSettingsKeys[key], value ? kYes : kNo);
-}
+// The values to write, in the key order.
+using KeyValues = std::array<std::string_view, std::size(kSettingsKeys)>;
 
-void WriteText(IniStore& store, Key key, std::string_view text, size_t room) {
-  store.write(kSettingsKeys[key], text.substr(0, room));
+std::string_view Flag(bool value) { return value ? kYes : kNo; }
+
+std::string_view Cut(std::string_view text, size_t room) { return text.substr(0, room); }
+
+KeyValues ValuesToStore(const SettingsRecord& record, const SettingsControls& controls) {
+  KeyValues v;
+  v[kSaveSessionPreferences] = Flag(record.SaveSessionPreferences);
+  v[kEnableFlipToTray] = Flag(record.EnableFlipToTray);
+  v[kEnableTrayIconAnime] = Flag(record.EnableTrayIconAnime);
+  v[kDataInHexViewOnlyUdp] = Flag(record.DataInHexViewOnlyUdp);
+  v[kTcpDataInTextView] = Flag(record.TcpDataInTextView);
+  v[kBindToInterface] = Cut(controls.bind_to_interface, kInterfaceTextMax);
+  v[kFromField] = Cut(controls.from_field, kFieldTextMax);
+  v[kToField] = Cut(controls.to_field, kFieldTextMax);
+  v[kTwoWayTraffic] = Flag(controls.two_way_traffic);
+  v[kOnTop] = Flag(controls.on_top);
+  v[kOnTcp] = Flag(controls.tcp);
+  v[kOnUdp] = Flag(controls.udp);
+  v[kOnIcmp] = Flag(controls.icmp);
+  v[kOnIgmp] = Flag(controls.igmp);
+  v[kOnRaw] = Flag(controls.raw);
+  return v;
 }
 
 }  // namespace
 
 LoadOutcome LoadSettings(IniStore& store, SettingsRecord& record,
                          SettingsControls& controls) {
-  if (!store.locate()) return LoadOutcome::kNoFolder;
-  if (!store.open_existing()) {
+  if (!store.find_application_folder()) return LoadOutcome::kNoFolder;
+  if (!store.open_existing_file()) {
     record.SaveSessionPreferences = true;
     record.EnableFlipToTray = true;
     record.EnableTrayIconAnime = true;
@@ -86,29 +108,22 @@ LoadOutcome LoadSettings(IniStore& store, SettingsRecord& record,
 }
 
 StoreOutcome StoreSettings(IniStore& store, const SettingsRecord& record,
-                           const SettingsControls& controls, uint32_t& error) {
-  if (!store.locate()) return StoreOutcome::kNoFolder;
-  if (!store.create_folder(error)) return StoreOutcome::kFolderFailed;
-  if (!store.open_always()) return StoreOutcome::kFileFailed;
-  WriteFlag(store, kSaveSessionPreferences, record.SaveSessionPreferences);
-  if (record.SaveSessionPreferences) {
-    WriteFlag(store, kEnableFlipToTray, record.EnableFlipToTray);
-    WriteFlag(store, kEnableTrayIconAnime, record.EnableTrayIconAnime);
-    WriteFlag(store, kDataInHexViewOnlyUdp, record.DataInHexViewOnlyUdp);
-    WriteFlag(store, kTcpDataInTextView, record.TcpDataInTextView);
-    WriteText(store, kBindToInterface, controls.bind_to_interface, kInterfaceTextMax);
-    WriteText(store, kFromField, controls.from_field, kFieldTextMax);
-    WriteText(store, kToField, controls.to_field, kFieldTextMax);
-    WriteFlag(store, kTwoWayTraffic, controls.two_way_traffic);
-    WriteFlag(store, kOnTop, controls.on_top);
-    WriteFlag(store, kOnTcp, controls.tcp);
-    WriteFlag(store, kOnUdp, controls.udp);
-    WriteFlag(store, kOnIcmp, controls.icmp);
-    WriteFlag(store, kOnIgmp, controls.igmp);
-    WriteFlag(store, kOnRaw, controls.raw);
+                           const SettingsControls& controls, std::string& error_text) {
+  if (!store.find_application_folder()) return StoreOutcome::kNoFolder;
+  if (!store.make_folder(error_text)) return StoreOutcome::kFolderFailed;
+  if (!store.open_file_for_writing()) return StoreOutcome::kFileFailed;
+  const KeyValues values = ValuesToStore(record, controls);
+  // With SaveSessionPreferences off only that key is written.
+  const size_t count = record.SaveSessionPreferences ? values.size() : 1;
+  StoreOutcome outcome = StoreOutcome::kStored;
+  for (size_t i = 0; i < count; ++i) {
+    if (!store.write(kSettingsKeys[i], values[i])) {
+      outcome = StoreOutcome::kWriteFailed;
+      break;
+    }
   }
   store.close();
-  return StoreOutcome::kStored;
+  return outcome;
 }
 
 }  // namespace pw

@@ -32,9 +32,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
                  static_cast<WPARAM>(CommandLineNumber(command_line)), 0);
     return 0;
   }
+  // The capture store (5 MB) is one static instance for the life of the
+  // process.
+  static pw::CaptureStore capture_store;
   pw::RawSocketSource source;
   pw::MainDialogSetup setup;
   setup.source = &source;
-  pw::RunMainDialog(instance, setup);
+  pw::MainDialog program(instance, setup, capture_store);
+  program.run();
   return 0;
 }

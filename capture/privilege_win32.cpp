@@ -3,7 +3,9 @@
 // group identifiers are compared, not their attributes.
 #include <windows.h>
 
-#include <cstdlib>
+#include <memory>
+#include <type_traits>
+#include <vector>
 
 #include "capture/privilege.h"
 
@@ -17,50 +19,74 @@ namespace {
 constexpr DWORD kFirstGroupBufferSize = 1024;
 constexpr int kMaxGroupReads = 16;
 
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using TokenHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+struct SidFreer {
+  void operator()(PSID sid) const { FreeSid(sid); }
+};
+using UniqueSid = std::unique_ptr<std::remove_pointer_t<PSID>, SidFreer>;
+
+// Room for a TOKEN_GROUPS record of `size` bytes, aligned for its pointers.
+class GroupBuffer {
+ public:
+  void resize(DWORD size) { words_.assign((size + sizeof(Word) - 1) / sizeof(Word), 0); }
+  void* data() { return words_.data(); }
+  DWORD size() const { return static_cast<DWORD>(words_.size() * sizeof(Word)); }
+  const TOKEN_GROUPS& groups() const {
+    return *reinterpret_cast<const TOKEN_GROUPS*>(words_.data());
+  }
+
+ private:
+  using Word = unsigned long long;
+  std::vector<Word> words_;
+};
+
+UniqueSid AdministratorsSid() {
+  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+  PSID sid = nullptr;
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)) {
+    return nullptr;
+  }
+  return UniqueSid(sid);
+}
+
+TokenHandle ProcessToken() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  return TokenHandle(token);
+}
+
+// Reads the token's groups into `buffer`, growing it as the system asks.
+bool ReadGroups(HANDLE token, GroupBuffer& buffer) {
+  DWORD size = kFirstGroupBufferSize;
+  for (int attempt = 0; attempt < kMaxGroupReads; ++attempt) {
+    buffer.resize(size);
+    if (GetTokenInformation(token, TokenGroups, buffer.data(), buffer.size(), &size)) {
+      return true;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  }
+  return false;
+}
+
 class AdministratorsCheck final : public PrivilegeCheck {
  public:
   PrivilegeResult check() override {
-    PrivilegeResult result{false, false};
-    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    HANDLE token = nullptr;
-    void* groups = nullptr;
-
-    bool read = false;
-    if (AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                 DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &administrators) &&
-        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-      DWORD size = kFirstGroupBufferSize;
-      for (int attempt = 0; attempt < kMaxGroupReads; ++attempt) {
-        std::free(groups);
-        groups = std::malloc(size);
-        if (groups == nullptr) break;
-        SetLastError(0);
-        const BOOL ok = GetTokenInformation(token, TokenGroups, groups, size, &size);
-        const DWORD error = GetLastError();
-        if (!ok && error != ERROR_INSUFFICIENT_BUFFER) break;
-        if (error == 0) {
-          read = true;
-          break;
-        }
-      }
+    const UniqueSid administrators = AdministratorsSid();
+    if (!administrators) return {false, false};
+    const TokenHandle token = ProcessToken();
+    if (!token) return {false, false};
+    GroupBuffer buffer;
+    if (!ReadGroups(token.get(), buffer)) return {false, false};
+    const TOKEN_GROUPS& list = buffer.groups();
+    for (DWORD i = 0; i < list.GroupCount; ++i) {
+      if (EqualSid(list.Groups[i].Sid, administrators.get())) return {true, true};
     }
-    if (read) {
-      result.checked = true;
-      const TOKEN_GROUPS* list = static_cast<const TOKEN_GROUPS*>(groups);
-      for (DWORD i = 0; i < list->GroupCount; ++i) {
-        if (EqualSid(list->Groups[i].Sid, administrators)) {
-          result.allowed = true;
-          break;
-        }
-      }
-    }
-
-    if (token != nullptr) CloseHandle(token);
-    std::free(groups);
-    if (administrators != nullptr) FreeSid(administrators);
-    return result;
+    return {true, false};
   }
 };
 

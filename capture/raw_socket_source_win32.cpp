@@ -58,6 +58,31 @@ std::string StepError(const char* step, int code) {
 constexpr char kAnyAddressError[] =
     "bind: receive-all mode needs the address of one interface, not 0.0.0.0";
 
+// Binds the raw socket to the interface and switches receive-all mode on.
+// Returns the step that failed, or null.
+const char* BindForReceiveAll(WinsockCalls& calls, SOCKET s, uint32_t bind_address) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = 0;
+  address.sin_addr.s_addr = htonl(bind_address);
+  if (calls.bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+      SOCKET_ERROR) {
+    return "bind";
+  }
+  // Documented for WSAIoctl, with a 4-byte RCVALL_VALUE as its input, after
+  // the bind, and only for members of the Administrators group; from then
+  // on recv returns the IP datagrams passing that interface, into a buffer
+  // that must be large enough (the capture thread's holds the largest IPv4
+  // datagram). ioctlsocket hands the command and its 4-byte u_long
+  // (RCVALL_ON is 1) to the same provider ioctl; that is relied on, not
+  // documented.
+  u_long on = RCVALL_ON;
+  if (calls.ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) == SOCKET_ERROR) {
+    return "receive-all mode";
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 RawSocketSource::RawSocketSource() : RawSocketSource(SystemWinsock()) {}
@@ -103,26 +128,8 @@ bool RawSocketSource::open(uint32_t bind_address) {
   socket_.store(static_cast<uintptr_t>(s), std::memory_order_release);
   raise_receive_buffer(static_cast<uintptr_t>(s));
 
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = 0;
-  address.sin_addr.s_addr = htonl(bind_address);
-  if (calls_.bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-      SOCKET_ERROR) {
-    return step_failed("bind");
-  }
-  // Documented for WSAIoctl, with a 4-byte RCVALL_VALUE as its input, after
-  // the bind, and only for members of the Administrators group; from then
-  // on recv returns the IP datagrams passing that interface, into a buffer
-  // that must be large enough (the capture thread's holds the largest IPv4
-  // datagram). ioctlsocket hands the command and its 4-byte u_long
-  // (RCVALL_ON is 1) to the same provider ioctl; that is relied on, not
-  // documented.
-  u_long on = RCVALL_ON;
-  if (calls_.ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) == SOCKET_ERROR) {
-    return step_failed("receive-all mode");
-  }
-  return true;
+  const char* failed = BindForReceiveAll(calls_, s, bind_address);
+  return failed == nullptr || step_failed(failed);
 }
 
 // Before receive-all mode is on, so that the first burst already has the

@@ -64,20 +64,25 @@
 #define IDM_SAVE_PREFERENCES 125
 #define IDM_SAVE_PACKETS 127
 
-// Private window messages of the main dialog.
+// Private window messages (WM_USER and WM_APP come from windows.h, which
+// every user includes first).
 // Sent by a second start to the running main window (wParam: the second
-// start's command line as a number; lParam 0).
-#define PW_MSG_SECOND_INSTANCE 1124
-// Callback message of the notification icon (WM_APP + 1234).
-#define PW_MSG_TRAY_ICON 34002
+// start's command line as a number; lParam 0). 1124.
+#define PW_MSG_SECOND_INSTANCE (WM_USER + 100)
+// Callback message of the notification icon. 34002.
+#define PW_MSG_TRAY_ICON (WM_APP + 1234)
 // Posted by the capture thread when a session ended by itself (packet limit,
-// full byte pool, failed source): the UI thread then returns the buttons to
-// idle (WM_APP + 1235).
-#define PW_MSG_CAPTURE_ENDED 34003
+// full byte pool, failed source): wParam the reason, lParam the session's
+// number. The UI thread then returns the buttons to idle.
+#define PW_MSG_CAPTURE_ENDED (WM_APP + 1235)
 // Posted by the about box to itself at the end of its initialisation: once
 // the dialog manager has shown and activated it, the text is put back to
-// unselected and scrolled to its top (WM_APP + 1236).
-#define PW_MSG_ABOUT_SHOWN 34004
+// unselected and scrolled to its top.
+#define PW_MSG_ABOUT_SHOWN (WM_APP + 1236)
+// Posted by the main dialog to itself when the dialog manager has displayed
+// it after an initialisation that flipped it to the notification area: it
+// goes back there.
+#define PW_MSG_BACK_TO_TRAY (WM_APP + 1237)
 
 // The notification icon's identifier.
 #define PW_TRAY_ICON_ID 1234

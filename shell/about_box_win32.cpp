@@ -3,8 +3,9 @@
 #include <string>
 
 #include "res/resource.h"
-#include "shell/solid_paint_win32.h"
 #include "shell/about_text.h"
+#include "shell/dialog_base_win32.h"
+#include "shell/solid_paint_win32.h"
 
 namespace pw {
 namespace {
@@ -12,46 +13,55 @@ namespace {
 // The frame around the text.
 constexpr COLORREF kFrameColour = RGB(247, 9, 50);
 
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      static const std::string text(AboutText());
-      SendDlgItemMessageA(dialog, IDC_ABOUT_TEXT, WM_SETTEXT, 0,
-                          reinterpret_cast<LPARAM>(text.c_str()));
-      // No control gets the focus here. Activating the box may still give
-      // the text the focus, which selects all of it; the posted message
-      // undoes that once the box is shown.
-      PostMessageA(dialog, PW_MSG_ABOUT_SHOWN, 0, 0);
-      return FALSE;
-    }
-    case PW_MSG_ABOUT_SHOWN: {
-      HWND text = GetDlgItem(dialog, IDC_ABOUT_TEXT);
-      SendMessageA(text, EM_SETSEL, 0, 0);
-      SendMessageA(text, EM_SCROLLCARET, 0, 0);
-      return FALSE;
-    }
-    case WM_PAINT:
-      PaintSolidBackground(dialog, kFrameColour);
-      return FALSE;
-    case WM_COMMAND: {
-      const WORD notification = HIWORD(wparam);
-      if (notification == EN_VSCROLL || notification == EN_UPDATE) {
-        // Paint the background again under the scrolled or changed text.
-        InvalidateRect(reinterpret_cast<HWND>(lparam), nullptr, TRUE);
-        return FALSE;
-      }
-      if (LOWORD(wparam) == IDCANCEL) EndDialog(dialog, 0);
-      return FALSE;
-    }
-    default:
-      return FALSE;
+class AboutBox final : public DialogBase {
+ public:
+  explicit AboutBox(const Look& look) : look_(look) {}
+
+  void run(HINSTANCE instance, HWND owner) { run_modal(instance, IDD_ABOUT, owner); }
+
+ private:
+  BOOL on_init_dialog() override {
+    static const std::string text(AboutText());
+    SendDlgItemMessageA(hwnd(), IDC_ABOUT_TEXT, WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(text.c_str()));
+    // No control gets the focus here. Activating the box may still give the
+    // text the focus, which selects all of it; the posted message undoes
+    // that once the box is shown.
+    PostMessageA(hwnd(), PW_MSG_ABOUT_SHOWN, 0, 0);
+    return FALSE;
   }
-}
+
+  void on_private_message(UINT message, WPARAM, LPARAM) override {
+    if (message != PW_MSG_ABOUT_SHOWN) return;
+    HWND text = GetDlgItem(hwnd(), IDC_ABOUT_TEXT);
+    SendMessageA(text, EM_SETSEL, 0, 0);
+    SendMessageA(text, EM_SCROLLCARET, 0, 0);
+  }
+
+  void on_paint() override { PaintSolidBackground(hwnd(), kFrameColour); }
+
+  HBRUSH on_ctl_color_static(HDC dc, HWND control) override {
+    return look_.static_brush(dc, control);
+  }
+
+  // The notifications come before the commands: a scrolled or changed text
+  // gets its logo background painted again under it.
+  void on_command(WORD id, WORD notification, HWND control) override {
+    if (notification == EN_VSCROLL || notification == EN_UPDATE) {
+      InvalidateRect(control, nullptr, TRUE);
+      return;
+    }
+    if (id == IDCANCEL) EndDialog(hwnd(), 0);
+  }
+
+  const Look& look_;
+};
 
 }  // namespace
 
-void ShowAboutBox(HINSTANCE instance, HWND owner) {
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
+void ShowAboutBox(HINSTANCE instance, HWND owner, const Look& look) {
+  AboutBox box(look);
+  box.run(instance, owner);
 }
 
 }  // namespace pw

@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include "shell/look_win32.h"
+
 namespace pw {
 
-// Shows the about box modally, owned by `owner`; returns when it closes.
-// UI thread only.
-void ShowAboutBox(HINSTANCE instance, HWND owner);
+// Shows the about box modally, owned by `owner`, coloured by `look`;
+// returns when it closes. UI thread only.
+void ShowAboutBox(HINSTANCE instance, HWND owner, const Look& look);
 
 }  // namespace pw

@@ -1,13 +1,32 @@
 #include "shell/about_text.h"
 
+#include <cstdint>
+#include <string>
+
+#include "capture/capture_store.h"
+
 #ifndef PW_VERSION
 #define PW_VERSION "0.0.0"
 #endif
 
 namespace pw {
+namespace {
+
+// The packet limit as the text shows it ("10,000").
+std::string GroupedNumber(uint32_t value) {
+  const std::string digits = std::to_string(value);
+  std::string grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.push_back(',');
+    grouped.push_back(digits[i]);
+  }
+  return grouped;
+}
+
+}  // namespace
 
 std::string_view AboutText() {
-  static constexpr char kText[] =
+  static constexpr char kBefore[] =
       "Pebblewire\r\n"
       "version " PW_VERSION "\r\n"
       "a small IPv4 packet monitor\r\n"
@@ -21,7 +40,9 @@ std::string_view AboutText() {
       "protocols, and press \"go!\". The \"from:\" and \"to:\" fields take\r\n"
       "address:port, with * for any part (\"*:*\" shows everything);\r\n"
       "\"both traffic\" also shows the replies between the two hosts.\r\n"
-      "A session holds up to 10,000 datagrams. Capturing needs the rights\r\n"
+      "A session holds up to ";
+  static constexpr char kAfter[] =
+      " datagrams. Capturing needs the rights\r\n"
       "of the Administrators group.\r\n"
       "A right click on the list opens the menu: decode the selected\r\n"
       "datagram field by field, save the row log as text or the captured\r\n"
@@ -52,7 +73,13 @@ std::string_view AboutText() {
       "networks that you own or are permitted to monitor, and respect the\r\n"
       "privacy of the people whose traffic you see: captured datagrams may\r\n"
       "contain personal data.\r\n";
-  return {kText, sizeof kText - 1};
+  static const std::string text = [] {
+    std::string whole(kBefore);
+    whole += GroupedNumber(kPacketLimit);
+    whole += kAfter;
+    return whole;
+  }();
+  return text;
 }
 
 }  // namespace pw

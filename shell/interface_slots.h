@@ -1,5 +1,5 @@
 // Interface address list: the local IPv4 addresses offered in the "bind to
-// interface:" combo (1006), one per adapter, in four slots, then the loopback
+// interface:" field, one per adapter, in four slots, then the loopback
 // address. The platform lister asks the system for its adapters; the rules
 // that turn the answer into slots and combo entries are here, so that the
 // Windows dialog and the Linux front end list the same thing.

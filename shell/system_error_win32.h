@@ -2,19 +2,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace pw {
 
-// Room of the error text: 1023 characters and the terminator.
-inline constexpr unsigned kErrorTextSize = 1024;
+// The longest text returned: 1023 characters (room of 1024 with the
+// terminator, as the message boxes take it).
+inline constexpr size_t kErrorTextMax = 1023;
 
-// Looks up the system's text for `code` (the network message module
-// supplies the texts of codes 2100 to 2999) and keeps it as the error text,
-// line break at its end included. A code without a text leaves the error
-// text as it was. A longer text is cut to 1023 characters. UI thread only.
-void FormatSystemError(uint32_t code);
-
-// The last text that FormatSystemError found; empty before the first.
-const char* SystemErrorText();
+// The system's text for `code`, in the user's language, as the system
+// gives it (line break at its end included), cut to kErrorTextMax
+// characters. The network message module supplies the texts of codes 2100
+// to 2999 (network management errors) when it can be loaded. A code that
+// has no text gives "error <code>", so that a message box never shows an
+// empty or an earlier text.
+std::string FormatSystemError(uint32_t code);
 
 }  // namespace pw

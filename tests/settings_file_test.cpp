@@ -16,15 +16,19 @@ class FakeIniStore final : public IniStore {
   bool folder_found = true;
   bool file_exists = true;
   bool folder_creatable = true;
-  uint32_t folder_error = 5;
+  std::string folder_error = "Access denied.\r\n";
   bool file_creatable = true;
+  // Writes fail from this key on (the count of writes that succeed first);
+  // -1: every write succeeds.
+  int failing_write = -1;
   std::map<std::string, std::string> values;
   std::vector<std::string> reads;
   std::vector<std::pair<std::string, std::string>> writes;
   int open_files = 0;
 
-  bool locate() override { return folder_found; }
-  bool open_existing() override {
+  bool find_application_folder() override { return folder_found; }
+  std::string application_folder() const override { return folder_found ? "C:\\AppData\\Gravlin" : ""; }
+  bool open_existing_file() override {
     if (!file_exists) return false;
     ++open_files;
     return true;
@@ -35,19 +39,25 @@ class FakeIniStore final : public IniStore {
     std::string value = it == values.end() ? std::string(fallback) : it->second;
     return value.substr(0, kSettingsValueMax);
   }
-  bool create_folder(uint32_t& error) override {
-    if (!folder_creatable) error = folder_error;
+  bool make_folder(std::string& error_text) override {
+    if (!folder_creatable) error_text = folder_error;
     return folder_creatable;
   }
-  bool open_always() override {
+  bool open_file_for_writing() override {
     if (!file_creatable) return false;
     ++open_files;
     return true;
   }
-  void write(std::string_view key, std::string_view value) override {
+  bool write(std::string_view key, std::string_view value) override {
+    if (failing_write >= 0 && static_cast<int>(writes.size()) >= failing_write) {
+      failed_writes.emplace_back(key);
+      return false;
+    }
     writes.emplace_back(key, value);
     values[std::string(key)] = value;
+    return true;
   }
+  std::vector<std::string> failed_writes;
   void close() override { open_files = 0; }
 };
 
@@ -170,7 +180,7 @@ TEST(StoreSettings, WritesAllFifteenKeysInOrder) {
   SettingsControls controls = StartupControls();
   controls.from_field = "10.0.0.1:80";
   controls.raw = true;
-  uint32_t error = 0;
+  std::string error;
   EXPECT_EQ(StoreSettings(store, record, controls, error), StoreOutcome::kStored);
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"SaveSessionPreferences", "Yes"}, {"EnableFlipToTray", "Yes"},
@@ -189,7 +199,7 @@ TEST(StoreSettings, PreferencesOffWritesOnlyItself) {
   FakeIniStore store;
   store.values = {{"OnRaw", "Yes"}};
   SettingsRecord record;  // as on a refused system: nothing loaded
-  uint32_t error = 0;
+  std::string error;
   EXPECT_EQ(StoreSettings(store, record, StartupControls(), error), StoreOutcome::kStored);
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"SaveSessionPreferences", "No"}};
@@ -205,7 +215,7 @@ TEST(StoreSettings, TextsAreCutToTheirRoom) {
   controls.bind_to_interface = std::string(30, '9');
   controls.from_field = std::string(40, 'f');
   controls.to_field = std::string(23, 't');
-  uint32_t error = 0;
+  std::string error;
   StoreSettings(store, record, controls, error);
   EXPECT_EQ(store.values["BindToInterface"], std::string(19, '9'));
   EXPECT_EQ(store.values["FromIPAddress:port"], std::string(23, 'f'));
@@ -213,7 +223,7 @@ TEST(StoreSettings, TextsAreCutToTheirRoom) {
 }
 
 TEST(StoreSettings, FailuresWriteNothing) {
-  uint32_t error = 0;
+  std::string error;
   SettingsRecord record;
   record.SaveSessionPreferences = true;
   {
@@ -225,9 +235,9 @@ TEST(StoreSettings, FailuresWriteNothing) {
   {
     FakeIniStore store;
     store.folder_creatable = false;
-    store.folder_error = 123;
+    store.folder_error = "The system cannot find the path specified.\r\n";
     EXPECT_EQ(StoreSettings(store, record, {}, error), StoreOutcome::kFolderFailed);
-    EXPECT_EQ(error, 123u);
+    EXPECT_EQ(error, store.folder_error);
     EXPECT_TRUE(store.writes.empty());
   }
   {
@@ -238,6 +248,28 @@ TEST(StoreSettings, FailuresWriteNothing) {
   }
 }
 
+TEST(StoreSettings, StopsAtTheFirstKeyThatCannotBeWrittenAndCloses) {
+  SettingsRecord record;
+  record.SaveSessionPreferences = true;
+  struct Case {
+    bool preferences;
+    int failing_write;  // writes that succeed before the first failure
+    size_t written;
+  };
+  const Case cases[] = {{true, 0, 0}, {true, 5, 5}, {true, 14, 14}, {false, 0, 0}};
+  for (const Case& c : cases) {
+    FakeIniStore store;
+    store.failing_write = c.failing_write;
+    record.SaveSessionPreferences = c.preferences;
+    std::string error;
+    EXPECT_EQ(StoreSettings(store, record, StartupControls(), error), StoreOutcome::kWriteFailed);
+    EXPECT_EQ(store.writes.size(), c.written);
+    ASSERT_EQ(store.failed_writes.size(), 1u) << "nothing is tried after the first failure";
+    EXPECT_EQ(store.failed_writes[0], AllKeys()[c.written]);
+    EXPECT_EQ(store.open_files, 0) << "the file is closed after a failed write";
+  }
+}
+
 TEST(Settings, StoredValuesLoadBackTheSame) {
   FakeIniStore store;
   SettingsRecord record;
@@ -245,7 +277,7 @@ TEST(Settings, StoredValuesLoadBackTheSame) {
   SettingsControls controls = StartupControls();
   controls.two_way_traffic = controls.on_top = controls.igmp = true;
   controls.udp = false;
-  uint32_t error = 0;
+  std::string error;
   ASSERT_EQ(StoreSettings(store, record, controls, error), StoreOutcome::kStored);
   SettingsRecord loaded;
   SettingsControls shown;

@@ -15,6 +15,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$WINE" wineboot --init >/dev/null 2>&1 || true
   wineserver -w 2>/dev/null || true
 fi
+# Windows not managed by an X window manager: Xvfb runs none, and Wine would
+# wait two seconds for one at every hide and destroy of a top-level window.
+if [ ! -f "$WINEPREFIX/.pw-unmanaged" ]; then
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  wineserver -w 2>/dev/null || true
+  touch "$WINEPREFIX/.pw-unmanaged"
+fi
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$WINE" "$@"
 fi

@@ -8,12 +8,14 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/main_dialog_win32.h"
-#include "capture/privilege.h"
+#include "capture/capture_store.h"
+#include "tests/fakes.h"
 
 namespace pw::test {
 
@@ -109,11 +111,18 @@ class TempFolder {
   std::string path_;
 };
 
-class FakePrivilege final : public PrivilegeCheck {
- public:
-  PrivilegeResult result{true, true};
-  PrivilegeResult check() override { return result; }
-};
+// The whole content of the file `path`; "(missing)" when it cannot be read.
+inline std::string FileText(const std::string& path) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return "(missing)";
+  std::string text(GetFileSize(f, nullptr), '\0');
+  DWORD read = 0;
+  ::ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+  CloseHandle(f);
+  text.resize(read);
+  return text;
+}
 
 // A top-level window of `thread` with exactly this title, or null.
 inline HWND ThreadWindow(DWORD thread, const char* title) {
@@ -143,31 +152,55 @@ inline std::string WindowText(HWND hwnd) {
   return text;
 }
 
+inline std::string ListEntry(HWND list, int index) {
+  const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, index, 0);
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+inline std::vector<std::string> ListEntries(HWND list) {
+  std::vector<std::string> entries;
+  const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) entries.push_back(ListEntry(list, static_cast<int>(i)));
+  return entries;
+}
+
+// Closes the message box with this caption that `thread` shows and returns
+// its text; "(no message box)" when none comes.
+inline std::string AnswerMessageBox(DWORD thread, const char* caption, int ms = 20000) {
+  HWND box = nullptr;
+  if (!WaitUntil([&] { return (box = ThreadWindow(thread, caption)) != nullptr; }, ms)) {
+    return "(no message box)";
+  }
+  const std::string text = WindowText(GetDlgItem(box, 0xFFFF));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  WaitUntil([&] { return !IsWindow(box); });
+  return text;
+}
+
+// Runs the real main dialog on a UI thread of its own with a capture store
+// of its own. The MainDialog object outlives its window, so that a test can
+// read the program's state after the dialog has ended.
 class RunningDialog {
  public:
-  // Starts the dialog. With `first_run` the about box is expected during
-  // initialisation; its text is kept and the box closed.
-  explicit RunningDialog(const MainDialogSetup& setup, bool first_run = false) {
-    ui_ = std::thread([this, setup] {
+  // Starts the dialog and waits until it has settled (wait_until_settled). With
+  // `first_run` the about box is expected during initialisation; its text is
+  // kept and the box closed.
+  explicit RunningDialog(const MainDialogSetup& setup, bool first_run = false)
+      : store_(std::make_unique<CaptureStore>()),
+        program_(std::make_unique<MainDialog>(GetModuleHandleA(nullptr), setup, *store_)) {
+    ui_ = std::thread([this] {
       thread_id_ = GetCurrentThreadId();
-      RunMainDialog(GetModuleHandleA(nullptr), setup);
+      ProgressHooks hooks(progress_);
+      program_->run();
       ended_ = true;
     });
     WaitUntil([this] { return thread_id_ != 0; });
-    if (first_run) {
-      HWND about = nullptr;
-      WaitUntil([&] { return (about = ThreadWindow(thread_id_, "about 'Pebblewire'")) != nullptr; });
-      about_box_ = about;
-      if (about != nullptr) {
-        WaitUntil([&] { return IsWindowVisible(about) != FALSE; });
-        about_text_ = WindowText(GetDlgItem(about, 1018));
-        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
-      }
-    }
-    WaitUntil([this] {
-      hwnd_ = ThreadWindow(thread_id_, "Pebblewire");
-      return ended_ || (hwnd_ != nullptr && IsWindowVisible(hwnd_));
-    });
+    if (first_run) close_about_box();
+    wait_until_settled();
   }
 
   ~RunningDialog() {
@@ -175,6 +208,9 @@ class RunningDialog {
     if (ui_.joinable()) ui_.join();
   }
 
+  MainDialog& program() { return *program_; }
+  ProgramState& state() { return program_->state(); }
+  CaptureStore& store() { return *store_; }
   HWND hwnd() const { return hwnd_; }
   DWORD thread_id() const { return thread_id_; }
   bool ended() const { return ended_; }
@@ -196,18 +232,9 @@ class RunningDialog {
     if (ui_.joinable()) ui_.join();
   }
 
-  std::vector<std::string> rows() const {
-    std::vector<std::string> rows;
-    const LRESULT count = SendMessageA(item(1003), LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) rows.push_back(row(static_cast<int>(i)));
-    return rows;
-  }
+  std::vector<std::string> rows() const { return ListEntries(item(1003)); }
   int row_count() const { return static_cast<int>(SendMessageA(item(1003), LB_GETCOUNT, 0, 0)); }
-  std::string row(int index) const {
-    char text[512] = {};
-    SendMessageA(item(1003), LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
-    return text;
-  }
+  std::string row(int index) const { return ListEntry(item(1003), index); }
   std::vector<std::string> combo_items(int id) const {
     std::vector<std::string> items;
     const LRESULT count = SendMessageA(item(id), CB_GETCOUNT, 0, 0);
@@ -239,8 +266,87 @@ class RunningDialog {
   }
 
  private:
+  // Where the UI thread is on its way to the first quiet moment: the main
+  // dialog's WM_INITDIALOG has returned, the dialog manager has displayed
+  // the dialog (a window positioned with SWP_SHOWWINDOW after the
+  // initialisation), and the marker that the test posted after that has
+  // been taken from the queue, so that whatever the display posted (the
+  // way back to the notification area) has been handled.
+  struct Progress {
+    std::atomic<bool> initialised{false};
+    std::atomic<bool> displayed{false};
+    std::atomic<bool> marker_taken{false};
+    HWND dialog = nullptr;  // UI thread only
+  };
+  static constexpr LPARAM kMarker = 0x5057;  // lParam of the posted WM_NULL
+
+  // Hooks on the UI thread that follow Progress.
+  class ProgressHooks {
+   public:
+    explicit ProgressHooks(Progress& progress) {
+      progress_ = &progress;
+      sent_ = SetWindowsHookExA(WH_CALLWNDPROCRET, Sent, nullptr, GetCurrentThreadId());
+      taken_ = SetWindowsHookExA(WH_GETMESSAGE, Taken, nullptr, GetCurrentThreadId());
+    }
+    ~ProgressHooks() {
+      UnhookWindowsHookEx(sent_);
+      UnhookWindowsHookEx(taken_);
+    }
+
+   private:
+    static LRESULT CALLBACK Sent(int code, WPARAM wparam, LPARAM lparam) {
+      const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+      if (code >= 0 && sent->message == WM_INITDIALOG && WindowText(sent->hwnd) == "Pebblewire") {
+        progress_->dialog = sent->hwnd;
+        progress_->initialised = true;
+      }
+      if (code >= 0 && sent->message == WM_WINDOWPOSCHANGED && progress_->initialised &&
+          sent->hwnd == progress_->dialog &&
+          (reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_SHOWWINDOW)) {
+        progress_->displayed = true;
+      }
+      return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    static LRESULT CALLBACK Taken(int code, WPARAM wparam, LPARAM lparam) {
+      const auto* message = reinterpret_cast<const MSG*>(lparam);
+      if (code >= 0 && wparam == PM_REMOVE && message->message == WM_NULL &&
+          message->lParam == kMarker) {
+        progress_->marker_taken = true;
+      }
+      return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    static inline thread_local Progress* progress_ = nullptr;
+    HHOOK sent_;
+    HHOOK taken_;
+  };
+
+  // Waits until the dialog has been initialised and displayed and what the
+  // display set off has been handled.
+  void wait_until_settled() {
+    WaitUntil([this] { return progress_.initialised || ended_; });
+    hwnd_ = ThreadWindow(thread_id_, "Pebblewire");
+    if (hwnd_ == nullptr) return;
+    WaitUntil([this] { return progress_.displayed || ended_; });
+    PostMessageA(hwnd_, WM_NULL, 0, kMarker);
+    WaitUntil([this] { return progress_.marker_taken || ended_; });
+    SendMessageA(hwnd_, WM_NULL, 0, 0);
+  }
+
+  void close_about_box() {
+    HWND about = nullptr;
+    WaitUntil([&] { return (about = ThreadWindow(thread_id_, "about 'Pebblewire'")) != nullptr; });
+    about_box_ = about;
+    if (about == nullptr) return;
+    WaitUntil([&] { return IsWindowVisible(about) != FALSE; });
+    about_text_ = WindowText(GetDlgItem(about, 1018));
+    PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
+  }
+
+  std::unique_ptr<CaptureStore> store_;
+  std::unique_ptr<MainDialog> program_;
   std::thread ui_;
   std::atomic<DWORD> thread_id_{0};
+  Progress progress_;
   std::atomic<bool> ended_{false};
   HWND hwnd_ = nullptr;
   HWND about_box_ = nullptr;

@@ -1,31 +1,30 @@
 // Shows the real main dialog with a few scripted rows, for screenshots.
-//   pw_gui_demo.exe FOLDER
+//   pw_gui_demo.exe FOLDER [about]
 // FOLDER stands in for the application-data folder: without a settings file
-// there, the about box opens first and closes by itself after eight seconds.
-// Once the main window shows, "go!" is pressed and six datagrams are listed;
-// the window stays until closed.
+// there, the about box opens first and closes by itself after eight seconds
+// (and flip to tray, on by default, starts the window in the notification
+// area, from where it is shown again). Once the main window is there, "go!"
+// is pressed, six datagrams are listed, and the details window shows the
+// third; with "about" the about box opens over it. The window stays until
+// closed.
 #include <windows.h>
 
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include "app/ini_store_win32.h"
 #include "app/main_dialog_win32.h"
 #include "res/resource.h"
 #include "tests/datagram_builder.h"
+#include "tests/fakes.h"
 #include "tests/scripted_source.h"
 
 namespace {
 
-class Allowed final : public pw::PrivilegeCheck {
- public:
-  pw::PrivilegeResult check() override { return {true, true}; }
-};
+using pw::test::MakeDatagram;
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
-  using pw::test::MakeDatagram;
-  pw::test::ScriptedSource source;
+void Script(pw::test::ScriptedSource& source) {
   source.add(MakeDatagram({.protocol = 6, .source = "192.168.0.5", .destination = "93.184.216.34",
                            .source_port = 49822, .destination_port = 443, .ttl = 128, .payload_length = 517}));
   source.add(MakeDatagram({.protocol = 6, .source = "93.184.216.34", .destination = "192.168.0.5",
@@ -39,31 +38,58 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   source.add(MakeDatagram({.protocol = 2, .source = "192.168.0.7", .destination = "224.0.0.22",
                            .ttl = 1}));
   source.set_at_end(pw::test::ScriptedSource::AtEnd::kBlock);
-  Allowed allowed;
-  pw::Win32IniStore store(command_line != nullptr ? command_line : "");
+}
+
+// Drives the dialog from another thread, as a user would.
+void Press(pw::MainDialog& program, bool about) {
+  HWND main = nullptr;
+  for (int i = 0; i < 6000 && main == nullptr; ++i) {
+    main = FindWindowA(nullptr, pw::kMainWindowTitle);
+    Sleep(10);
+  }
+  if (main == nullptr) return;
+  // A first start shows the about box while the main window initialises.
+  Sleep(1000);
+  HWND box = FindWindowA(nullptr, "about 'Pebblewire'");
+  if (box != nullptr && IsWindowVisible(box)) {
+    Sleep(8000);
+    PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    Sleep(1000);
+  }
+  // Back from the notification area with a left click on the icon.
+  if (!IsWindowVisible(main)) SendMessageA(main, PW_MSG_TRAY_ICON, PW_TRAY_ICON_ID, WM_LBUTTONDOWN);
+  SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
+  SendDlgItemMessageA(main, IDC_IGMP, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageA(main, WM_COMMAND, IDC_GO, 0);
+  for (int i = 0; i < 500 && SendDlgItemMessageA(main, IDC_LIST, LB_GETCOUNT, 0, 0) < 6; ++i) {
+    Sleep(10);
+  }
+  // Room on the right for the details window.
+  SetWindowPos(main, nullptr, 40, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  SendDlgItemMessageA(main, IDC_LIST, LB_SETCURSEL, 2, 0);
+  program.state().selected_index = 2;
+  SendMessageA(main, WM_COMMAND, IDM_DETAILS, 0);
+  if (about) PostMessageA(main, WM_COMMAND, IDM_ABOUT, 0);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
+  std::string folder = command_line != nullptr ? command_line : "";
+  const bool about = folder.size() > 6 && folder.substr(folder.size() - 6) == " about";
+  if (about) folder.resize(folder.size() - 6);
+  pw::test::ScriptedSource source;
+  Script(source);
+  pw::test::FakePrivilege allowed;
+  pw::Win32IniStore store(folder);
   pw::MainDialogSetup setup;
   setup.source = &source;
   setup.privilege = &allowed;
   setup.settings = &store;
-
-  std::thread presser([] {
-    for (int i = 0; i < 6000; ++i) {
-      HWND about = FindWindowA(nullptr, "about 'Pebblewire'");
-      if (about != nullptr && IsWindowVisible(about)) {
-        Sleep(8000);
-        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
-      }
-      HWND main = FindWindowA(nullptr, pw::kMainWindowTitle);
-      if (main != nullptr && IsWindowVisible(main)) {
-        SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
-        SendDlgItemMessageA(main, IDC_IGMP, BM_SETCHECK, BST_CHECKED, 0);
-        SendMessageA(main, WM_COMMAND, IDC_GO, 0);
-        return;
-      }
-      Sleep(10);
-    }
-  });
-  pw::RunMainDialog(instance, setup);
+  static pw::CaptureStore capture_store;
+  pw::MainDialog program(instance, setup, capture_store);
+  std::thread presser([&] { Press(program, about); });
+  program.run();
   presser.join();
   return 0;
 }

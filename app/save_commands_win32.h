@@ -1,0 +1,43 @@
+// The two save commands of the popup menu: "&save sniff log" writes the
+// sniff log (one line per stored datagram), "save &packets source" the byte
+// pool (the stored datagrams back to back, exactly as received). The user
+// names the file in the save-file dialog; every failure is a message box
+// owned by the main window, after which the main window is shown, also when
+// it was hidden in the notification area. UI thread only; a capture may be
+// running meanwhile.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <string>
+
+#include "app/save_file_win32.h"
+#include "capture/capture_store.h"
+
+namespace pw {
+
+inline constexpr char kNothingToSaveText[] = "don't found data for saving!";
+inline constexpr char kCreateFailedText[] = "don't create file!";
+inline constexpr char kWriteFailedText[] = "don't write file!";
+
+// GetSaveFileNameA, or a test's stand-in.
+using SaveFilePrompt = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+struct SaveCommandContext {
+  HWND owner;                  // the main window
+  const CaptureStore& store;
+  std::string initial_folder;  // the application folder; empty: the dialog's choice
+  SaveFilePrompt prompt = GetSaveFileNameA;
+  WriteFunction write = WriteFile;
+};
+
+// "&save sniff log": the sniff log as it is when the command starts.
+void SaveSniffLog(const SaveCommandContext& context);
+
+// "save &packets source": the byte pool up to the pool fill read just
+// before writing, so that datagrams stored while the dialog was open are
+// included.
+void SavePackets(const SaveCommandContext& context);
+
+}  // namespace pw

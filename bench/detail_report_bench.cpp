@@ -1,7 +1,8 @@
 // The details report of a full-size Ethernet UDP datagram (1,500 bytes) and
 // of the largest datagram (65,535 bytes, both views, cut to the report's
-// capacity; and once with a payload of zero bytes), through the store as "packets in details" decodes it: locate,
-// build the report, cut it into entries.
+// capacity; and once with a payload of zero bytes), through the store as
+// "packets in details" decodes it: locate, build the report, cut it into
+// entries.
 #include <benchmark/benchmark.h>
 
 #include <memory>

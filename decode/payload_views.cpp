@@ -69,8 +69,8 @@ size_t NonZeroInLine(const Line<kAsciiPerLine>& line) {
   return count;
 }
 
-// Writes one line of the ASCII view. A zero byte shows nothing (the zeros
-// that fill up a short last line neither), so a line of zero bytes writes
+// Writes one line of the ASCII view. A zero byte shows nothing (nor do the
+// zeros that fill up a short last line), so a line of zero bytes writes
 // nothing and a line without one is one copy; otherwise each byte is written
 // and the position moves on behind every byte but a zero byte, which the
 // next one overwrites.
@@ -115,7 +115,8 @@ char* WriteLines(char* out, Bytes bytes, WriteLine write) {
   }
   if (at == bytes.size()) return out;
   std::array<char, kPerLine * kCharsPerByte + 1> last;
-  const size_t written = static_cast<size_t>(write(last.data(), ReadLine<kPerLine>(bytes, at)) - last.data());
+  const char* const end = write(last.data(), ReadLine<kPerLine>(bytes, at));
+  const size_t written = static_cast<size_t>(end - last.data());
   const size_t kept = std::min(written, (bytes.size() - at) * kCharsPerByte);
   std::memcpy(out, last.data(), kept);
   return out + kept;

@@ -206,7 +206,9 @@ std::vector<PayloadShape> Shapes() {
   high.insert(high.end(), 64, 0x01);
   high.insert(high.end(), 9, 0xFF);
   std::vector<uint8_t> text(5000);
-  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>(i % 100 == 99 ? 0 : 'a' + i % 26);
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<uint8_t>(i % 100 == 99 ? 0 : 'a' + i % 26);
+  }
   return {
       {"every byte value thrice", values},
       {"zero first and last in each line", Pattern(200, 'a', {0, 63, 64, 127, 128, 191})},
@@ -288,10 +290,12 @@ TEST(PayloadViews, PayloadPastTheStoredBytesShowsEmptyViews) {
   const std::vector<uint8_t> d = {1, 2, 3};
   const auto report = std::make_unique<ReportText>();
   AppendPayloadPart(*report, ByteView(d.data(), d.size()), 5, 4, PayloadKind::kTcp, kTextAndHex);
-  EXPECT_EQ(report->view(), "data length = 4\r\ndata in a text view:\r\n\r\ndata in HEX view:\r\n\r\n");
+  EXPECT_EQ(report->view(),
+            "data length = 4\r\ndata in a text view:\r\n\r\ndata in HEX view:\r\n\r\n");
   report->clear();
   AppendPayloadPart(*report, ByteView(d.data(), d.size()), 5, 4, PayloadKind::kUdp, kNoViews);
-  EXPECT_EQ(report->view(), "data length = 4\r\ndata in ASCII view:\r\n\r\ndata in HEX view:\r\n\r\n");
+  EXPECT_EQ(report->view(),
+            "data length = 4\r\ndata in ASCII view:\r\n\r\ndata in HEX view:\r\n\r\n");
 }
 
 }  // namespace

@@ -39,10 +39,10 @@ void DecodeUdp(benchmark::State& state, uint32_t length, bool zeros = false) {
   uint32_t count = 0;
   const std::vector<uint8_t> filler = UdpDatagram(60);
   for (int k = 0; k < 10; ++k) {
-    pw::AppendDatagram(*store, count, filler.data(), 60, 17, "", rows);
+    pw::AppendDatagram(*store, count, filler.data(), 60, 17, {}, "", rows);
   }
   const std::vector<uint8_t> d = UdpDatagram(length, zeros);
-  pw::AppendDatagram(*store, count, d.data(), length, 17, "", rows);
+  pw::AppendDatagram(*store, count, d.data(), length, 17, {}, "", rows);
   // The first-run options; a UDP datagram gets both views whatever they are.
   const pw::PayloadViewFlags flags{false, true, false};
   pw::DetailReport report;

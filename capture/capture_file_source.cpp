@@ -28,11 +28,14 @@ bool CaptureFileSource::open(uint32_t) {
   return true;
 }
 
-ReceiveStatus CaptureFileSource::receive(uint8_t* buffer, size_t capacity, size_t& length) {
+ReceiveStatus CaptureFileSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                         CaptureTime& time) {
   if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
-  switch (reader_.next(buffer, capacity, record_)) {
+  CaptureRecord record;
+  switch (reader_.next(buffer, capacity, record)) {
     case ReadOutcome::kDatagram:
-      length = record_.length;
+      length = record.length;
+      time = record.time;
       return ReceiveStatus::kDatagram;
     case ReadOutcome::kEnd:
       return ReceiveStatus::kEnd;

@@ -4,8 +4,11 @@
 // is kEnd; a damaged, cut or unreadable file is kFailed after the datagrams
 // that lay whole before the damage, and error() says why, after the path.
 //
-// Threads: as PacketSource says. open, receive, close and time on the
-// capture thread; wake from any thread.
+// Each datagram's time is the one the file records for it (0 for a pcapng
+// simple packet block, which records none).
+//
+// Threads: as PacketSource says. open, receive and close on the capture
+// thread; wake from any thread.
 #pragma once
 
 #include <atomic>
@@ -15,7 +18,6 @@
 
 #include "capture/byte_stream.h"
 #include "capture/capture_file_reader.h"
-#include "capture/capture_time.h"
 #include "capture/packet_source.h"
 
 namespace pw {
@@ -28,14 +30,11 @@ class CaptureFileSource final : public PacketSource {
   CaptureFileSource& operator=(const CaptureFileSource&) = delete;
 
   bool open(uint32_t bind_address) override;
-  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length) override;
+  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
+                        CaptureTime& time) override;
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
-
-  // The capture time, as the file has it, of the datagram that the last
-  // receive delivered.
-  const CaptureTime& time() const { return record_.time; }
 
  private:
   // Closes the file, leaving a pending wake in place.
@@ -45,7 +44,6 @@ class CaptureFileSource final : public PacketSource {
   std::FILE* file_ = nullptr;
   std::unique_ptr<StdioByteInput> input_;
   CaptureFileReader reader_;
-  CaptureRecord record_{};
   std::atomic<bool> woken_{false};
   std::string error_;
 };

@@ -161,7 +161,8 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
   uint32_t count = 0;
   while (stop_flag_.load(std::memory_order_acquire) == 0) {
     size_t length = 0;
-    const ReceiveStatus status = source_.receive(s.buffer, sizeof s.buffer, length);
+    CaptureTime time{};
+    const ReceiveStatus status = source_.receive(s.buffer, sizeof s.buffer, length, time);
     if (status == ReceiveStatus::kWoken) continue;
     // A failing source is not retried: it would fail again at once, and the
     // loop would spin. The session ends as at the packet limit.
@@ -177,7 +178,7 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
     if (!FilterAndDescribe(s.buffer, length, count, filter_, row, protocol, &s.row_cache)) {
       continue;
     }
-    if (AppendDatagram(store_, count, s.buffer, static_cast<uint32_t>(length), protocol,
+    if (AppendDatagram(store_, count, s.buffer, static_cast<uint32_t>(length), protocol, time,
                        row.view(), view_) == AppendOutcome::kPoolFull) {
       return {true, CaptureEnd::kPoolFull};
     }

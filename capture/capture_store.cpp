@@ -6,10 +6,35 @@ namespace pw {
 
 namespace {
 
+// atomic_ref needs a mutable object; a load does not change it.
+template <typename T>
+T LoadRelaxed(const T& entry) {
+  return std::atomic_ref<T>(const_cast<T&>(entry)).load(std::memory_order_relaxed);
+}
+
+template <typename T>
+void StoreRelaxed(T& entry, T value) {
+  std::atomic_ref<T>(entry).store(value, std::memory_order_relaxed);
+}
+
 uint32_t LoadLength(const CaptureStore& store, uint32_t k) {
-  // atomic_ref needs a mutable object; the load does not change it.
-  return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(store.length_table[k]))
-      .load(std::memory_order_relaxed);
+  return LoadRelaxed(store.length_table[k]);
+}
+
+// A time entry is two atomic fields rather than one 16-byte atomic, which
+// the processor may not store lock-free. Each field is whole on its own; a
+// reader takes an entry only once the pool fill it acquired covers the
+// datagram, so both fields are then those of that datagram.
+static_assert(alignof(CaptureTime) >= std::atomic_ref<int64_t>::required_alignment);
+
+void StoreTime(CaptureStore& store, uint32_t k, CaptureTime time) {
+  StoreRelaxed(store.time_table[k].seconds, time.seconds);
+  StoreRelaxed(store.time_table[k].nanoseconds, time.nanoseconds);
+}
+
+CaptureTime LoadTime(const CaptureStore& store, uint32_t k) {
+  return {LoadRelaxed(store.time_table[k].seconds),
+          LoadRelaxed(store.time_table[k].nanoseconds)};
 }
 
 }  // namespace
@@ -27,17 +52,16 @@ void ResetCaptureStore(CaptureStore& store) {
 
 AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
                              const uint8_t* bytes, uint32_t length,
-                             uint8_t protocol, std::string_view row,
-                             RowSink& rows) {
+                             uint8_t protocol, CaptureTime time,
+                             std::string_view row, RowSink& rows) {
   if (count >= kPacketLimit) return AppendOutcome::kLimitReached;
   const uint32_t fill = store.pool_fill.load(std::memory_order_relaxed);
   if (length > kBytePoolSize - fill) return AppendOutcome::kPoolFull;
 
   const uint32_t k = count;
-  std::atomic_ref<uint8_t>(store.protocol_table[k])
-      .store(protocol, std::memory_order_relaxed);
-  std::atomic_ref<uint32_t>(store.length_table[k])
-      .store(length, std::memory_order_relaxed);
+  StoreRelaxed(store.protocol_table[k], protocol);
+  StoreRelaxed(store.length_table[k], length);
+  StoreTime(store, k, time);
   count = k + 1;
   std::memcpy(store.byte_pool + fill, bytes, length);
   store.pool_fill.store(fill + length, std::memory_order_release);
@@ -72,10 +96,22 @@ bool LocateDatagram(const CaptureStore& store, uint32_t index,
   if (length == 0 || offset + length > fill) return false;
   where.offset = static_cast<uint32_t>(offset);
   where.length = length;
-  where.protocol =
-      std::atomic_ref<uint8_t>(const_cast<uint8_t&>(store.protocol_table[index]))
-          .load(std::memory_order_relaxed);
+  where.protocol = LoadRelaxed(store.protocol_table[index]);
+  where.time = LoadTime(store, index);
   return true;
+}
+
+StoredDatagrams StoredDatagramsOf(const CaptureStore& store) {
+  const uint32_t fill = store.pool_fill.load(std::memory_order_acquire);
+  uint64_t covered = 0;
+  uint32_t count = 0;
+  while (covered < fill && count < kTableEntries) covered += LoadLength(store, count++);
+  // The lengths of the datagrams below an acquired fill add up to it
+  // exactly; anything else is a store that no session wrote.
+  if (covered != fill) return {};
+  return {{store.byte_pool, fill},
+          {store.length_table, count},
+          {store.time_table, count}};
 }
 
 std::string_view SniffLogText(const CaptureStore& store) {

@@ -2,18 +2,22 @@
 //
 // The capture thread is the only writer; the UI thread reads (details report,
 // save commands). There is no lock. Publication works like this:
-// a datagram's protocol entry, length entry and bytes are written first, then
-// the pool fill is advanced with a release store, and only then is its row
-// listed. A reader that loads the pool fill with acquire semantics may read
-// every byte below it. Table entries are read and written through atomic_ref
-// so that a reader summing lengths never races the writer, even on entries of
-// an earlier session.
+// a datagram's protocol entry, length entry, time entry and bytes are written
+// first, then the pool fill is advanced with a release store, and only then
+// is its row listed. A reader that loads the pool fill with acquire semantics
+// may read every byte below it, and the table entries of the datagrams that
+// fill it. Table entries are read and written through atomic_ref so that a
+// reader summing lengths never races the writer, even on entries of an
+// earlier session.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
+
+#include "capture/capture_time.h"
 
 namespace pw {
 
@@ -32,6 +36,9 @@ struct CaptureStore {
   // Entry k: received length of datagram k. Never cleared: entries at and
   // beyond the current count may hold values of an earlier session.
   uint32_t length_table[kTableEntries];
+  // Entry k: when datagram k was captured, as its source gave it. Never
+  // cleared, like the length table.
+  CaptureTime time_table[kTableEntries];
   // Entry k: IPv4 protocol number of datagram k (1, 2, 6, 17 or 255).
   uint8_t protocol_table[kTableEntries];
   // One line per stored datagram: its row text and "\r\n"; NUL-terminated.
@@ -47,6 +54,16 @@ struct DatagramLocation {
   uint32_t offset;
   uint32_t length;
   uint8_t protocol;
+  CaptureTime time;
+};
+
+// Every datagram stored since the last start, as the capture-file writer
+// takes them: the pool up to the fill, and the length and time entries of
+// the datagrams that fill it, in packet-index order.
+struct StoredDatagrams {
+  std::span<const uint8_t> pool;
+  std::span<const uint32_t> lengths;
+  std::span<const CaptureTime> times;
 };
 
 // Receives the rows of stored datagrams (the main list, or the terminal).
@@ -70,25 +87,36 @@ enum class AppendOutcome {
 
 // Empties the store for a new session: sniff log, byte pool and protocol
 // table are zero-filled, the pool fill and the sniff log length become 0.
-// The length table is left as it is. Runs on the
+// The length table and the time table are left as they are. Runs on the
 // UI thread while no capture thread exists.
 void ResetCaptureStore(CaptureStore& store);
 
-// Stores one accepted datagram as packet `count`, in this order: protocol
-// entry, length entry, count + 1, bytes into the pool at the pool fill and
-// the pool fill advanced, the row listed through `rows`, the row and "\r\n"
-// appended to the sniff log. A datagram that does not fit in the rest of the
-// pool is not stored at all. Capture thread only; allocates nothing.
+// Stores one accepted datagram, captured at `time`, as packet `count`, in
+// this order: protocol entry, length entry, time entry, count + 1, bytes
+// into the pool at the pool fill and the pool fill advanced, the row listed
+// through `rows`, the row and "\r\n" appended to the sniff log. A datagram
+// that does not fit in the rest of the pool is not stored at all. Capture
+// thread only; allocates nothing.
 AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
                              const uint8_t* bytes, uint32_t length,
-                             uint8_t protocol, std::string_view row,
-                             RowSink& rows);
+                             uint8_t protocol, CaptureTime time,
+                             std::string_view row, RowSink& rows);
 
-// Finds packet `index` by adding up the lengths before it. Returns false when
-// the index names no datagram that lies whole below the pool fill (an index
-// of an earlier session, or beyond the tables). Any thread.
+// Finds packet `index` by adding up the lengths before it, with its
+// protocol and time entries. Returns false when the index names no datagram
+// that lies whole below the pool fill (an index of an earlier session, or
+// beyond the tables). Any thread.
 bool LocateDatagram(const CaptureStore& store, uint32_t index,
                     DatagramLocation& where);
+
+// The datagrams stored since the last start, as far as the pool fill read
+// now covers them. The store keeps no count: it is the number of length
+// entries, from entry 0 on, whose sum reaches the pool fill, so entries of
+// an earlier session beyond it are never taken. (A datagram of 0 bytes,
+// which a session never stores, adds nothing to the fill; at the end it is
+// not counted.) Empty before anything is stored. Any thread: a capture may
+// be running, and the spans stay valid and unchanged until the next start.
+StoredDatagrams StoredDatagramsOf(const CaptureStore& store);
 
 // The sniff log's complete lines as published so far. Any thread.
 std::string_view SniffLogText(const CaptureStore& store);

@@ -13,13 +13,16 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/capture_time.h"
+
 namespace pw {
 
 // The capture thread receives into a buffer of this size.
 inline constexpr size_t kReceiveBufferSize = 65536;
 
 enum class ReceiveStatus {
-  kDatagram,  // `length` bytes, from the first byte of an IPv4 header
+  kDatagram,  // `length` bytes, from the first byte of an IPv4 header,
+              // captured at `time`
   kWoken,     // wake() was called; the loop tests the stop flag again
   kEnd,       // the source has no more datagrams (end of a file)
   kFailed,    // the source failed; error() says why
@@ -37,9 +40,12 @@ class PacketSource {
 
   // Blocks until a datagram is in `buffer` (at most `capacity` bytes; a
   // longer one is cut to `capacity`), the source is woken, ends or fails.
-  // Allocates nothing.
-  virtual ReceiveStatus receive(uint8_t* buffer, size_t capacity,
-                                size_t& length) = 0;
+  // With a datagram, `time` is when it was captured: the capture library's
+  // time for the frame, the time a file records for it, or the system's
+  // time taken right after the receive returned. `length` and `time` are
+  // set only with a datagram. Allocates nothing.
+  virtual ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                CaptureTime& time) = 0;
 
   // Makes a blocked receive return kWoken (and the next one, if none is
   // blocked yet). Any thread; never blocks.

@@ -1,7 +1,10 @@
 // Packet sources over libpcap (Linux): live capture on a device, and the
 // offline reading of a capture file. Both deliver each IPv4 datagram from
 // its first header byte, with the link header of the device or file
-// stripped; frames that carry no IPv4 are skipped.
+// stripped; frames that carry no IPv4 are skipped. Each datagram comes with
+// the library's time for its frame, in nanoseconds where the device or the
+// file has them (a live device that refuses them gives microseconds, a
+// microsecond file its microseconds times 1,000).
 //
 // Threads: as PacketSource says. open, receive and close on the capture
 // thread; wake from any thread.
@@ -31,7 +34,8 @@ class PcapLiveSource final : public PacketSource {
   PcapLiveSource& operator=(const PcapLiveSource&) = delete;
 
   bool open(uint32_t bind_address) override;
-  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length) override;
+  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
+                        CaptureTime& time) override;
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
@@ -68,7 +72,8 @@ class PcapFileSource final : public PacketSource {
   PcapFileSource& operator=(const PcapFileSource&) = delete;
 
   bool open(uint32_t bind_address) override;
-  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length) override;
+  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
+                        CaptureTime& time) override;
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }

@@ -41,6 +41,15 @@ std::string LinkTypeError(const std::string& name, int link_type) {
          " is not supported";
 }
 
+// The frame's time as the handle gives it: its fraction of a second is in
+// nanoseconds or microseconds, as the handle's precision says.
+CaptureTime FrameTime(pcap* handle, const timeval& ts) {
+  const bool nano = pcap_get_tstamp_precision(handle) == PCAP_TSTAMP_PRECISION_NANO;
+  const uint64_t scale = nano ? 1 : 1000;
+  const uint64_t fraction = ts.tv_usec > 0 ? static_cast<uint64_t>(ts.tv_usec) : 0;
+  return NormalisedTime(ts.tv_sec, fraction * scale);
+}
+
 // Copies the IPv4 datagram of a captured frame into the receive buffer
 // (cut to its capacity); false when the frame carries none.
 bool TakeDatagram(int link_type, const pcap_pkthdr& header, const u_char* frame,
@@ -116,6 +125,9 @@ bool PcapLiveSource::open(uint32_t bind_address) {
   pcap_set_promisc(handle_, 0);
   pcap_set_timeout(handle_, kBlockTimeoutMs);
   pcap_set_buffer_size(handle_, kRingBufferBytes);
+  // A device that refuses nanoseconds keeps the library's microseconds;
+  // FrameTime asks the handle which it has.
+  pcap_set_tstamp_precision(handle_, PCAP_TSTAMP_PRECISION_NANO);
   const int status = pcap_activate(handle_);
   if (status < 0) {
     const char* detail = pcap_geterr(handle_);
@@ -148,8 +160,8 @@ bool PcapLiveSource::open(uint32_t bind_address) {
   return true;
 }
 
-ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity,
-                                      size_t& length) {
+ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                      CaptureTime& time) {
   bool device_reported_error = false;
   for (;;) {
     pcap_pkthdr* header = nullptr;
@@ -157,6 +169,7 @@ ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity,
     const int got = pcap_next_ex(handle_, &header, &frame);
     if (got == 1) {
       if (!TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) continue;
+      time = FrameTime(handle_, header->ts);
       return ReceiveStatus::kDatagram;
     }
     if (got != 0) {
@@ -215,7 +228,10 @@ PcapFileSource::~PcapFileSource() { close(); }
 bool PcapFileSource::open(uint32_t) {
   error_.clear();
   char errbuf[PCAP_ERRBUF_SIZE] = {};
-  handle_ = pcap_open_offline(path_.c_str(), errbuf);
+  // Asked for nanoseconds, the library gives every file's times in them: a
+  // microsecond file's multiplied by 1,000.
+  handle_ = pcap_open_offline_with_tstamp_precision(path_.c_str(), PCAP_TSTAMP_PRECISION_NANO,
+                                                    errbuf);
   if (handle_ == nullptr) {
     error_ = path_ + ": " + errbuf;
     return false;
@@ -229,8 +245,8 @@ bool PcapFileSource::open(uint32_t) {
   return true;
 }
 
-ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity,
-                                      size_t& length) {
+ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                      CaptureTime& time) {
   for (;;) {
     if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
     pcap_pkthdr* header = nullptr;
@@ -242,6 +258,7 @@ ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity,
       return ReceiveStatus::kFailed;
     }
     if (TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) {
+      time = FrameTime(handle_, header->ts);
       return ReceiveStatus::kDatagram;
     }
   }

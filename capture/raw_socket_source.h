@@ -10,13 +10,15 @@
 // the session chooses for an interface text that names no interface)
 // before it calls the socket library. open also raises the calling capture
 // thread to the highest priority. receive: one blocking recv into the
-// caller's buffer. wake: closes the socket, which makes a blocked recv
+// caller's buffer, and the system's time of day read as soon as it has
+// returned a datagram (with the best precision the system offers: see
+// system_clock_win32.h). wake: closes the socket, which makes a blocked recv
 // return; the source then receives nothing more until it is opened again.
 // close: closes the socket (if wake did not) and releases the socket
 // library, once for each successful WSAStartup.
 //
-// The socket library calls go through WinsockCalls: the system's by
-// default, a scripted fake in tests.
+// The socket library calls go through WinsockCalls, and the clock through
+// ClockCalls: the system's by default, scripted fakes in tests.
 #pragma once
 
 #include <atomic>
@@ -27,18 +29,21 @@
 
 namespace pw {
 
+class ClockCalls;
 class WinsockCalls;
 
 class RawSocketSource final : public PacketSource {
  public:
-  RawSocketSource();  // over the system's socket library
-  explicit RawSocketSource(WinsockCalls& calls);
+  RawSocketSource();  // over the system's socket library and clock
+  explicit RawSocketSource(WinsockCalls& calls);  // and the system's clock
+  RawSocketSource(WinsockCalls& calls, ClockCalls& clock);
   ~RawSocketSource() override { close(); }
   RawSocketSource(const RawSocketSource&) = delete;
   RawSocketSource& operator=(const RawSocketSource&) = delete;
 
   bool open(uint32_t bind_address) override;
-  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length) override;
+  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
+                        CaptureTime& time) override;
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
@@ -49,6 +54,7 @@ class RawSocketSource final : public PacketSource {
   void close_socket(uintptr_t handle);
 
   WinsockCalls& calls_;
+  ClockCalls& clock_;
   // The socket handle (a SOCKET); kNoSocket when none is open. Taken by
   // exchange, so that wake and close never both close it.
   static constexpr uintptr_t kNoSocket = ~uintptr_t{0};

@@ -11,6 +11,7 @@
 #include <climits>
 #include <thread>
 
+#include "capture/system_clock_win32.h"
 #include "capture/winsock_calls_win32.h"
 
 namespace pw {
@@ -58,6 +59,12 @@ std::string StepError(const char* step, int code) {
 constexpr char kAnyAddressError[] =
     "bind: receive-all mode needs the address of one interface, not 0.0.0.0";
 
+CaptureTime Now(ClockCalls& clock) {
+  FILETIME now{};
+  clock.get_system_time(&now);
+  return CaptureTimeOfFileTime(now);
+}
+
 // Binds the raw socket to the interface and switches receive-all mode on.
 // Returns the step that failed, or null.
 const char* BindForReceiveAll(WinsockCalls& calls, SOCKET s, uint32_t bind_address) {
@@ -85,9 +92,12 @@ const char* BindForReceiveAll(WinsockCalls& calls, SOCKET s, uint32_t bind_addre
 
 }  // namespace
 
-RawSocketSource::RawSocketSource() : RawSocketSource(SystemWinsock()) {}
+RawSocketSource::RawSocketSource() : RawSocketSource(SystemWinsock(), SystemClock()) {}
 
-RawSocketSource::RawSocketSource(WinsockCalls& calls) : calls_(calls) {}
+RawSocketSource::RawSocketSource(WinsockCalls& calls) : RawSocketSource(calls, SystemClock()) {}
+
+RawSocketSource::RawSocketSource(WinsockCalls& calls, ClockCalls& clock)
+    : calls_(calls), clock_(clock) {}
 
 bool RawSocketSource::step_failed(const char* step) {
   error_ = StepError(step, calls_.wsa_get_last_error());
@@ -149,7 +159,11 @@ void RawSocketSource::raise_receive_buffer(uintptr_t handle) {
 // one longer than the buffer fills it with its first part, the call fails
 // with WSAEMSGSIZE and the rest is lost. A datagram of 0 bytes is handed
 // on as one (the session skips it with everything shorter than a header).
-ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t& length) {
+// The socket gives no time of arrival, so the clock is read right after
+// recv returns with a datagram; the last error is fetched first on the cut
+// datagram's path, while it is still recv's.
+ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                       CaptureTime& time) {
   if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
   const uintptr_t handle = socket_.load(std::memory_order_acquire);
   if (handle == kNoSocket) {
@@ -159,11 +173,13 @@ ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t&
   const int room = capacity < INT_MAX ? static_cast<int>(capacity) : INT_MAX;
   const int n = calls_.recv(static_cast<SOCKET>(handle), reinterpret_cast<char*>(buffer), room, 0);
   if (n != SOCKET_ERROR) {
+    time = Now(clock_);
     length = static_cast<size_t>(n);
     return ReceiveStatus::kDatagram;
   }
   const int code = calls_.wsa_get_last_error();
   if (code == WSAEMSGSIZE) {
+    time = Now(clock_);
     length = static_cast<size_t>(room);
     return ReceiveStatus::kDatagram;
   }

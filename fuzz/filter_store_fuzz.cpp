@@ -59,10 +59,15 @@ void ClearWhatWasStored(pw::CaptureStore& store, uint32_t count) {
   store.sniff_log_length.store(0);
 }
 
-// Where the first and the last of `count` stored datagrams lie, and that
-// the index behind them names none, whatever an earlier session left in the
-// length table. Locating adds up the lengths before the index, so this runs
-// once per input rather than once per datagram.
+// A time of its own for every datagram, before 1970 for the first ones.
+pw::CaptureTime TimeOf(uint32_t index) { return {static_cast<int64_t>(index) - 5000, index}; }
+
+// Where the first and the last of `count` stored datagrams lie, that the
+// index behind them names none, whatever an earlier session left in the
+// length table, and that the stored datagrams are all of them with their
+// times. Locating adds up the lengths before the index, and so does taking
+// the stored datagrams, so this runs once per input rather than once per
+// datagram.
 void CheckLocations(const pw::CaptureStore& store, uint32_t count, uint64_t stored_bytes) {
   pw::DatagramLocation where{};
   if (count > 0) {
@@ -71,8 +76,13 @@ void CheckLocations(const pw::CaptureStore& store, uint32_t count, uint64_t stor
     Check(pw::LocateDatagram(store, count - 1, where));
     Check(where.offset + where.length == stored_bytes);
     Check(where.protocol == store.protocol_table[count - 1]);
+    Check(where.time == TimeOf(count - 1));
   }
   Check(!pw::LocateDatagram(store, count, where));
+  const pw::StoredDatagrams all = pw::StoredDatagramsOf(store);
+  Check(all.pool.size() == stored_bytes);
+  Check(all.lengths.size() == count && all.times.size() == count);
+  for (uint32_t k = 0; k < count; ++k) Check(all.times[k] == TimeOf(k));
 }
 
 }  // namespace
@@ -128,9 +138,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pw::RowText plain;
       pw::FormatRowText(pw::ReadDatagramFacts(buffer, length), count, plain);
       Check(plain.view() == row.view());
+      const pw::CaptureTime time = TimeOf(before);
       const pw::AppendOutcome outcome =
           pw::AppendDatagram(store, count, buffer, static_cast<uint32_t>(length), protocol,
-                             row.view(), rows);
+                             time, row.view(), rows);
       if (outcome != pw::AppendOutcome::kStored) {
         Check(count == before);
         CheckLocations(store, count, stored_bytes);
@@ -141,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(std::memcmp(store.byte_pool + stored_bytes - length, buffer, length) == 0);
       Check(protocol == 1 || protocol == 2 || protocol == 6 || protocol == 17 || protocol == 255);
       Check(store.protocol_table[before] == protocol);
+      Check(store.time_table[before] == time);
       Check(store.pool_fill.load() == stored_bytes);
       Check(stored_bytes <= pw::kBytePoolSize);
       Check(rows.rows == count);

@@ -136,6 +136,31 @@ TEST_F(SessionTest, StoresAndListsWhatPassesTheFilter) {
   EXPECT_EQ(source_.closes(), 1);
 }
 
+// Each stored datagram keeps the time that the source delivered it with,
+// whatever the time is; datagrams that are not stored take theirs along.
+TEST_F(SessionTest, StoresTheTimeEachDatagramCameWith) {
+  const CaptureTime first{1714979289, 123456789};
+  const CaptureTime before_1970{-2, 999999999};
+  source_.add(Udp(1, 2), first);
+  source_.add(MakeDatagram({.protocol = 47}), {1, 1});     // never stored
+  source_.add(std::vector<uint8_t>(19, 0x45), {2, 2});     // shorter than a header
+  source_.add(Udp(3, 4), before_1970);
+  source_.add(Udp(5, 6), first);                            // the same time again
+  source_.add(MakeDatagram({.protocol = 1}));               // the default time
+  ASSERT_EQ(Start(), StartOutcome::kStarted);
+  ASSERT_TRUE(view_.wait_ended());
+  ASSERT_EQ(view_.row_count(), 4u);
+  const std::vector<CaptureTime> expected = {first, before_1970, first,
+                                             ScriptedSource::DefaultTime(5)};
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  EXPECT_EQ(std::vector<CaptureTime>(all.times.begin(), all.times.end()), expected);
+  for (uint32_t k = 0; k < expected.size(); ++k) {
+    DatagramLocation where{};
+    ASSERT_TRUE(LocateDatagram(*store_, k, where));
+    EXPECT_EQ(where.time, expected[k]) << k;
+  }
+}
+
 TEST_F(SessionTest, LimitStopAtTenThousandStoredDatagrams) {
   // Every other datagram is rejected: only stored ones count.
   source_.add(MakeDatagram({.protocol = 2}));
@@ -148,6 +173,12 @@ TEST_F(SessionTest, LimitStopAtTenThousandStoredDatagrams) {
   ASSERT_EQ(rows.size(), kPacketLimit);
   EXPECT_EQ(rows.back(), "\t9999\tudp\t10.0.0.1\t7\t10.0.0.2\t9\t32\t64");
   ExpectListMatchesStore();
+  // Stored datagram k is the (2k+1)th delivered: each keeps its own time.
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  ASSERT_EQ(all.times.size(), kPacketLimit);
+  for (uint32_t k = 0; k < kPacketLimit; ++k) {
+    ASSERT_EQ(all.times[k], ScriptedSource::DefaultTime(2 * k + 1)) << k;
+  }
   // The thread ends at once after the 10,000th: no further receive.
   EXPECT_EQ(source_.receives(), 20000);
   EXPECT_EQ(session_.stop_flag().load(), 1);
@@ -181,6 +212,10 @@ TEST_F(SessionTest, PoolFullEndsTheSessionLikeTheLimit) {
   EXPECT_EQ(view_.row_count(), 13u);  // 13 x 60,000 fit in 819,200
   EXPECT_EQ(store_->pool_fill.load(), 780000u);
   ExpectListMatchesStore();
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  ASSERT_EQ(all.times.size(), 13u);
+  // The 14th was received with its time but not stored.
+  EXPECT_EQ(all.times.back(), ScriptedSource::DefaultTime(12));
   EXPECT_EQ(session_.stop_flag().load(), 1);
 }
 
@@ -319,6 +354,41 @@ TEST_F(SessionTest, ANewSessionShowsOnlyItsOwnDatagrams) {
   ExpectListMatchesStore();
   EXPECT_EQ(store_->length_table[1], 48u);  // left from the first session
   EXPECT_EQ(store_->protocol_table[1], 0);
+}
+
+// The UI thread reads the store while a capture fills it: every datagram it
+// finds is whole, with the length and time it was stored with, and what it
+// finds only grows.
+TEST_F(SessionTest, ReadersSeeStoredDatagramsWithTheirTimesWhileACaptureRuns) {
+  source_.add(Udp(1, 2));
+  source_.add(Udp(3, 4, 40));
+  source_.set_at_end(ScriptedSource::AtEnd::kRepeat);
+  ASSERT_EQ(Start(), StartOutcome::kStarted);
+  size_t seen = 0;
+  int reads = 0;
+  for (bool ended = false; !ended; ++reads) {
+    ended = view_.wait_ended(1, std::chrono::milliseconds(0));  // one more read after it
+    const StoredDatagrams all = StoredDatagramsOf(*store_);
+    const size_t count = all.times.size();
+    ASSERT_GE(count, seen);
+    ASSERT_EQ(all.lengths.size(), count);
+    uint64_t total = 0;
+    for (const uint32_t length : all.lengths) total += length;
+    ASSERT_EQ(total, all.pool.size());
+    for (size_t k = seen; k < count; ++k) {
+      ASSERT_EQ(all.times[k], ScriptedSource::DefaultTime(k)) << k;
+      ASSERT_EQ(all.lengths[k], k % 2 == 0 ? 32u : 68u) << k;
+    }
+    DatagramLocation where{};
+    if (count > 0) {
+      ASSERT_TRUE(LocateDatagram(*store_, static_cast<uint32_t>(count - 1), where));
+      ASSERT_EQ(where.time, ScriptedSource::DefaultTime(count - 1));
+    }
+    seen = count;
+  }
+  EXPECT_EQ(seen, kPacketLimit);
+  EXPECT_EQ(view_.events().back(), "ended limit");
+  RecordProperty("reads_during_the_capture", reads);
 }
 
 // A dialog lists a row by a message that the capture thread sends to the UI

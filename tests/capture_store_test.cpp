@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
+
+#include "capture/capture_file_writer.h"
+#include "capture_files.h"
+#include "datagram_builder.h"
+#include "fakes.h"
 
 namespace pw {
 namespace {
@@ -36,6 +42,12 @@ std::vector<uint8_t> Datagram(uint32_t length, uint8_t fill) {
   return d;
 }
 
+// A time for packet k of session s that no other packet of the test has;
+// before 1970 for the first packets of session 0.
+CaptureTime TimeOf(uint32_t k, int64_t s = 0) {
+  return {s * 1'000'000 + int64_t{k} - 100, kNanosecondsPerSecond - 1 - k};
+}
+
 std::string Row(uint32_t k) {
   std::string row = "\t";
   row += std::to_string(k);
@@ -48,11 +60,40 @@ class CaptureStoreTest : public ::testing::Test {
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   CheckingRows rows_{*store_};
   uint32_t count_ = 0;
+  int64_t session_ = 0;  // the session the times of TimeOf are for
 
   AppendOutcome Append(uint32_t length, uint8_t fill = 0xAB, uint8_t protocol = 17) {
     const std::vector<uint8_t> d = Datagram(length, fill);
     const std::string row = Row(count_);
-    return AppendDatagram(*store_, count_, d.data(), length, protocol, row, rows_);
+    return AppendDatagram(*store_, count_, d.data(), length, protocol,
+                          TimeOf(count_, session_), row, rows_);
+  }
+
+  void NewSession() {
+    ResetCaptureStore(*store_);
+    count_ = 0;
+    ++session_;
+    rows_.rows.clear();
+  }
+
+  // What StoredDatagramsOf gives agrees with the pool fill, and with the
+  // lengths and times that each datagram was stored with.
+  void ExpectStoredDatagrams(uint32_t count) {
+    const StoredDatagrams all = StoredDatagramsOf(*store_);
+    EXPECT_EQ(all.pool.data(), store_->byte_pool);
+    EXPECT_EQ(all.pool.size(), store_->pool_fill.load());
+    ASSERT_EQ(all.lengths.size(), count);
+    ASSERT_EQ(all.times.size(), count);
+    uint64_t offset = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+      DatagramLocation where{};
+      ASSERT_TRUE(LocateDatagram(*store_, k, where)) << k;
+      EXPECT_EQ(where.offset, offset) << k;
+      EXPECT_EQ(all.lengths[k], where.length) << k;
+      EXPECT_EQ(where.time, TimeOf(k, session_)) << k;
+      EXPECT_EQ(all.times[k], where.time) << k;
+      offset += where.length;
+    }
   }
 };
 
@@ -62,6 +103,7 @@ TEST_F(CaptureStoreTest, StartsEmpty) {
   EXPECT_TRUE(SniffLogText(*store_).empty());
   DatagramLocation where{};
   EXPECT_FALSE(LocateDatagram(*store_, 0, where));
+  ExpectStoredDatagrams(0);
 }
 
 TEST_F(CaptureStoreTest, DatagramsLieBackToBack) {
@@ -77,6 +119,7 @@ TEST_F(CaptureStoreTest, DatagramsLieBackToBack) {
     EXPECT_EQ(where.offset, offset);
     EXPECT_EQ(where.length, lengths[k]);
     EXPECT_EQ(where.protocol, 17);
+    EXPECT_EQ(where.time, TimeOf(k));
     EXPECT_EQ(store_->byte_pool[offset + 1], k + 1);
     EXPECT_EQ(store_->byte_pool[offset + lengths[k] - 1], k + 1);
     offset += lengths[k];
@@ -86,11 +129,9 @@ TEST_F(CaptureStoreTest, DatagramsLieBackToBack) {
   EXPECT_EQ(rows_.rows.size(), 3u);
 }
 
-TEST_F(CaptureStoreTest, ResetKeepsTheLengthTable) {
+TEST_F(CaptureStoreTest, ResetKeepsTheLengthAndTimeTables) {
   for (int i = 0; i < 5; ++i) Append(100);
-  ResetCaptureStore(*store_);
-  count_ = 0;
-  rows_.rows.clear();
+  NewSession();
 
   EXPECT_EQ(store_->pool_fill.load(), 0u);
   EXPECT_TRUE(SniffLogText(*store_).empty());
@@ -98,10 +139,15 @@ TEST_F(CaptureStoreTest, ResetKeepsTheLengthTable) {
   EXPECT_EQ(store_->byte_pool[0], 0);
   EXPECT_EQ(store_->protocol_table[4], 0);
   EXPECT_EQ(store_->length_table[4], 100u);  // left from the first session
+  EXPECT_EQ(store_->time_table[4], TimeOf(4, 0));
+  ExpectStoredDatagrams(0);
 
   Append(50);
   Append(50);
   EXPECT_EQ(store_->length_table[4], 100u);
+  EXPECT_EQ(store_->time_table[1], TimeOf(1, 1));
+  EXPECT_EQ(store_->time_table[2], TimeOf(2, 0));
+  ExpectStoredDatagrams(2);
   DatagramLocation where{};
   EXPECT_TRUE(LocateDatagram(*store_, 1, where));
   // Index 4 belongs to the first session: its stale lengths point past the
@@ -140,6 +186,7 @@ TEST_F(CaptureStoreTest, PoolFullRefusesWithoutWritingPastTheEnd) {
     sum += where.length;
   }
   EXPECT_EQ(sum, kBytePoolSize);
+  ExpectStoredDatagrams(count_);
 }
 
 TEST_F(CaptureStoreTest, TenThousandAppendsMakeTenThousandLogLines) {
@@ -165,6 +212,78 @@ TEST_F(CaptureStoreTest, TenThousandAppendsMakeTenThousandLogLines) {
   EXPECT_EQ(sum, store_->pool_fill.load());
   EXPECT_EQ(store_->protocol_table[9999], 6);
   EXPECT_EQ(store_->protocol_table[kPacketLimit], 0);
+  ExpectStoredDatagrams(kPacketLimit);
+}
+
+// The store keeps whatever time a source gave, in any order: it neither
+// sorts nor checks them.
+TEST_F(CaptureStoreTest, TimesAreKeptAsGiven) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  const CaptureTime times[] = {
+      {1700000000, 5}, {1700000000, 5}, {1699999999, 999999999}, {0, 0},
+      {-1, 500000000}, {kMin, 0},       {kMax, 999999999},       {0xFFFFFFFF, 1},
+  };
+  const std::vector<uint8_t> d = Datagram(20, 1);
+  for (const CaptureTime& time : times) {
+    ASSERT_EQ(AppendDatagram(*store_, count_, d.data(), 20, 1, time, Row(count_), rows_),
+              AppendOutcome::kStored);
+  }
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  ASSERT_EQ(all.times.size(), std::size(times));
+  for (uint32_t k = 0; k < std::size(times); ++k) {
+    DatagramLocation where{};
+    ASSERT_TRUE(LocateDatagram(*store_, k, where));
+    EXPECT_EQ(where.time, times[k]) << k;
+    EXPECT_EQ(all.times[k], times[k]) << k;
+  }
+}
+
+// The store keeps no count: StoredDatagramsOf counts the lengths that
+// fill the pool. A datagram of 0 bytes, which no session stores, fills
+// nothing; at the end it is not counted.
+TEST_F(CaptureStoreTest, StoredDatagramsEndWhereTheLengthsReachThePoolFill) {
+  const std::vector<uint8_t> d = Datagram(20, 1);
+  const uint32_t lengths[] = {20, 0, 20, 0};
+  test::DiscardRows rows;  // a datagram of 0 bytes has no place to check
+  for (const uint32_t length : lengths) {
+    ASSERT_EQ(AppendDatagram(*store_, count_, d.data(), length, 1, TimeOf(count_), Row(count_),
+                             rows),
+              AppendOutcome::kStored);
+  }
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  EXPECT_EQ(all.pool.size(), 40u);
+  EXPECT_EQ(std::vector<uint32_t>(all.lengths.begin(), all.lengths.end()),
+            (std::vector<uint32_t>{20, 0, 20}));
+  EXPECT_EQ(all.times.size(), 3u);
+}
+
+// What the capture-file writer makes of a session that filled the pool,
+// after a session of more datagrams: every byte and time of this session
+// reads back, and nothing of the earlier one.
+TEST_F(CaptureStoreTest, AStoredSessionWritesAsACaptureFile) {
+  for (int i = 0; i < 100; ++i) Append(100);
+  NewSession();
+  auto udp = [](uint32_t k) {
+    return test::MakeDatagram({.protocol = 17, .source_port = static_cast<uint16_t>(k),
+                               .payload_length = 65535 - 28});
+  };
+  while (AppendDatagram(*store_, count_, udp(count_).data(), 65535, 17, TimeOf(count_, 1),
+                        Row(count_), rows_) == AppendOutcome::kStored) {
+  }
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  MemoryByteSink sink;
+  std::string error;
+  ASSERT_TRUE(WritePcapFile(sink, all.pool, all.lengths, all.times, error)) << error;
+  const test::ReadResult r =
+      test::ReadAll(std::string(sink.bytes().begin(), sink.bytes().end()));
+  EXPECT_EQ(r.last, ReadOutcome::kEnd) << r.error;
+  ASSERT_EQ(r.datagrams.size(), count_);
+  EXPECT_EQ(count_, kBytePoolSize / 65535);
+  for (uint32_t k = 0; k < count_; ++k) {
+    EXPECT_TRUE(r.datagrams[k].bytes == udp(k)) << k;
+    EXPECT_EQ(r.datagrams[k].time, TimeOf(k, 1)) << k;
+  }
 }
 
 }  // namespace

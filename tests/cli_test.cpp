@@ -217,7 +217,7 @@ TEST(TerminalView, PrintsTheSniffLogLinesAndTheLiveCount) {
   uint32_t count = 0;
   const uint8_t d[20] = {0x45};
   auto store_row = [&](const char* row) {
-    ASSERT_EQ(AppendDatagram(*store, count, d, 20, 17, row, view), AppendOutcome::kStored);
+    ASSERT_EQ(AppendDatagram(*store, count, d, 20, 17, {}, row, view), AppendOutcome::kStored);
   };
   store_row("\t0\tudp");
   store_row("\t1\ttcp");

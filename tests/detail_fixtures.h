@@ -123,7 +123,7 @@ class StoreFiller final : public RowSink {
   uint32_t add(const std::vector<uint8_t>& bytes, uint8_t protocol) {
     const uint32_t index = count_;
     const AppendOutcome outcome = AppendDatagram(
-        store_, count_, bytes.data(), static_cast<uint32_t>(bytes.size()), protocol, "", *this);
+        store_, count_, bytes.data(), static_cast<uint32_t>(bytes.size()), protocol, {}, "", *this);
     if (outcome != AppendOutcome::kStored) std::abort();
     return index;
   }

@@ -39,8 +39,8 @@ TEST(SaveData, ThePoolBackToBackAndTheLogUpToItsEnd) {
     std::string row = "\t";
     row += std::to_string(count);
     row += "\ticmp";
-    ASSERT_EQ(AppendDatagram(*store, count, d.data(), static_cast<uint32_t>(d.size()), 1, row,
-                             rows),
+    ASSERT_EQ(AppendDatagram(*store, count, d.data(), static_cast<uint32_t>(d.size()), 1, {},
+                             row, rows),
               AppendOutcome::kStored);
     expected_bytes.append(d.begin(), d.end());
     expected_log += row;

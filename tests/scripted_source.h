@@ -4,7 +4,9 @@
 //
 // A script is a list of steps, played one per receive:
 //   add(bytes)          the receive delivers these bytes (cut to the
-//                       capacity the capture thread offers)
+//                       capacity the capture thread offers), at the
+//                       default time below
+//   add(bytes, time)    the same, captured at `time`
 //   add_block()         the receive blocks until wake() is called, then
 //                       returns kWoken (a quiet network)
 //   add_failure(text)   the receive fails; error() returns `text`
@@ -12,6 +14,10 @@
 // (kEnd, like the end of a pcap file), block until woken (a live source
 // with no traffic), start the script again (endless traffic), or fail.
 // fail_open(text) makes open fail with that error text.
+//
+// The default time of a datagram is kDefaultTimeStart plus one millisecond
+// for every datagram delivered before it since the last open, so that
+// times rise through a session as a capture's do.
 //
 //   test::ScriptedSource source;
 //   source.add(MakeDatagram({.protocol = 17}));
@@ -29,6 +35,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,17 +48,29 @@ class ScriptedSource final : public PacketSource {
  public:
   enum class AtEnd { kEnd, kBlock, kRepeat, kFail };
 
+  static constexpr CaptureTime kDefaultTimeStart{1'700'000'000, 0};
+
+  // The default time of the datagram delivered as the `n`th (from 0) since
+  // open.
+  static constexpr CaptureTime DefaultTime(uint64_t n) {
+    return NormalisedTime(kDefaultTimeStart.seconds, n * 1'000'000);
+  }
+
   void add(std::vector<uint8_t> bytes) {
     std::lock_guard lock(mutex_);
-    steps_.push_back({Kind::kDatagram, std::move(bytes), {}});
+    steps_.push_back({Kind::kDatagram, std::move(bytes), {}, std::nullopt});
+  }
+  void add(std::vector<uint8_t> bytes, CaptureTime time) {
+    std::lock_guard lock(mutex_);
+    steps_.push_back({Kind::kDatagram, std::move(bytes), {}, time});
   }
   void add_block() {
     std::lock_guard lock(mutex_);
-    steps_.push_back({Kind::kBlock, {}, {}});
+    steps_.push_back({Kind::kBlock, {}, {}, std::nullopt});
   }
   void add_failure(std::string error) {
     std::lock_guard lock(mutex_);
-    steps_.push_back({Kind::kFailure, {}, std::move(error)});
+    steps_.push_back({Kind::kFailure, {}, std::move(error), std::nullopt});
   }
   void set_at_end(AtEnd at_end, std::string error = "scripted failure") {
     std::lock_guard lock(mutex_);
@@ -73,6 +92,7 @@ class ScriptedSource final : public PacketSource {
     bind_address_ = bind_address;
     ++opens_;
     next_ = 0;
+    delivered_ = 0;
     if (!open_error_.empty()) {
       error_ = open_error_;
       return false;
@@ -80,8 +100,8 @@ class ScriptedSource final : public PacketSource {
     return true;
   }
 
-  ReceiveStatus receive(uint8_t* buffer, size_t capacity,
-                        size_t& length) override {
+  ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
+                        CaptureTime& time) override {
     std::unique_lock lock(mutex_);
     ++receives_;
     if (woken_) {
@@ -117,6 +137,8 @@ class ScriptedSource final : public PacketSource {
     }
     length = step.bytes.size() < capacity ? step.bytes.size() : capacity;
     if (length > 0) std::memcpy(buffer, step.bytes.data(), length);
+    const CaptureTime default_time = DefaultTime(delivered_++);
+    time = step.time.value_or(default_time);
     return ReceiveStatus::kDatagram;
   }
 
@@ -153,12 +175,14 @@ class ScriptedSource final : public PacketSource {
     Kind kind;
     std::vector<uint8_t> bytes;
     std::string error;
+    std::optional<CaptureTime> time;  // none: the default time
   };
 
   mutable std::mutex mutex_;
   std::condition_variable woken_cv_;
   std::vector<Step> steps_;
   size_t next_ = 0;
+  uint64_t delivered_ = 0;  // datagrams delivered since open
   AtEnd at_end_ = AtEnd::kEnd;
   std::string at_end_error_;
   std::string open_error_;

@@ -1,12 +1,14 @@
 // Real capture on the loopback device (127.0.0.1 only): datagrams that the
 // test sends itself appear once each with the right rows, a port filter
-// holds, "stop" ends a session that is blocked waiting for traffic, and a
+// holds, each keeps the kernel's time for it in nanoseconds, "stop" ends a
+// session that is blocked waiting for traffic, and a
 // thousand start/stop cycles under traffic neither hang nor lose or
 // half-list a row. Needs root (or CAP_NET_RAW); skips otherwise. Every loop
 // is bounded in count and time.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -82,6 +84,13 @@ StartRequest Loopback(std::string_view to_field, ProtocolSwitches protocols) {
   return r;
 }
 
+// The system's time of day, as the kernel stamps captured frames with it.
+CaptureTime WallClockNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return {now.tv_sec, static_cast<uint32_t>(now.tv_nsec)};
+}
+
 // Waits (at most 5 s) until the view holds `n` rows.
 bool WaitForRows(const test::RecordingView& view, size_t n) {
   const auto until = Clock::now() + std::chrono::seconds(5);
@@ -127,6 +136,42 @@ TEST_F(LiveTest, UdpDatagramsAppearOnceEachAndThePortFilterHolds) {
   EXPECT_EQ(view_.rows(), expected);
   EXPECT_EQ(store_->pool_fill.load(), 5u * 28u + 150u);
   EXPECT_EQ(source_.kernel_drops(), 0u);
+}
+
+// The kernel stamps each frame between the send and the row: a time read
+// before the send bounds it from below, one read when all rows are listed
+// from above. Where the system's clock has nanoseconds, so have the times.
+TEST_F(LiveTest, EachDatagramKeepsTheKernelsTimeInNanoseconds) {
+  SKIP_UNLESS_ROOT();
+  UdpSocket sender;
+  UdpSocket receiver;
+  const std::string to = "127.0.0.1:" + std::to_string(receiver.port());
+  ASSERT_EQ(session_.start(Loopback(to, {false, true, false, false, false})),
+            StartOutcome::kStarted);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the device is open
+  constexpr size_t kSent = 20;
+  std::vector<CaptureTime> before_send;
+  for (size_t i = 0; i < kSent; ++i) {
+    before_send.push_back(WallClockNow());
+    ASSERT_TRUE(sender.send_to(receiver.port(), "time " + std::to_string(i)));
+  }
+  ASSERT_TRUE(WaitForRows(view_, kSent));
+  const CaptureTime listed = WallClockNow();
+  session_.stop();
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  ASSERT_EQ(all.times.size(), kSent);
+  bool clock_has_nanoseconds = false;
+  bool times_have_nanoseconds = false;
+  for (size_t i = 0; i < kSent; ++i) {
+    const CaptureTime t = all.times[i];
+    EXPECT_LE(before_send[i], t) << i << ": " << t.seconds << "." << t.nanoseconds;
+    EXPECT_LE(t, listed) << i << ": " << t.seconds << "." << t.nanoseconds;
+    clock_has_nanoseconds |= before_send[i].nanoseconds % 1000 != 0;
+    times_have_nanoseconds |= t.nanoseconds % 1000 != 0;
+  }
+  if (clock_has_nanoseconds) {
+    EXPECT_TRUE(times_have_nanoseconds);
+  }
 }
 
 TEST_F(LiveTest, IcmpEchoAndItsReplyAppearOnceEach) {

@@ -49,7 +49,8 @@ TEST(RawSocketWin32, WakeBeforeOpenEndsTheFirstReceive) {
   }
   uint8_t buffer[64];
   size_t length = 0;
-  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kWoken);
+  CaptureTime time{};
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kWoken);
   source.close();
 }
 

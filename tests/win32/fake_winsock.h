@@ -18,11 +18,18 @@
 // keeps the last error per thread, and takes closed handles for no sockets
 // (WSAENOTSOCK). Calls the library would refuse that way are counted as
 // misuses.
+//
+// FakeClock: the system clock beside it, whose time tells when it was read.
+// It is kStart plus one second and 100 ns for every datagram that the
+// FakeWinsock's recv has delivered so far, so the time that a receive hands
+// on shows whether the source read the clock before or after its recv
+// returned.
 #pragma once
 
 #include <winsock2.h>
 #include <mstcpip.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -32,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_time.h"
+#include "capture/system_clock_win32.h"
 #include "capture/winsock_calls_win32.h"
 
 namespace pw::test {
@@ -151,6 +160,7 @@ class FakeWinsock final : public WinsockCalls {
     if (d.error != 0) return fail_with(d.error);
     const size_t n = d.bytes.size() < size_t(size) ? d.bytes.size() : size_t(size);
     if (n > 0) std::memcpy(buffer, d.bytes.data(), n);
+    ++deliveries_;
     return d.bytes.size() > n ? fail_with(WSAEMSGSIZE) : static_cast<int>(n);
   }
   int closesocket(SOCKET s) override {
@@ -181,6 +191,11 @@ class FakeWinsock final : public WinsockCalls {
   std::vector<std::string> calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
+  }
+  // recv calls that have delivered a datagram, whole or cut.
+  int deliveries() const {
+    std::lock_guard lock(mutex_);
+    return deliveries_;
   }
   // "startups S, cleanups C, sockets N, closed K, left open L, misuses M".
   std::string tally() const {
@@ -243,8 +258,37 @@ class FakeWinsock final : public WinsockCalls {
   int closed_ = 0;
   int left_open_ = 0;
   int misuses_ = 0;
+  int deliveries_ = 0;
   // The library keeps the last error per thread.
   static inline thread_local int last_error_ = 0;
+};
+
+class FakeClock final : public ClockCalls {
+ public:
+  // 2024-01-01 00:00:00.1234567 UTC: 13,348,540,800 s after 1601 and
+  // 1,234,567 intervals of 100 ns.
+  static constexpr uint64_t kStart = 133'485'408'001'234'567;
+  static constexpr uint64_t kPerDelivery = 10'000'001;
+
+  // What the clock reads after `deliveries` datagrams, worked out without
+  // the source's conversion.
+  static constexpr CaptureTime TimeAfter(uint64_t deliveries) {
+    return NormalisedTime(1'704'067'200, 123'456'700 + deliveries * 1'000'000'100);
+  }
+
+  explicit FakeClock(const FakeWinsock& winsock) : winsock_(winsock) {}
+
+  void get_system_time(FILETIME* time) override {
+    const uint64_t ticks = kStart + kPerDelivery * static_cast<uint64_t>(winsock_.deliveries());
+    time->dwLowDateTime = static_cast<DWORD>(ticks);
+    time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    reads_.fetch_add(1);
+  }
+  int reads() const { return reads_.load(); }
+
+ private:
+  const FakeWinsock& winsock_;
+  std::atomic<int> reads_{0};
 };
 
 }  // namespace pw::test

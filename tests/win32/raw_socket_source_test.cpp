@@ -1,7 +1,8 @@
 // The raw-socket source's own logic over a scripted socket library: what it
 // asks the library for, how it reports each failing step, what a receive
-// makes of each result, how wake ends a blocked receive, and that every
-// socket it opens is closed once and every startup is matched by a cleanup.
+// makes of each result and which time it gives, how wake ends a blocked
+// receive, and that every socket it opens is closed once and every startup
+// is matched by a cleanup.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,6 +21,7 @@
 namespace pw {
 namespace {
 
+using test::FakeClock;
 using test::FakeWinsock;
 using Call = FakeWinsock::Call;
 
@@ -155,7 +157,8 @@ TEST(RawSocketSource, WhatAReceiveMakesOfEachResult) {
     ASSERT_TRUE(source.open(kLoopback));
     std::vector<uint8_t> buffer(c.capacity, 0xEE);
     size_t length = 0;
-    EXPECT_EQ(source.receive(buffer.data(), buffer.size(), length), c.status);
+    CaptureTime time{};
+    EXPECT_EQ(source.receive(buffer.data(), buffer.size(), length, time), c.status);
     if (c.status == ReceiveStatus::kDatagram) {
       ASSERT_EQ(length, c.length);
       EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + static_cast<long>(length)),
@@ -168,14 +171,47 @@ TEST(RawSocketSource, WhatAReceiveMakesOfEachResult) {
   }
 }
 
+// The socket gives no time of arrival: the source reads the clock once per
+// datagram, after recv has returned it, also when it was cut; a failed
+// receive leaves the time alone.
+TEST(RawSocketSource, TheTimeIsReadRightAfterRecvReturns) {
+  FakeWinsock fake;
+  FakeClock clock(fake);
+  fake.add_datagram(test::MakeDatagram({.protocol = 17}));
+  fake.add_datagram(std::vector<uint8_t>(100, 0x45));  // cut to 64 bytes
+  fake.add_recv_error(WSAENETDOWN);
+  RawSocketSource source(fake, clock);
+  ASSERT_TRUE(source.open(kLoopback));
+  struct Step {
+    ReceiveStatus status;
+    CaptureTime time;
+    int reads;
+  } steps[] = {
+      {ReceiveStatus::kDatagram, FakeClock::TimeAfter(1), 1},
+      {ReceiveStatus::kDatagram, FakeClock::TimeAfter(2), 2},
+      {ReceiveStatus::kFailed, FakeClock::TimeAfter(2), 2},
+  };
+  uint8_t buffer[64];
+  CaptureTime time{};
+  for (const Step& step : steps) {
+    size_t length = 0;
+    EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), step.status);
+    EXPECT_EQ(time, step.time) << time.seconds << "." << time.nanoseconds;
+    EXPECT_EQ(clock.reads(), step.reads);
+  }
+  source.close();
+  EXPECT_EQ(fake.tally(), kBalanced);
+}
+
 TEST(RawSocketSource, WakeEndsABlockedReceive) {
   FakeWinsock fake;  // nothing scripted: a quiet network
   RawSocketSource source(fake);
   ASSERT_TRUE(source.open(kLoopback));
   uint8_t buffer[64];
   size_t length = 0;
+  CaptureTime time{};
   auto receiving = std::async(std::launch::async, [&] {
-    return source.receive(buffer, sizeof buffer, length);
+    return source.receive(buffer, sizeof buffer, length, time);
   });
   ASSERT_TRUE(fake.wait_for_blocked_recv());
   source.wake();
@@ -194,9 +230,10 @@ TEST(RawSocketSource, WakeBeforeOpenEndsTheFirstReceive) {
   ASSERT_TRUE(source.open(kLoopback));
   uint8_t buffer[64];
   size_t length = 0;
-  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kWoken);
+  CaptureTime time{};
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kWoken);
   EXPECT_EQ(fake.calls(), kOpenCalls);  // without asking the library
-  EXPECT_EQ(source.receive(buffer, sizeof buffer, length), ReceiveStatus::kDatagram);
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kDatagram);
   EXPECT_EQ(length, 28u);
   source.close();
   EXPECT_EQ(fake.tally(), kBalanced);
@@ -231,7 +268,8 @@ struct SessionRig {
   std::unique_ptr<CaptureStore> store = std::make_unique<CaptureStore>();
   test::RecordingView view;
   FakeWinsock fake;
-  RawSocketSource source{fake};
+  FakeClock clock{fake};
+  RawSocketSource source{fake, clock};
   AllowAll allow;
   CaptureSession session{*store, view, source, allow};
 
@@ -289,6 +327,22 @@ TEST(RawSocketSession, EndsWithTheSourcesReason) {
     EXPECT_EQ(rig.session.stop_flag().load(), 1);
     EXPECT_EQ(rig.fake.tally(), c.tally);
   }
+}
+
+// Each stored datagram keeps the time read after its own receive: the short
+// datagram between the two, which is not stored, moves the clock on too.
+TEST(RawSocketSession, StoresTheTimeReadAfterEachReceive) {
+  SessionRig rig;
+  rig.fake.add_datagram(test::MakeDatagram({.protocol = 17}));
+  rig.fake.add_datagram(std::vector<uint8_t>(19, 0x45));
+  rig.fake.add_datagram(test::MakeDatagram({.protocol = 6}));
+  rig.fake.add_recv_error(WSAENETDOWN);
+  rig.start("127.0.0.1");
+  ASSERT_TRUE(rig.view.wait_ended());
+  ASSERT_EQ(rig.view.row_count(), 2u);
+  const StoredDatagrams all = StoredDatagramsOf(*rig.store);
+  const std::vector<CaptureTime> expected = {FakeClock::TimeAfter(1), FakeClock::TimeAfter(3)};
+  EXPECT_EQ(std::vector<CaptureTime>(all.times.begin(), all.times.end()), expected);
 }
 
 TEST(RawSocketSession, StopEndsABlockedReceive) {

@@ -117,7 +117,10 @@ run_target() {
 cpu_of_children() {
   local file="$out/results/.times.$BASHPID"
   times >"$file"
-  children_cpu=$(awk 'NR == 2 { split($0, f, /[ms ]+/); printf "%d", (f[1] * 60 + f[2] + f[3] * 60 + f[4]) * 100 }' "$file")
+  children_cpu=$(awk 'NR == 2 {
+    split($0, f, /[ms ]+/)
+    printf "%d", (f[1] * 60 + f[2] + f[3] * 60 + f[4]) * 100
+  }' "$file")
   rm -f "$file"
 }
 

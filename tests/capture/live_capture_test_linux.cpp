@@ -26,6 +26,7 @@
 #include "capture/capture_session.h"
 #include "capture/pcap_source.h"
 #include "capture/privilege.h"
+#include "tests/may_capture.h"
 #include "tests/recording_view.h"
 
 namespace pw {
@@ -33,16 +34,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool MayCapture() {
-  const PrivilegeResult r = SystemPrivilegeCheck().check();
-  return r.checked && r.allowed;
-}
-
-#define SKIP_UNLESS_ROOT()                                                      \
-  if (!MayCapture()) {                                                          \
-    std::printf("SKIP: live capture on 127.0.0.1 needs root or CAP_NET_RAW\n"); \
-    GTEST_SKIP() << "live capture on 127.0.0.1 needs root or CAP_NET_RAW";      \
-  }
+#define SKIP_UNLESS_ROOT() PW_SKIP_UNLESS_MAY_CAPTURE("live capture on 127.0.0.1")
 
 // A UDP socket bound to 127.0.0.1 on a port the system chooses.
 class UdpSocket {

@@ -8,6 +8,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -39,6 +40,29 @@ std::string LinkTypeError(const std::string& name, int link_type) {
   const char* type = pcap_datalink_val_to_name(link_type);
   return name + ": link type " + (type != nullptr ? type : std::to_string(link_type)) +
          " is not supported";
+}
+
+// "EN10MB (Ethernet)": the link type's name and description.
+std::string LinkTypeText(int link_type) {
+  const char* name = pcap_datalink_val_to_name(link_type);
+  const char* description = pcap_datalink_val_to_description(link_type);
+  std::string text = name != nullptr ? name : "DLT " + std::to_string(link_type);
+  if (description != nullptr) text += std::string(" (") + description + ")";
+  return text;
+}
+
+bool IsBlank(const std::string& text) {
+  return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// The netmask of a device for the expression's "broadcast" tests; unknown
+// when the device has none ("any").
+bpf_u_int32 NetmaskOf(const std::string& device) {
+  bpf_u_int32 net = 0;
+  bpf_u_int32 mask = 0;
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  if (pcap_lookupnet(device.c_str(), &net, &mask, errbuf) != 0) return PCAP_NETMASK_UNKNOWN;
+  return mask;
 }
 
 // The frame's time as the handle gives it: its fraction of a second is in
@@ -98,23 +122,57 @@ std::string CaptureDeviceFor(uint32_t bind_address) {
 }
 
 // ---------------------------------------------------------------------------
+// Shared
+
+bool PcapSource::origin(CaptureOrigin& origin) const {
+  if (!opened_.load(std::memory_order_acquire)) return false;
+  origin = origin_;
+  return true;
+}
+
+void PcapSource::begin_open() {
+  opened_.store(false, std::memory_order_release);
+  error_.clear();
+  expression_refused_ = false;
+}
+
+void PcapSource::publish_origin(bool file, const std::string& name, int link_type,
+                                int capture_size) {
+  origin_ = {file, name, LinkTypeText(link_type), capture_size};
+  opened_.store(true, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------------------
 // Live capture
 
-PcapLiveSource::PcapLiveSource()
-    : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+PcapLiveSource::PcapLiveSource(std::string device, std::string expression)
+    : PcapSource(std::move(expression)),
+      named_device_(std::move(device)),
+      wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 PcapLiveSource::~PcapLiveSource() {
   close();
   if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
+// Every failure after pcap_create leaves the handle to close(), the one
+// place that closes it.
 bool PcapLiveSource::open(uint32_t bind_address) {
-  error_.clear();
+  begin_open();
   if (wake_fd_ < 0) {
     error_ = "eventfd: cannot create the wake-up descriptor";
     return false;
   }
-  device_ = CaptureDeviceFor(bind_address);
+  device_ = named_device_.empty() ? CaptureDeviceFor(bind_address) : named_device_;
+  if (!activate() || !take_link_type() || !set_kernel_filter() || !make_pollable()) {
+    close();
+    return false;
+  }
+  publish_origin(false, device_, link_type_, pcap_snapshot(handle_));
+  return true;
+}
+
+bool PcapLiveSource::activate() {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   handle_ = pcap_create(device_.c_str(), errbuf);
   if (handle_ == nullptr) {
@@ -129,35 +187,43 @@ bool PcapLiveSource::open(uint32_t bind_address) {
   // FrameTime asks the handle which it has.
   pcap_set_tstamp_precision(handle_, PCAP_TSTAMP_PRECISION_NANO);
   const int status = pcap_activate(handle_);
-  if (status < 0) {
-    const char* detail = pcap_geterr(handle_);
-    error_ = device_ + ": " +
-             (detail != nullptr && *detail != '\0' ? detail : pcap_statustostr(status));
-    pcap_close(handle_);
-    handle_ = nullptr;
-    return false;
-  }
+  if (status >= 0) return true;
+  const char* detail = pcap_geterr(handle_);
+  error_ = device_ + ": " +
+           (detail != nullptr && *detail != '\0' ? detail : pcap_statustostr(status));
+  return false;
+}
+
+bool PcapLiveSource::take_link_type() {
   link_type_ = pcap_datalink(handle_);
   error_ = LinkTypeError(device_, link_type_);
-  if (!error_.empty()) {
-    close();
-    return false;
-  }
+  return error_.empty();
+}
+
+// The expression and "ip", in the kernel. A refused expression is the
+// user's: its message is the library's, without the device.
+bool PcapLiveSource::set_kernel_filter() {
   bpf_program program{};
-  if (pcap_compile(handle_, &program, "ip", 1, PCAP_NETMASK_UNKNOWN) != 0 ||
-      pcap_setfilter(handle_, &program) != 0) {
-    error_ = device_ + ": filter: " + pcap_geterr(handle_);
-    pcap_freecode(&program);
-    close();
+  const std::string text = CaptureFilterText(expression_);
+  if (pcap_compile(handle_, &program, text.c_str(), 1, NetmaskOf(device_)) != 0) {
+    expression_refused_ = !IsBlank(expression_);
+    error_ = expression_refused_ ? pcap_geterr(handle_)
+                                 : device_ + ": filter: " + pcap_geterr(handle_);
     return false;
   }
+  const bool set = pcap_setfilter(handle_, &program) == 0;
   pcap_freecode(&program);
-  if (pcap_setnonblock(handle_, 1, errbuf) != 0 || pcap_get_selectable_fd(handle_) < 0) {
-    error_ = device_ + ": cannot wait for datagrams: " + errbuf;
-    close();
-    return false;
+  if (!set) error_ = device_ + ": filter: " + pcap_geterr(handle_);
+  return set;
+}
+
+bool PcapLiveSource::make_pollable() {
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  if (pcap_setnonblock(handle_, 1, errbuf) == 0 && pcap_get_selectable_fd(handle_) >= 0) {
+    return true;
   }
-  return true;
+  error_ = device_ + ": cannot wait for datagrams: " + errbuf;
+  return false;
 }
 
 ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
@@ -221,28 +287,47 @@ void PcapLiveSource::close() {
 // ---------------------------------------------------------------------------
 // Capture file
 
-PcapFileSource::PcapFileSource(std::string path) : path_(std::move(path)) {}
+PcapFileSource::PcapFileSource(std::string path, std::string expression)
+    : PcapSource(std::move(expression)), path_(std::move(path)) {}
 
 PcapFileSource::~PcapFileSource() { close(); }
 
 bool PcapFileSource::open(uint32_t) {
-  error_.clear();
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  // Asked for nanoseconds, the library gives every file's times in them: a
-  // microsecond file's multiplied by 1,000.
-  handle_ = pcap_open_offline_with_tstamp_precision(path_.c_str(), PCAP_TSTAMP_PRECISION_NANO,
-                                                    errbuf);
-  if (handle_ == nullptr) {
-    error_ = path_ + ": " + errbuf;
-    return false;
-  }
+  begin_open();
+  if (!open_file()) return false;
   link_type_ = pcap_datalink(handle_);
   error_ = LinkTypeError(path_, link_type_);
-  if (!error_.empty()) {
+  if (!error_.empty() || !compile_expression()) {
     close();
     return false;
   }
+  publish_origin(true, path_, link_type_, pcap_snapshot(handle_));
   return true;
+}
+
+// Opens the file itself, so that the error names it once: the library's
+// own open puts the name into its message too.
+bool PcapFileSource::open_file() {
+  std::FILE* file = path_ == "-" ? stdin : std::fopen(path_.c_str(), "rb");
+  if (file == nullptr) {
+    error_ = ErrnoText(path_.c_str(), errno);
+    return false;
+  }
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  // Asked for nanoseconds, the library gives every file's times in them: a
+  // microsecond file's multiplied by 1,000.
+  handle_ = pcap_fopen_offline_with_tstamp_precision(file, PCAP_TSTAMP_PRECISION_NANO, errbuf);
+  if (handle_ != nullptr) return true;  // the handle closes the file
+  if (file != stdin) std::fclose(file);
+  error_ = path_ + ": " + errbuf;
+  return false;
+}
+
+bool PcapFileSource::compile_expression() {
+  if (filter_.compile(expression_, link_type_, pcap_snapshot(handle_))) return true;
+  expression_refused_ = true;
+  error_ = filter_.error();
+  return false;
 }
 
 ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
@@ -257,7 +342,8 @@ ReceiveStatus PcapFileSource::receive(uint8_t* buffer, size_t capacity, size_t& 
       error_ = path_ + ": " + pcap_geterr(handle_);
       return ReceiveStatus::kFailed;
     }
-    if (TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) {
+    if (filter_.passes(frame, header->caplen, header->len) &&
+        TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) {
       time = FrameTime(handle_, header->ts);
       return ReceiveStatus::kDatagram;
     }

@@ -1,35 +1,42 @@
-// pebblewire: the Linux command-line front end. Parses the flags, starts a
-// capture session on a live device (libpcap) or a capture file, prints the
-// system description and then one row per stored datagram until Ctrl-C, the
+// pebblewire: the Linux command-line front end. Checks the arguments,
+// starts a capture session on a live device (libpcap) or a capture file,
+// prints one row per stored datagram on standard output until Ctrl-C, the
 // packet limit, a full byte pool or the end of the file, and finally writes
-// the save files and a summary.
+// the save files and the -d reports. Everything else (the system, what is
+// captured, how the capture ended, the summary) goes to standard error.
+#include <errno.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/details_selection.h"
 #include "capture/capture_session.h"
 #include "capture/pcap_source.h"
 #include "capture/save_data.h"
+#include "cli/interfaces.h"
 #include "cli/options.h"
-#include "app/details_selection.h"
-#include "decode/detail_report.h"
 #include "cli/save_file.h"
 #include "cli/terminal.h"
-#include "shell/interface_slots.h"
+#include "decode/detail_report.h"
 
 namespace {
 
 using namespace pw;
 using namespace pw::cli;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
 
 // The whole capture store, for the life of the process.
 CaptureStore g_store;
@@ -49,36 +56,301 @@ std::string ReadSmallFile(const char* path) {
 
 std::string ThisSystem() {
   utsname names{};
-  if (uname(&names) != 0) return SystemDescription(ReadSmallFile("/etc/os-release"), "", "");
-  return SystemDescription(ReadSmallFile("/etc/os-release"), names.sysname, names.release);
+  const std::string os_release = ReadSmallFile("/etc/os-release");
+  if (uname(&names) != 0) return DescribeLinuxSystem(os_release, "", "");
+  return DescribeLinuxSystem(os_release, names.sysname, names.release);
 }
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "pebblewire: %s\n", text.c_str());
 }
 
-// Writes one save file; false when it failed.
-bool Save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing) {
-  if (bytes.empty()) {
-    Complain(std::string(nothing) + ", " + file.path() + " not written");
-    file.abandon();
-    return true;
+int UsageError(const std::string& text) {
+  Complain(text);
+  std::fputs("Try 'pebblewire --help' for more information.\n", stderr);
+  return kExitUsage;
+}
+
+// Ctrl-C and its kin are taken by the main loop (sigtimedwait), not by a
+// handler; the capture thread inherits the blocked mask. Blocked first, so
+// that no signal ends the program while a save file is half made.
+sigset_t BlockStopSignals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a closed output is seen as a write error
+  return stops;
+}
+
+std::string SignalName(int number) {
+  const char* abbreviation = sigabbrev_np(number);
+  return abbreviation != nullptr ? std::string("SIG") + abbreviation : std::to_string(number);
+}
+
+// True when standard output is a pipe or socket whose reader has gone, so
+// that a capture printing nothing new still ends at once.
+bool OutputClosed() {
+  pollfd out{STDOUT_FILENO, 0, 0};
+  return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+// Ends the program as a closed pipe ends other commands.
+int DieOfClosedPipe() {
+  std::fflush(stderr);
+  signal(SIGPIPE, SIG_DFL);
+  raise(SIGPIPE);
+  return 128 + SIGPIPE;
+}
+
+// The capture device for -i (or its absence); exits 2 or 1 through
+// `status` when there is none.
+std::optional<std::string> ChooseDevice(const CliOptions& o, int& status) {
+  const std::optional<std::string> device =
+      ChooseCaptureDevice(o.interface_text, ListNetworkInterfaces());
+  if (device) return device;
+  if (o.interface_text) {
+    status = UsageError("-i/--interface: \"" + *o.interface_text +
+                        "\" is not an interface of this system: give an interface name "
+                        "or an IPv4 address that -D lists, or any");
+  } else {
+    Complain("cannot capture: no interface has an IPv4 address; -D lists the interfaces, "
+             "-i NAME or -i any chooses one");
+    status = kExitFailed;
   }
-  if (!file.commit(bytes)) {
-    Complain(file.error());
-    return false;
+  return std::nullopt;
+}
+
+// How the wait for the end of the capture ended.
+enum class LoopEnd {
+  kByItself,  // the session ended (limit, full pool, end of file, failure)
+  kSignal,    // Ctrl-C, SIGTERM or SIGHUP
+  kOutput,    // the rows could not be written, or their reader has gone
+};
+
+// One capture, from the save files' preparation to the exit status.
+class CaptureRun {
+ public:
+  CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device);
+  int run();
+
+ private:
+  bool prepare_save_files();
+  bool start_session();
+  LoopEnd wait_for_end();
+  LoopEnd settle(LoopEnd how);
+  void announce_origin();
+  int report_open_failure();
+  bool report_end(LoopEnd how);
+  void print_summary();
+  bool save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing);
+  bool save_files();
+  bool print_details();
+
+  const CliOptions& o_;
+  const sigset_t& stops_;
+  TerminalView view_;
+  std::unique_ptr<PcapSource> source_;
+  PcapLiveSource* live_ = nullptr;  // the source of a live capture
+  FileReadingAllowed file_rights_;
+  CaptureSession session_;
+  SaveFile log_file_;
+  SaveFile packets_file_;
+  bool announced_ = false;
+  CaptureEnd end_why_ = CaptureEnd::kSourceEnded;  // valid for LoopEnd::kByItself
+  bool output_closed_ = false;
+  int signal_ = 0;
+};
+
+std::unique_ptr<PcapSource> MakeSource(const CliOptions& o, std::string device) {
+  if (o.read_file) return std::make_unique<PcapFileSource>(*o.read_file, o.expression);
+  return std::make_unique<PcapLiveSource>(std::move(device), o.expression);
+}
+
+CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
+    : o_(o),
+      stops_(stops),
+      view_(g_store, stdout, o.quiet, isatty(STDERR_FILENO) ? stderr : nullptr),
+      source_(MakeSource(o, std::move(device))),
+      live_(o.read_file ? nullptr : static_cast<PcapLiveSource*>(source_.get())),
+      session_(g_store, view_, *source_,
+               o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}
+
+int CaptureRun::run() {
+  // Save files are made ready first, so that a path that cannot be written
+  // is reported before anything is captured.
+  if (!prepare_save_files()) return kExitFailed;
+  static char row_buffer[1 << 16];
+  std::setvbuf(stdout, row_buffer, _IOFBF, sizeof row_buffer);
+  if (!start_session()) return kExitFailed;
+  const LoopEnd how = settle(wait_for_end());
+  view_.finish();
+  announce_origin();
+  if (how == LoopEnd::kByItself && end_why_ == CaptureEnd::kOpenFailed) {
+    return report_open_failure();  // nothing captured, nothing saved
+  }
+  const bool captured = report_end(how);
+  const bool saved = save_files();
+  const bool detailed = print_details();
+  if (saved && output_closed_) return DieOfClosedPipe();
+  return captured && saved && detailed ? kExitOk : kExitFailed;
+}
+
+bool CaptureRun::prepare_save_files() {
+  for (auto [path, file] : {std::pair{&o_.save_log, &log_file_},
+                            std::pair{&o_.save_packets, &packets_file_}}) {
+    if (*path && !file->prepare(**path)) {
+      Complain(file->error());
+      return false;
+    }
   }
   return true;
 }
 
+bool CaptureRun::start_session() {
+  StartRequest request;
+  // The source captures on the device chosen by name; the bind address
+  // stays "any interface".
+  request.interface_text = kAnyDevice;
+  request.from_field = o_.from_field;
+  request.to_field = o_.to_field;
+  request.both_traffic = o_.both_traffic;
+  request.protocols = o_.protocols;
+  request.packet_limit = o_.count;
+  switch (session_.start(request)) {
+    case StartOutcome::kStarted:
+      return true;
+    case StartOutcome::kRefusedNotAllowed:
+      Complain("live capture needs root or the CAP_NET_RAW capability");
+      return false;
+    case StartOutcome::kRefusedCheckFailed:
+      Complain("cannot find out whether this process may capture (root or CAP_NET_RAW)");
+      return false;
+    case StartOutcome::kThreadFailed:
+      Complain(view_.end_detail());
+      return false;
+  }
+  return false;
+}
+
+LoopEnd CaptureRun::wait_for_end() {
+  const bool watch_output = !o_.quiet;
+  // Rows and the live count are brought up to date 20 times a second.
+  constexpr long kTickNanoseconds = 50'000'000;
+  const timespec tick{0, kTickNanoseconds};
+  for (;;) {
+    announce_origin();
+    if (view_.ended()) return LoopEnd::kByItself;
+    siginfo_t info;
+    const int caught = sigtimedwait(&stops_, &info, &tick);
+    // A session that ended by itself while the loop waited ended first.
+    if (view_.ended()) return LoopEnd::kByItself;
+    if (caught > 0) {
+      signal_ = caught;
+      return LoopEnd::kSignal;
+    }
+    if (!view_.update() || (watch_output && OutputClosed())) return LoopEnd::kOutput;
+  }
+}
+
+// Stops the session and settles how it ended. A session that ended by
+// itself as a signal came (closing the device takes a while), or that
+// stored all it was to store, ended by itself: a signal at that moment
+// changes nothing that was captured.
+LoopEnd CaptureRun::settle(LoopEnd how) {
+  session_.stop();
+  const uint32_t limit = o_.count != 0 ? o_.count : kPacketLimit;
+  if (view_.ended()) {
+    end_why_ = view_.end_reason();
+    if (how == LoopEnd::kSignal) how = LoopEnd::kByItself;
+  } else if (how == LoopEnd::kSignal && view_.stored() >= limit) {
+    end_why_ = CaptureEnd::kLimitReached;
+    how = LoopEnd::kByItself;
+  }
+  return how;
+}
+
+// The system and "listening on ...", once the source is open.
+void CaptureRun::announce_origin() {
+  CaptureOrigin origin;
+  if (announced_ || !source_->origin(origin)) return;
+  announced_ = true;
+  view_.say(stderr, ThisSystem());
+  view_.say(stderr, OriginText(origin.file, origin.name, origin.link_type, origin.capture_size));
+}
+
+// A refused expression is a wrong argument: exit status 2.
+int CaptureRun::report_open_failure() {
+  if (source_->expression_refused()) {
+    return UsageError("capture expression \"" + o_.expression + "\": " + view_.end_detail());
+  }
+  Complain(DescribeEnd(CaptureEnd::kOpenFailed, view_.end_detail(), o_.count).message);
+  return kExitFailed;
+}
+
+// Says how the capture ended and prints the summary; false when the
+// capture or the rows failed. A reader that went away is no failure: the
+// program then ends as other commands do (DieOfClosedPipe).
+bool CaptureRun::report_end(LoopEnd how) {
+  bool ok = true;
+  if (how == LoopEnd::kByItself) {
+    const EndReport end = DescribeEnd(end_why_, view_.end_detail(), o_.count);
+    Complain(end.message);
+    ok = !end.failed;
+  } else if (how == LoopEnd::kSignal) {
+    Complain(StoppedText(SignalName(signal_)));
+  }
+  const int err = view_.write_error();
+  if (err == EPIPE || (how == LoopEnd::kOutput && err == 0)) {
+    output_closed_ = true;
+  } else if (err != 0) {
+    Complain(std::string("cannot write the rows: ") + std::strerror(err));
+    ok = false;
+  }
+  print_summary();
+  return ok;
+}
+
+void CaptureRun::print_summary() {
+  std::optional<uint64_t> drops;
+  if (live_ != nullptr) drops = live_->kernel_drops();
+  std::fprintf(stderr, "%s\n", SummaryText(view_.stored(), drops).c_str());
+}
+
+// Writes one save file; an empty one when there is nothing to save, so that
+// no older file survives under the name. False when it failed.
+bool CaptureRun::save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing) {
+  if (!file.commit(bytes)) {
+    Complain(file.error());
+    return false;
+  }
+  if (bytes.empty()) Complain(std::string(nothing) + ", " + file.path() + " written empty");
+  return true;
+}
+
+bool CaptureRun::save_files() {
+  bool ok = true;
+  const std::string_view log = SniffLogSaveData(g_store);
+  if (o_.save_log) {
+    ok = save(log_file_, {reinterpret_cast<const uint8_t*>(log.data()), log.size()},
+              "nothing to save: the sniff log is empty") && ok;
+  }
+  if (o_.save_packets) {
+    ok = save(packets_file_, PacketsSaveData(g_store), "nothing to save: no datagram is stored") &&
+         ok;
+  }
+  return ok;
+}
+
 // -d: the details report of each packet asked for, after the capture. A
 // packet that is not stored gets the main list's "don't found data!" row.
-bool PrintDetails(const CliOptions& o) {
+bool CaptureRun::print_details() {
+  if (o_.details.empty() || output_closed_) return true;
   bool all_found = true;
   const bool terminal = isatty(STDOUT_FILENO) != 0;
-  for (const uint32_t index : o.details) {
+  for (const uint32_t index : o_.details) {
     DetailReport report;
-    if (DecodePacket(g_store, index, o.views, report) == DecodeResult::kNotStored) {
+    if (DecodePacket(g_store, index, o_.views, report) == DecodeResult::kNotStored) {
       std::printf("%s\n", kNoDataRow);
       Complain("packet " + std::to_string(index) + " is not stored");
       all_found = false;
@@ -87,146 +359,45 @@ bool PrintDetails(const CliOptions& o) {
     const std::string lines = DetailLines(report.entries, terminal);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
   }
-  if (std::fflush(stdout) != 0) {
-    Complain("cannot write the details report");
-    return false;
-  }
-  return all_found;
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return all_found;
+  if (errno == EPIPE) output_closed_ = true;
+  else Complain("cannot write the details report");
+  return false;
 }
 
-int Capture(const CliOptions& o, const InterfaceSlots& slots,
-            const std::vector<std::string>& combo) {
-  // Save files are made ready first, so that a path that cannot be written
-  // is reported before anything is captured.
-  SaveFile log_file;
-  SaveFile packets_file;
-  if ((o.save_log && !log_file.prepare(*o.save_log)) ||
-      (o.save_packets && !packets_file.prepare(*o.save_packets))) {
-    Complain(!log_file.error().empty() ? log_file.error() : packets_file.error());
-    return 1;
+int Capture(const CliOptions& o) {
+  const sigset_t stops = BlockStopSignals();
+  std::string device;
+  if (!o.read_file) {
+    int status = kExitOk;
+    const std::optional<std::string> chosen = ChooseDevice(o, status);
+    if (!chosen) return status;
+    device = *chosen;
   }
-
-  // Ctrl-C and its kin are taken by the main loop (sigtimedwait), not by a
-  // handler; the capture thread inherits the blocked mask.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  sigaddset(&stop_signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);  // a closed output is seen as a write error
-
-  static char row_buffer[1 << 16];
-  std::setvbuf(stdout, row_buffer, _IOFBF, sizeof row_buffer);
-  std::printf("%s\n", ThisSystem().c_str());
-  std::fflush(stdout);
-
-  TerminalView view(g_store, stdout, o.quiet, isatty(STDERR_FILENO) ? stderr : nullptr);
-  std::unique_ptr<PacketSource> source;
-  PcapLiveSource* live = nullptr;
-  if (o.read_file) {
-    source = std::make_unique<PcapFileSource>(*o.read_file);
-  } else {
-    auto device = std::make_unique<PcapLiveSource>();
-    live = device.get();
-    source = std::move(device);
-  }
-  FileReadingAllowed file_rights;
-  PrivilegeCheck& rights = o.read_file ? static_cast<PrivilegeCheck&>(file_rights)
-                                       : SystemPrivilegeCheck();
-  CaptureSession session(g_store, view, *source, rights);
-
-  StartRequest request;
-  request.interface_text = o.interface_text ? *o.interface_text : combo.front();
-  request.from_field = o.from_field;
-  request.to_field = o.to_field;
-  request.both_traffic = o.both_traffic;
-  request.protocols = o.protocols;
-  for (size_t i = 0; i < slots.size(); ++i) request.interface_addresses[i] = slots[i];
-  request.packet_limit = o.count;
-
-  switch (session.start(request)) {
-    case StartOutcome::kStarted:
-      break;
-    case StartOutcome::kRefusedNotAllowed:
-      Complain("live capture needs root or the CAP_NET_RAW capability");
-      return 1;
-    case StartOutcome::kRefusedCheckFailed:
-      Complain("cannot find out whether this process may capture");
-      return 1;
-    case StartOutcome::kThreadFailed:
-      Complain(view.end_detail());
-      return 1;
-  }
-
-  bool output_failed = false;
-  const timespec tick{0, 50 * 1000 * 1000};
-  while (!view.ended()) {
-    siginfo_t info;
-    if (sigtimedwait(&stop_signals, &info, &tick) > 0) break;  // "stop"
-    if (!view.update()) {
-      output_failed = true;
-      break;
-    }
-  }
-  const bool ended_by_itself = view.ended();
-  session.stop();
-  if (!view.finish()) output_failed = true;
-
-  bool failed = output_failed;
-  if (ended_by_itself) {
-    bool end_failed = false;
-    const std::string message = EndMessage(view.end_reason(), view.end_detail(), end_failed);
-    if (!message.empty()) Complain(message);
-    failed = failed || end_failed;
-  }
-  std::optional<uint64_t> drops;
-  if (live != nullptr && !(ended_by_itself && view.end_reason() == CaptureEnd::kOpenFailed)) {
-    drops = live->kernel_drops();
-  }
-  std::fprintf(stderr, "%s\n", SummaryText(view.stored(), drops).c_str());
-
-  const std::string_view log = SniffLogSaveData(g_store);
-  if (o.save_log &&
-      !Save(log_file, {reinterpret_cast<const uint8_t*>(log.data()), log.size()},
-            "nothing to save: the sniff log is empty")) {
-    failed = true;
-  }
-  if (o.save_packets &&
-      !Save(packets_file, PacketsSaveData(g_store), "nothing to save: no datagram is stored")) {
-    failed = true;
-  }
-  if (!PrintDetails(o)) failed = true;
-  return failed ? 1 : 0;
+  CaptureRun run(o, stops, std::move(device));
+  return run.run();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParseResult parsed = ParseCommandLine(args);
-  if (!parsed.ok) {
-    Complain(parsed.error);
-    std::fputs("Try 'pebblewire --help' for more information.\n", stderr);
-    return 2;
-  }
+  if (!parsed.ok) return UsageError(parsed.error);
   const CliOptions& o = parsed.options;
   switch (o.action) {
     case Action::kHelp:
       std::fputs(HelpText().c_str(), stdout);
-      return 0;
+      return kExitOk;
     case Action::kVersion:
       std::fputs(VersionText().c_str(), stdout);
-      return 0;
+      return kExitOk;
     case Action::kListInterfaces:
+      std::fputs(InterfaceListText(ListNetworkInterfaces()).c_str(), stdout);
+      return kExitOk;
     case Action::kCapture:
       break;
   }
-  const InterfaceSlots slots = FillInterfaceSlots(QuerySystemAdapters());
-  const std::vector<std::string> combo = InterfaceComboEntries(slots);
-  if (o.action == Action::kListInterfaces) {
-    for (const std::string& entry : combo) std::printf("%s\n", entry.c_str());
-    return 0;
-  }
-  return Capture(o, slots, combo);
+  return Capture(o);
 }

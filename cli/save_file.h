@@ -1,9 +1,13 @@
 // Writes a save file so that a failure never leaves a short file behind
 // under the chosen name: the bytes go to a temporary file beside it, which
-// is flushed to disk and then renamed over the name. prepare() runs before
-// the capture, so that an unwritable path is reported before anything is
-// captured; commit() after it. A path that names something other than a
-// regular file (/dev/null, a pipe, a terminal) is written directly.
+// is flushed to disk and then renamed over the name; every step's result is
+// checked, and on any failure the temporary file is removed and a file that
+// had the name before is left as it was. prepare() runs before the capture,
+// so that an unwritable path is reported before anything is captured;
+// commit() after it. A file that is replaced keeps its permissions; one
+// that this process may not write is not replaced. A path that names
+// something other than a regular file (/dev/null, a pipe, a terminal) is
+// written directly.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +24,11 @@ class SaveFile {
   SaveFile& operator=(const SaveFile&) = delete;
 
   // Creates the temporary file (or opens the non-regular file). False and
-  // error() when that fails.
+  // error() when that fails, with the reason: "cannot write PATH: ...".
   bool prepare(const std::string& path);
-  // Writes `bytes` and puts the file in place. False and error() when that
-  // fails; the temporary file is then removed, and a file that had the name
-  // before is left as it was.
+  // Writes `bytes` (none: an empty file) and puts the file in place. False
+  // and error() when that fails; the temporary file is then removed, and a
+  // file that had the name before is left as it was.
   bool commit(std::span<const uint8_t> bytes);
   // Removes the temporary file without touching the named one.
   void abandon();
@@ -33,6 +37,11 @@ class SaveFile {
   const std::string& error() const { return error_; }
 
  private:
+  bool open_directly(bool directory);
+  // Sets error() to "cannot write PATH: reason" (keeps it for an empty
+  // reason), abandons the file and returns false.
+  bool fail(const std::string& reason);
+
   std::string path_;
   std::string temporary_;  // empty when writing `path_` directly
   int fd_ = -1;

@@ -14,6 +14,38 @@ namespace {
 
 std::string Reason(int err) { return std::strerror(err); }
 
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Why no file could be created beside `path`. A directory that exists but
+// says "no such file" (/proc, /sys) takes no new files at all.
+std::string CreateFailure(const std::string& path, int err) {
+  struct stat st {};
+  const std::string directory = DirectoryOf(path);
+  if (err == ENOENT && stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return directory + " does not take new files";
+  }
+  return Reason(err);
+}
+
+// Writes all of `bytes` to `fd`; 0 or the errno of the failed write.
+int WriteAll(int fd, std::span<const uint8_t> bytes) {
+  const uint8_t* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool SaveFile::prepare(const std::string& path) {
@@ -21,57 +53,42 @@ bool SaveFile::prepare(const std::string& path) {
   path_ = path;
   error_.clear();
   struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) {
-      error_ = "cannot write " + path + ": " + Reason(EISDIR);
-      return false;
-    }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-      error_ = "cannot write " + path + ": " + Reason(errno);
-      return false;
-    }
-    return true;
-  }
+  const bool exists = stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return open_directly(S_ISDIR(st.st_mode));
+  // A file that is there is replaced only when it could be written.
+  if (exists && access(path.c_str(), W_OK) != 0) return fail(Reason(errno));
   temporary_ = path + ".pebblewire-" + std::to_string(getpid());
   fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd_ < 0) {
-    error_ = "cannot write " + path + ": " + Reason(errno);
+    const int err = errno;
     temporary_.clear();
-    return false;
+    return fail(CreateFailure(path, err));
   }
+  // The new file keeps the old one's permissions: a log readable only by
+  // its owner stays so.
+  if (exists && fchmod(fd_, st.st_mode & 07777) != 0) return fail(Reason(errno));
+  return true;
+}
+
+// Something other than a regular file (a device, a pipe) is written
+// directly; a directory is refused.
+bool SaveFile::open_directly(bool directory) {
+  if (directory) return fail(Reason(EISDIR));
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd_ < 0) return fail(Reason(errno));
   return true;
 }
 
 bool SaveFile::commit(std::span<const uint8_t> bytes) {
-  if (fd_ < 0) {
-    if (error_.empty()) error_ = "cannot write " + path_ + ": not prepared";
-    return false;
-  }
-  const uint8_t* p = bytes.data();
-  size_t left = bytes.size();
-  int err = 0;
-  while (left > 0) {
-    const ssize_t n = ::write(fd_, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
+  if (fd_ < 0) return fail(error_.empty() ? "not prepared" : "");
+  int err = WriteAll(fd_, bytes);
   if (err == 0 && !temporary_.empty() && fsync(fd_) != 0) err = errno;
   if (::close(fd_) != 0 && err == 0 && errno != EINTR) err = errno;
   fd_ = -1;
   if (err == 0 && !temporary_.empty() && std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     err = errno;
   }
-  if (err != 0) {
-    error_ = "cannot write " + path_ + ": " + Reason(err);
-    abandon();
-    return false;
-  }
+  if (err != 0) return fail(Reason(err));
   temporary_.clear();
   return true;
 }
@@ -81,6 +98,12 @@ void SaveFile::abandon() {
   fd_ = -1;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
+}
+
+bool SaveFile::fail(const std::string& reason) {
+  if (!reason.empty()) error_ = "cannot write " + path_ + ": " + reason;
+  abandon();
+  return false;
 }
 
 }  // namespace pw::cli

@@ -1,5 +1,9 @@
 #include "cli/terminal.h"
 
+#include <cerrno>
+
+#include "app/system_description.h"
+
 namespace pw::cli {
 
 TerminalView::TerminalView(const CaptureStore& store, std::FILE* rows, bool quiet,
@@ -41,33 +45,48 @@ void TerminalView::clear_status() {
   }
 }
 
+// Prints the fresh sniff-log lines as rows, "\n" for "\r\n".
+bool TerminalView::print_rows(std::string_view fresh) {
+  clear_status();
+  errno = 0;
+  while (!fresh.empty()) {
+    const size_t cr = fresh.find("\r\n");
+    const std::string_view line = fresh.substr(0, cr);
+    std::fwrite(line.data(), 1, line.size(), rows_);
+    std::fputc('\n', rows_);
+    if (cr == std::string_view::npos) break;
+    fresh.remove_prefix(cr + 2);
+  }
+  if (std::fflush(rows_) == 0 && !std::ferror(rows_)) return true;
+  write_error_ = errno != 0 ? errno : EIO;
+  return false;
+}
+
+void TerminalView::show_count() {
+  const uint32_t count = stored();
+  if (status_ == nullptr || (status_shown_ && count == shown_count_)) return;
+  std::fprintf(status_, "\r\033[K%u datagram%s stored", count, count == 1 ? "" : "s");
+  std::fflush(status_);
+  status_shown_ = true;
+  shown_count_ = count;
+}
+
 bool TerminalView::update() {
   const std::string_view log = SniffLogText(store_);
   bool ok = true;
   if (log.size() > printed_) {
-    if (!quiet_) {
-      clear_status();
-      std::string_view fresh = log.substr(printed_);
-      while (!fresh.empty()) {
-        const size_t cr = fresh.find("\r\n");
-        const std::string_view line = fresh.substr(0, cr);
-        std::fwrite(line.data(), 1, line.size(), rows_);
-        std::fputc('\n', rows_);
-        if (cr == std::string_view::npos) break;
-        fresh.remove_prefix(cr + 2);
-      }
-      ok = std::fflush(rows_) == 0 && !std::ferror(rows_);
-    }
+    if (!quiet_ && write_error_ == 0) ok = print_rows(log.substr(printed_));
     printed_ = log.size();
   }
-  const uint32_t count = stored();
-  if (status_ != nullptr && (!status_shown_ || count != shown_count_)) {
-    std::fprintf(status_, "\r\033[K%u datagram%s stored", count, count == 1 ? "" : "s");
-    std::fflush(status_);
-    status_shown_ = true;
-    shown_count_ = count;
-  }
-  return ok;
+  show_count();
+  return ok && write_error_ == 0;
+}
+
+void TerminalView::say(std::FILE* stream, std::string_view line) {
+  clear_status();
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
 }
 
 bool TerminalView::finish() {
@@ -79,8 +98,11 @@ bool TerminalView::finish() {
   return ok;
 }
 
-std::string SystemDescription(std::string_view os_release, std::string_view kernel,
-                              std::string_view release) {
+namespace {
+
+// The value of PRETTY_NAME in an os-release text, unquoted, without
+// backslashes and control characters.
+std::string PrettyName(std::string_view os_release) {
   std::string name;
   while (!os_release.empty()) {
     const size_t nl = os_release.find('\n');
@@ -98,7 +120,14 @@ std::string SystemDescription(std::string_view os_release, std::string_view kern
     if (nl == std::string_view::npos) break;
     os_release.remove_prefix(nl + 1);
   }
-  std::string text = name;
+  return name;
+}
+
+}  // namespace
+
+std::string DescribeLinuxSystem(std::string_view os_release, std::string_view kernel,
+                                std::string_view release) {
+  std::string text = PrettyName(os_release);
   if (!kernel.empty()) {
     if (!text.empty()) text += ", ";
     text += kernel;
@@ -107,7 +136,7 @@ std::string SystemDescription(std::string_view os_release, std::string_view kern
       text += release;
     }
   }
-  if (text.size() > 63) text.resize(63);
+  if (text.size() > kSystemDescriptionMax) text.resize(kSystemDescriptionMax);
   return text;
 }
 
@@ -133,22 +162,43 @@ std::string DetailLines(const std::vector<std::string>& entries, bool for_termin
   return text;
 }
 
-std::string EndMessage(CaptureEnd why, std::string_view detail, bool& failed) {
-  failed = false;
+std::string OriginText(bool file, std::string_view name, std::string_view link_type,
+                       int capture_size) {
+  std::string text = file ? "reading from file " : "listening on ";
+  text += name;
+  text += ", link-type ";
+  text += link_type;
+  text += ", capture size " + std::to_string(capture_size) + " bytes";
+  return text;
+}
+
+EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked) {
   switch (why) {
     case CaptureEnd::kLimitReached:
-    case CaptureEnd::kSourceEnded:
-      return "";
+      if (count_asked != 0 && count_asked < kPacketLimit) {
+        return {"capture ended: " + std::to_string(count_asked) +
+                    (count_asked == 1 ? " datagram" : " datagrams") + " stored, as -c asked",
+                false};
+      }
+      return {"capture ended: " + std::to_string(kPacketLimit) +
+                  " datagrams stored, the most a session holds",
+              false};
     case CaptureEnd::kPoolFull:
-      return "capture ended: the 819200 bytes for datagrams are full";
+      return {"capture ended: the " + std::to_string(kBytePoolSize) +
+                  " bytes for datagrams are full",
+              false};
+    case CaptureEnd::kSourceEnded:
+      return {"capture ended: end of the file", false};
     case CaptureEnd::kOpenFailed:
-      failed = true;
-      return "cannot capture: " + std::string(detail);
+      return {"cannot capture: " + std::string(detail), true};
     case CaptureEnd::kSourceFailed:
-      failed = true;
-      return "capture failed: " + std::string(detail);
+      return {"capture failed: " + std::string(detail), true};
   }
-  return "";
+  return {"capture ended", false};
+}
+
+std::string StoppedText(std::string_view signal_name) {
+  return "capture ended: stopped by " + std::string(signal_name);
 }
 
 }  // namespace pw::cli

@@ -40,11 +40,15 @@ class TerminalView final : public CaptureView {
 
   // Main thread: prints the rows stored since the last call and redraws the
   // live count. Returns false when the rows could not be written (a closed
-  // pipe, a full disk).
+  // pipe, a full disk); write_error() then says why.
   bool update();
   // Main thread, after the session has ended: prints the last rows and
   // removes the live count from the terminal.
   bool finish();
+
+  // Main thread: writes `line` and a newline to `stream` (standard error),
+  // after taking the live count off the terminal.
+  void say(std::FILE* stream, std::string_view line);
 
   // True once the session ended by itself (capture_ended). Any thread.
   bool ended() const { return ended_.load(std::memory_order_acquire); }
@@ -53,9 +57,14 @@ class TerminalView final : public CaptureView {
   const std::string& end_detail() const { return detail_; }
   // Datagrams stored in this session so far. Any thread.
   uint32_t stored() const { return stored_.load(std::memory_order_relaxed); }
+  // The errno value of the failed write of rows (EPIPE: the reader of a
+  // pipe is gone), 0 when none failed. Main thread.
+  int write_error() const { return write_error_; }
 
  private:
   void clear_status();
+  bool print_rows(std::string_view fresh);
+  void show_count();
 
   const CaptureStore& store_;
   std::FILE* rows_;
@@ -64,26 +73,40 @@ class TerminalView final : public CaptureView {
   size_t printed_ = 0;         // sniff-log bytes already printed
   uint32_t shown_count_ = 0;   // the count on the status line
   bool status_shown_ = false;
+  int write_error_ = 0;
   std::atomic<uint32_t> stored_{0};
   std::atomic<bool> ended_{false};
   CaptureEnd why_ = CaptureEnd::kSourceEnded;
   std::string detail_;
 };
 
-// The first line: this system's name and version, at most 63 characters.
+// The system's name and version, at most kSystemDescriptionMax characters.
 // `os_release` is the text of /etc/os-release (its PRETTY_NAME names the
 // distribution; may be empty), `kernel` and `release` the kernel's name and
 // release ("Linux", "6.1.0-18-amd64").
-std::string SystemDescription(std::string_view os_release, std::string_view kernel,
-                              std::string_view release);
+std::string DescribeLinuxSystem(std::string_view os_release, std::string_view kernel,
+                                std::string_view release);
+
+// What a capture reads from, once it is open: "listening on lo, link-type
+// EN10MB (Ethernet), capture size 65535 bytes", or for a file "reading from
+// file NAME, ...". `link_type` is the link type's name and description.
+std::string OriginText(bool file, std::string_view name, std::string_view link_type,
+                       int capture_size);
 
 // "3 datagrams stored", and for a live capture ", 0 dropped by the kernel".
 std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops);
 
-// What the end of a session tells the user, or "" when it needs no word
-// (the end of a file, a count reached). `failed` says whether the exit
-// status must be 1.
-std::string EndMessage(CaptureEnd why, std::string_view detail, bool& failed);
+// What the end of a session tells the user, and whether the exit status
+// must be 1. `count_asked` is -c's value (0 when not given).
+struct EndReport {
+  std::string message;
+  bool failed;
+};
+EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked);
+
+// The end of a session that a signal stopped: "capture ended: stopped by
+// SIGINT".
+std::string StoppedText(std::string_view signal_name);
 
 // The lines `-d` prints: each entry of a details report on a line of its
 // own, exactly as the details list holds it. For a terminal

@@ -25,6 +25,8 @@ std::string GroupedNumber(uint32_t value) {
 
 }  // namespace
 
+std::string_view ProgramVersion() { return PW_VERSION; }
+
 std::string_view AboutText() {
   static constexpr char kBefore[] =
       "Pebblewire\r\n"

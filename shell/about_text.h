@@ -9,4 +9,7 @@ namespace pw {
 
 std::string_view AboutText();
 
+// The program's version ("1.2.3"), from the build's project version.
+std::string_view ProgramVersion();
+
 }  // namespace pw

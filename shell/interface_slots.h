@@ -1,8 +1,9 @@
 // Interface address list: the local IPv4 addresses offered in the "bind to
 // interface:" field, one per adapter, in four slots, then the loopback
 // address. The platform lister asks the system for its adapters; the rules
-// that turn the answer into slots and combo entries are here, so that the
-// Windows dialog and the Linux front end list the same thing.
+// that turn the answer into slots and combo entries are here. (The Linux
+// front end lists every interface with all its addresses instead:
+// network_interfaces.h.)
 #pragma once
 
 #include <array>
@@ -41,7 +42,7 @@ InterfaceSlots FillInterfaceSlots(const AdapterQuery& query);
 // not empty, then "127.0.0.1". The first entry is the one shown.
 std::vector<std::string> InterfaceComboEntries(const InterfaceSlots& slots);
 
-// The system's adapters (interface_list_win32.cpp, interface_list_linux.cpp).
+// The system's adapters (interface_list_win32.cpp).
 AdapterQuery QuerySystemAdapters();
 
 }  // namespace pw

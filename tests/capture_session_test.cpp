@@ -415,6 +415,12 @@ class HandOffView final : public RecordingView {
     cv_.notify_all();
     return rows.size();
   }
+  // UI thread: returns once the capture thread is inside add_row, waiting
+  // for its row to be handled.
+  void wait_until_a_row_is_pending() {
+    std::unique_lock lock(queue_mutex_);
+    cv_.wait(lock, [&] { return !pending_.empty(); });
+  }
   void wait_for_capture_thread(const std::atomic<bool>& finished) override {
     ++waits;
     while (!finished.load()) {
@@ -448,7 +454,8 @@ TEST(SessionHandOff, StopWhileARowIsBeingHandedToTheUiThread) {
               StartOutcome::kStarted);
     size_t handled = 0;
     while (handled < 20) handled += view.pump();
-    session.stop();  // the capture thread is now (or soon) inside add_row
+    view.wait_until_a_row_is_pending();
+    session.stop();  // the capture thread is inside add_row
     EXPECT_EQ(view.rows(), LogLines(*store));
   }
   EXPECT_EQ(view.waits, 50);

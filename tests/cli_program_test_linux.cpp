@@ -1,9 +1,9 @@
 // The `pebblewire` program run end to end on capture files: what it prints
-// on stdout and stderr, its exit status, and the files it saves.
+// on standard output (rows and reports only) and standard error
+// (everything else), its exit status, and the files it saves.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,111 +14,153 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_store.h"
+#include "shell/about_text.h"
 #include "tests/datagram_builder.h"
 #include "tests/pcap_file.h"
+#include "tests/program_run.h"
 #include "tests/temp_dir.h"
 
 namespace pw {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs the program with `args`; with `file_size_limit`, under that limit.
-Result RunProgram(const std::vector<std::string>& args, const fs::path& dir,
-           std::optional<rlim_t> file_size_limit = std::nullopt) {
-  const std::string out_path = (dir / "stdout").string();
-  const std::string err_path = (dir / "stderr").string();
-  const pid_t child = fork();
-  if (child == 0) {
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (file_size_limit) {
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit limit{*file_size_limit, *file_size_limit};
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(PW_PROGRAM));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(PW_PROGRAM, argv.data());
-    _exit(127);
-  }
-  Result r;
-  int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    r.status = WEXITSTATUS(status);
-  }
-  r.out = test::ReadFile(out_path);
-  r.err = test::ReadFile(err_path);
-  fs::remove(out_path);
-  fs::remove(err_path);
-  return r;
-}
+using test::ProgramResult;
 
 class ProgramTest : public test::TempDirTest {
  protected:
-  Result Pebblewire(const std::vector<std::string>& args,
-                    std::optional<rlim_t> limit = std::nullopt) {
-    return RunProgram(args, dir_, limit);
+  ProgramResult Pebblewire(const std::vector<std::string>& args,
+                           const test::ProgramSetup& setup = {}) {
+    return test::RunProgram(args, setup);
   }
 };
 
-// stdout without its first line, the system description.
-std::string Rows(const std::string& out) {
-  const size_t nl = out.find('\n');
-  return nl == std::string::npos ? "" : out.substr(nl + 1);
+size_t Lines(const std::string& text) {
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Standard error without its first line, the system description.
+std::string AfterSystem(const std::string& err) {
+  const size_t nl = err.find('\n');
+  return nl == std::string::npos ? "" : err.substr(nl + 1);
 }
 
 const std::string kLoopbackFile = std::string(PW_TEST_DATA) + "/tcpdump_lo.pcap";
+const std::string kReadingLoopbackFile =
+    "reading from file " + kLoopbackFile + ", link-type EN10MB (Ethernet), capture size 262144 bytes\n";
+const std::string kTryHelp = "Try 'pebblewire --help' for more information.\n";
 
-TEST_F(ProgramTest, PrintsTheSystemAndOneRowPerStoredDatagram) {
-  Result r = Pebblewire({"-r", kLoopbackFile, "-p", "tcp,udp,icmp"});
+TEST_F(ProgramTest, RowsOnStandardOutputEverythingElseOnStandardError) {
+  const ProgramResult r = Pebblewire({"-r", kLoopbackFile, "-p", "tcp,udp,icmp"});
   EXPECT_EQ(r.status, 0) << r.err;
-  const size_t nl = r.out.find('\n');
-  ASSERT_NE(nl, std::string::npos);
-  EXPECT_NE(r.out.substr(0, nl).find("Linux"), std::string::npos) << r.out;
-  EXPECT_LE(nl, 63u);
-  EXPECT_EQ(Rows(r.out),
+  EXPECT_EQ(r.out,
             "\t0\tudp\t127.0.0.1\t40000\t127.0.0.1\t40001\t38\t64\n"
             "\t1\tudp\t127.0.0.1\t40000\t127.0.0.1\t40001\t128\t64\n"
             "\t2\tudp\t127.0.0.1\t40000\t127.0.0.1\t40001\t1028\t64\n"
             "\t3\ticmp\t127.0.0.1\t0\t127.0.0.1\t0\t38\t64\n"
             "\t4\ticmp\t127.0.0.1\t0\t127.0.0.1\t0\t38\t64\n");
-  EXPECT_EQ(r.err, "5 datagrams stored\n");
+  const size_t nl = r.err.find('\n');
+  ASSERT_NE(nl, std::string::npos);
+  EXPECT_NE(r.err.substr(0, nl).find("Linux"), std::string::npos) << r.err;
+  EXPECT_LE(nl, 63u);
+  EXPECT_EQ(AfterSystem(r.err), kReadingLoopbackFile +
+                                    "pebblewire: capture ended: end of the file\n"
+                                    "5 datagrams stored\n");
+}
 
+// Row counts agree with what tcpdump prints for the same expression.
+TEST_F(ProgramTest, FilterFieldsAndExpressionsOnAFile) {
   struct Case {
     std::vector<std::string> args;
     size_t rows;
+    size_t stored;
   } cases[] = {
-      {{}, 3},  // tcp and udp, as the dialog starts
-      {{"-p", "icmp"}, 2},
-      {{"-p", "udp", "-t", "127.0.0.1:40001"}, 3},
-      {{"-t", "127.0.0.1:40002"}, 0},
-      {{"-f", "*:40001"}, 0},
-      {{"-p", "tcp,udp,icmp", "-c", "2"}, 2},
-      {{"-p", "udp", "--quiet"}, 0},
+      {{}, 3, 3},  // tcp and udp, as the dialog starts
+      {{"-p", "icmp"}, 2, 2},
+      {{"-p", "udp", "-t", "127.0.0.1:40001"}, 3, 3},
+      {{"-t", "127.0.0.1:40002"}, 0, 0},
+      {{"-f", "*:40001"}, 0, 0},
+      {{"-f", "127.0.0.1"}, 3, 3},
+      {{"-b", "-f", "127.0.0.1", "-t", "127.0.0.1"}, 3, 3},
+      {{"-p", "tcp,udp,icmp", "-c", "2"}, 2, 2},
+      {{"-p", "udp", "--quiet"}, 0, 3},
+      {{"-p", "tcp,udp,icmp", "icmp"}, 2, 2},
+      {{"icmp"}, 0, 0},  // the expression passes them, -p does not
+      {{"-p", "tcp,udp,icmp", "udp", "and", "len", ">", "100"}, 2, 2},
+      {{"-p", "udp,icmp", "udp and greater 100"}, 2, 2},
+      {{"port", "40001", "-p", "tcp,udp,icmp"}, 3, 3},
+      {{"-p", "tcp,udp,icmp", "--", "not", "udp"}, 2, 2},
+      {{"-p", "tcp,udp,icmp", "-f", "*:40000", "udp and len > 100"}, 2, 2},
   };
   for (Case& c : cases) {
     c.args.insert(c.args.begin(), {"-r", kLoopbackFile});
-    r = Pebblewire(c.args);
+    const ProgramResult r = Pebblewire(c.args);
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string rows = Rows(r.out);
-    EXPECT_EQ(static_cast<size_t>(std::count(rows.begin(), rows.end(), '\n')), c.rows)
-        << c.args[2];
+    EXPECT_EQ(Lines(r.out), c.rows) << c.args.back();
+    const std::string summary = "\n" + std::to_string(c.stored) + " datagrams stored\n";
+    EXPECT_EQ(r.err.substr(r.err.size() - summary.size()), summary) << c.args.back();
   }
-  EXPECT_EQ(r.err, "3 datagrams stored\n");  // quiet still counts
+}
+
+TEST_F(ProgramTest, ARefusedExpressionIsAWrongArgument) {
+  test::WriteFile(Path("log.txt"), "older");
+  const std::string raw = Path("raw.pcap");
+  test::WriteFile(raw, test::PcapBytes({test::MakeDatagram({})}, {.link_type = 101}));
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"-r", kLoopbackFile, "--save-log", Path("log.txt"), "udp", "and"},
+       "pebblewire: capture expression \"udp and\": can't parse filter expression: syntax error\n"},
+      {{"-r", kLoopbackFile, "port 99999"},
+       "pebblewire: capture expression \"port 99999\": illegal port number 99999 > 65535\n"},
+      // Nothing but IPv4 is taken: IPv6 alone matches nothing.
+      {{"-r", kLoopbackFile, "ip6"},
+       "pebblewire: capture expression \"ip6\": expression rejects all packets\n"},
+      // Valid on Ethernet, not on raw IP.
+      {{"-r", raw, "ether", "host", "01:02:03:04:05:06"},
+       "pebblewire: capture expression \"ether host 01:02:03:04:05:06\": "},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult r = Pebblewire(c.args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(r.err.substr(r.err.size() - kTryHelp.size()), kTryHelp);
+  }
+  EXPECT_EQ(test::ReadFile(Path("log.txt")), "older");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "raw.pcap"}));
+}
+
+TEST_F(ProgramTest, WrongArgumentsExitTwoBeforeAnythingHappens) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;  // the first line
+  } cases[] = {
+      {{"--bogus"}, "pebblewire: unknown option --bogus\n"},
+      {{"-c", "0"}, "pebblewire: -c/--count: \"0\" is not a number from 1 to 10000\n"},
+      {{"-f", "10.77.0.2:65536"}, "pebblewire: -f/--from: \"10.77.0.2:65536\" is not ADDR:PORT"},
+      {{"-t", "localhost:8000"}, "pebblewire: -t/--to: \"localhost:8000\" is not ADDR:PORT"},
+      {{"-b", "-f", "10.0.0.1:80", "-t", "10.0.0.2"}, "pebblewire: -b/--both works only"},
+      {{"-r", "a.pcap", "-r", "b.pcap"}, "pebblewire: -r/--read is given twice; give it once\n"},
+      {{"-c", "5", "-c", "6"}, "pebblewire: -c/--count is given twice; give it once\n"},
+      {{"-i", "foo"}, "pebblewire: -i/--interface: \"foo\" is not an interface of this system: "
+                      "give an interface name or an IPv4 address that -D lists, or any\n"},
+      {{"-i", "999.1.1.1"}, "pebblewire: -i/--interface: \"999.1.1.1\" is not an interface"},
+      {{"-i", "127.0.0.2"}, "pebblewire: -i/--interface: \"127.0.0.2\" is not an interface"},
+      {{"-i", "lo", "-r", kLoopbackFile}, "pebblewire: -i/--interface does not go with -r"},
+      {{"-d", "10000"}, "pebblewire: -d/--details: \"10000\" is not a packet number"},
+      {{"--tcp-view", "hex"}, "pebblewire: --tcp-view: \"hex\" is not text or ascii\n"},
+  };
+  for (Case& c : cases) {
+    c.args.insert(c.args.end(), {"--save-log", Path("log.txt")});
+    const ProgramResult r = Pebblewire(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0] << " " << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(Lines(r.err), 2u) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.size() - kTryHelp.size()), kTryHelp);
+  }
+  EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(ProgramTest, SaveFilesHoldExactlyWhatTheSaveCommandsWrite) {
@@ -134,8 +176,8 @@ TEST_F(ProgramTest, SaveFilesHoldExactlyWhatTheSaveCommandsWrite) {
   const std::string input = Path("three.pcap");
   test::WriteFile(input, test::PcapBytes(datagrams, {.link_type = 101}));
   test::WriteFile(Path("log.txt"), "an older file, replaced");
-  const Result r = Pebblewire({"-r", input, "--save-log", Path("log.txt"), "--save-packets",
-                               Path("packets.bin")});
+  const ProgramResult r = Pebblewire({"-r", input, "--save-log", Path("log.txt"),
+                                      "--save-packets", Path("packets.bin")});
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string packets = test::ReadFile(Path("packets.bin"));
   EXPECT_EQ(packets.size(), 1600u);
@@ -147,7 +189,7 @@ TEST_F(ProgramTest, SaveFilesHoldExactlyWhatTheSaveCommandsWrite) {
             "\t2\tudp\t10.0.0.1\t7\t10.0.0.2\t9\t1500\t64\r\n");
   std::string rows = log;
   for (size_t at; (at = rows.find("\r\n")) != std::string::npos;) rows.erase(at, 1);
-  EXPECT_EQ(Rows(r.out), rows);
+  EXPECT_EQ(r.out, rows);
   EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "packets.bin", "three.pcap"}));
 }
 
@@ -160,9 +202,9 @@ TEST_F(ProgramTest, DetailsReportsFollowTheRows) {
   const std::string input = Path("one.pcap");
   test::WriteFile(input, test::PcapBytes({d}, {.link_type = 101}));
 
-  Result r = Pebblewire({"-r", input, "-q", "-d", "0", "-d", "1", "--hex", "tcp"});
+  ProgramResult r = Pebblewire({"-r", input, "-q", "-d", "0", "-d", "1", "--hex", "tcp"});
   EXPECT_EQ(r.status, 1);  // packet 1 is not stored
-  EXPECT_EQ(Rows(r.out),
+  EXPECT_EQ(r.out,
             "packets source:\n"
             "\n"
             "packet0 udp \n"
@@ -176,27 +218,34 @@ TEST_F(ProgramTest, DetailsReportsFollowTheRows) {
             "41 42 1b 5b 32 4a \n"
             "\n"
             "don't found data!\n");
-  EXPECT_EQ(r.err, "1 datagram stored\npebblewire: packet 1 is not stored\n");
+  EXPECT_NE(r.err.find("1 datagram stored\npebblewire: packet 1 is not stored\n"),
+            std::string::npos)
+      << r.err;
 
   r = Pebblewire({"-r", kLoopbackFile, "-q", "-d", "4", "-p", "icmp"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(Rows(r.out), "don't found data!\n");  // two icmp rows only
+  EXPECT_EQ(r.out, "don't found data!\n");  // two icmp rows only
 }
 
-TEST_F(ProgramTest, NothingToSaveWritesNoFile) {
-  const Result r = Pebblewire({"-r", kLoopbackFile, "-p", "igmp", "--save-log", Path("log.txt"),
-                               "--save-packets", Path("packets.bin")});
+TEST_F(ProgramTest, NothingToSaveWritesEmptyFilesInPlaceOfOlderOnes) {
+  test::WriteFile(Path("log.txt"), "rows of an earlier run");
+  test::WriteFile(Path("packets.bin"), "datagrams of an earlier run");
+  const ProgramResult r = Pebblewire({"-r", kLoopbackFile, "-p", "igmp", "--save-log",
+                                      Path("log.txt"), "--save-packets", Path("packets.bin")});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err,
-            "0 datagrams stored\n"
-            "pebblewire: nothing to save: the sniff log is empty, " + Path("log.txt") +
-                " not written\n"
-                "pebblewire: nothing to save: no datagram is stored, " + Path("packets.bin") +
-                " not written\n");
-  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(AfterSystem(r.err), kReadingLoopbackFile +
+                                    "pebblewire: capture ended: end of the file\n"
+                                    "0 datagrams stored\n"
+                                    "pebblewire: nothing to save: the sniff log is empty, " +
+                                    Path("log.txt") + " written empty\n" +
+                                    "pebblewire: nothing to save: no datagram is stored, " +
+                                    Path("packets.bin") + " written empty\n");
+  EXPECT_EQ(test::ReadFile(Path("log.txt")), "");
+  EXPECT_EQ(test::ReadFile(Path("packets.bin")), "");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "packets.bin"}));
 }
 
-TEST_F(ProgramTest, FailuresGiveAMessageAndAnExitStatus) {
+TEST_F(ProgramTest, FailuresNameTheFileOnceAndGiveStatusOne) {
   test::WriteFile(Path("notes.txt"), "not a capture\n");
   std::string cut = test::PcapBytes(
       {test::MakeDatagram({.protocol = 17}), test::MakeDatagram({.protocol = 17})},
@@ -205,33 +254,49 @@ TEST_F(ProgramTest, FailuresGiveAMessageAndAnExitStatus) {
   test::WriteFile(Path("cut.pcap"), cut);
   struct Case {
     std::vector<std::string> args;
-    int status;
-    std::string err;   // the start of stderr
+    std::string err;   // the whole of standard error, after the system's line when rows > 0
     size_t rows;
   } cases[] = {
-      {{"--bogus"}, 2, "pebblewire: unknown option --bogus\nTry 'pebblewire --help'", 0},
-      {{"-c", "0"}, 2, "pebblewire: -c/--count: \"0\" is not", 0},
-      {{"-d", "10000"}, 2, "pebblewire: -d/--details: \"10000\" is not a packet number", 0},
-      {{"--tcp-view", "hex"}, 2, "pebblewire: --tcp-view: \"hex\" is not text or ascii", 0},
-      {{"--hex=icmp"}, 2, "pebblewire: --hex: \"icmp\" is not udp or tcp", 0},
-      {{"extra"}, 2, "pebblewire: unexpected argument \"extra\"", 0},
-      {{"-r", Path("notes.txt")}, 1, "pebblewire: cannot capture: " + Path("notes.txt") + ": ", 0},
-      {{"-r", Path("missing.pcap")}, 1, "pebblewire: cannot capture: " + Path("missing.pcap"), 0},
-      {{"-r", Path("cut.pcap")}, 1, "pebblewire: capture failed: " + Path("cut.pcap"), 1},
-      {{"-r", kLoopbackFile, "--save-log", Path("no/dir/log.txt")}, 1,
+      {{"-r", Path("notes.txt")},
+       "pebblewire: cannot capture: " + Path("notes.txt") + ": unknown file format\n", 0},
+      {{"-r", Path("missing.pcap")},
+       "pebblewire: cannot capture: " + Path("missing.pcap") + ": No such file or directory\n", 0},
+      {{"-r", kLoopbackFile, "--save-log", Path("no/dir/log.txt")},
        "pebblewire: cannot write " + Path("no/dir/log.txt") + ": No such file or directory\n", 0},
-      {{"-r", kLoopbackFile, "--save-packets", "/dev/full"}, 1,
-       "3 datagrams stored\npebblewire: cannot write /dev/full: No space left on device\n", 3},
+      {{"-r", kLoopbackFile, "--save-log", "/proc/version"},
+       "pebblewire: cannot write /proc/version: /proc does not take new files\n", 0},
   };
   for (const Case& c : cases) {
-    const Result r = Pebblewire(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
-    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
-    const std::string rows = Rows(r.out);
-    EXPECT_EQ(static_cast<size_t>(std::count(rows.begin(), rows.end(), '\n')), c.rows)
-        << r.out;
+    const ProgramResult r = Pebblewire(c.args);
+    EXPECT_EQ(r.status, 1) << c.args[1];
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
   }
+  ProgramResult r = Pebblewire({"-r", Path("cut.pcap")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 1u);
+  EXPECT_NE(r.err.find("pebblewire: capture failed: " + Path("cut.pcap") + ": truncated"),
+            std::string::npos)
+      << r.err;
+  r = Pebblewire({"-r", kLoopbackFile, "--save-packets", "/dev/full"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("3 datagrams stored\npebblewire: cannot write /dev/full: No space left on device\n"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(Files(), (std::vector<std::string>{"cut.pcap", "notes.txt"}));
+}
+
+TEST_F(ProgramTest, RowsThatCannotBeWrittenAreAFailure) {
+  test::ProgramSetup to_full;
+  to_full.stdout_fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(to_full.stdout_fd, 0);
+  const ProgramResult r = Pebblewire({"-r", kLoopbackFile, "--save-log", Path("log.txt")}, to_full);
+  close(to_full.stdout_fd);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("pebblewire: cannot write the rows: No space left on device\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Lines(test::ReadFile(Path("log.txt"))), 3u) << "what was stored is still saved";
 }
 
 TEST_F(ProgramTest, AFailedWriteLeavesNoShortFile) {
@@ -240,38 +305,134 @@ TEST_F(ProgramTest, AFailedWriteLeavesNoShortFile) {
   const std::string input = Path("big.pcap");
   test::WriteFile(input, test::PcapBytes(big, {.link_type = 101}));
   test::WriteFile(Path("packets.bin"), "old");
-  const Result r =
-      Pebblewire({"-r", input, "--save-packets", Path("packets.bin")}, rlim_t{20000});
+  test::ProgramSetup limited;
+  limited.file_size_limit = rlim_t{20000};
+  const ProgramResult r = Pebblewire({"-r", input, "--save-packets", Path("packets.bin")}, limited);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("pebblewire: cannot write " + Path("packets.bin") + ": File too large"),
+  EXPECT_NE(r.err.find("pebblewire: cannot write " + Path("packets.bin") + ": File too large\n"),
             std::string::npos)
       << r.err;
   EXPECT_TRUE(test::ReadFile(Path("packets.bin")) == "old");
   EXPECT_EQ(Files(), (std::vector<std::string>{"big.pcap", "packets.bin"}));
 }
 
-TEST_F(ProgramTest, PoolFullIsExplained) {
-  std::vector<std::vector<uint8_t>> big(
-      15, test::MakeDatagram({.protocol = 17, .payload_length = 65535 - 28}));
-  const std::string input = Path("huge.pcap");
-  test::WriteFile(input, test::PcapBytes(big, {.link_type = 101}));
-  const Result r = Pebblewire({"-r", input, "-q"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err,
-            "pebblewire: capture ended: the 819200 bytes for datagrams are full\n"
-            "12 datagrams stored\n");
+// The saved files hold exactly the datagrams and lines that the rows list.
+void ExpectSavesMatchRows(const std::string& rows, const std::string& log,
+                          const std::string& packets, const std::string& pool) {
+  std::string expected_log = rows;
+  for (size_t at = 0; (at = expected_log.find('\n', at)) != std::string::npos; at += 2) {
+    expected_log.insert(at, "\r");
+  }
+  EXPECT_TRUE(log == expected_log) << log.size() << " bytes of log";
+  EXPECT_EQ(packets.size(), pool.size());
+  EXPECT_TRUE(packets == pool);
+}
+
+TEST_F(ProgramTest, MaximumSizeDatagramsFillThePool) {
+  const std::vector<uint8_t> largest = test::MakeDatagram(
+      {.protocol = 17, .source_port = 1, .destination_port = 2, .payload_length = 65535 - 28});
+  const size_t fit = kBytePoolSize / largest.size();
+  // Alone, and with a last datagram that fills the pool to its last byte.
+  const std::vector<uint8_t> rest = test::MakeDatagram(
+      {.protocol = 17, .source_port = 3, .destination_port = 4,
+       .payload_length = kBytePoolSize - fit * largest.size() - 28});
+  for (const bool to_the_byte : {false, true}) {
+    std::vector<std::vector<uint8_t>> frames(fit, largest);
+    if (to_the_byte) frames.push_back(rest);
+    frames.insert(frames.end(), 3, largest);
+    const std::string input = Path("huge.pcap");
+    test::WriteFile(input, test::PcapBytes(frames, {.link_type = 101}));
+    const ProgramResult r = Pebblewire({"-r", input, "--save-log", Path("log.txt"),
+                                        "--save-packets", Path("packets.bin")});
+    EXPECT_EQ(r.status, 0);
+    const size_t stored = fit + (to_the_byte ? 1 : 0);
+    EXPECT_NE(r.err.find("pebblewire: capture ended: the " + std::to_string(kBytePoolSize) +
+                         " bytes for datagrams are full\n" + std::to_string(stored) +
+                         " datagrams stored\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Lines(r.out), stored);
+    std::string pool;
+    for (size_t k = 0; k < stored; ++k) pool.append(frames[k].begin(), frames[k].end());
+    ExpectSavesMatchRows(r.out, test::ReadFile(Path("log.txt")),
+                         test::ReadFile(Path("packets.bin")), pool);
+    EXPECT_EQ(test::ReadFile(Path("packets.bin")).size(),
+              to_the_byte ? size_t{kBytePoolSize} : fit * largest.size());
+  }
+}
+
+TEST_F(ProgramTest, LiveCaptureWithoutTheRightSaysWhatIsNeeded) {
+  if (geteuid() != 0) {
+    std::printf("SKIP: becoming an ordinary user needs root\n");
+    GTEST_SKIP() << "becoming an ordinary user needs root";
+  }
+  test::ProgramSetup nobody;
+  nobody.user = 65534;
+  const ProgramResult r = Pebblewire({"-i", "lo"}, nobody);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "pebblewire: live capture needs root or the CAP_NET_RAW capability\n");
 }
 
 TEST_F(ProgramTest, ListVersionAndHelp) {
-  Result r = Pebblewire({"-D"});
+  ProgramResult r = Pebblewire({"-D"});
   EXPECT_EQ(r.status, 0);
-  ASSERT_GE(r.out.size(), 10u);
-  EXPECT_EQ(r.out.substr(r.out.size() - 10), "127.0.0.1\n");
+  EXPECT_NE(r.out.find("lo 127.0.0.1\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
   r = Pebblewire({"-V"});
-  EXPECT_EQ(r.out, "pebblewire 0.1.0\n");
+  EXPECT_EQ(r.out, "pebblewire " + std::string(ProgramVersion()) + "\n");
   r = Pebblewire({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Usage: pebblewire", 0), 0u);
+}
+
+// The bytes of one record of a pcap file, without the file header.
+std::string Record(const std::vector<uint8_t>& datagram) {
+  return test::PcapBytes({datagram}, {.link_type = 101}).substr(24);
+}
+
+TEST_F(ProgramTest, AClosedPipeEndsTheProgramQuietlyWithoutReadingOn) {
+  // The file is a named pipe that the test feeds and never ends: the
+  // program can only stop because its reader went away.
+  signal(SIGPIPE, SIG_IGN);
+  const std::string fifo = Path("feed.pcap");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  test::ProgramRun run({"-r", fifo, "-p", "udp", "--save-log", Path("log.txt")});
+  const int feed = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(feed, 0);
+  const std::string first = test::PcapBytes({test::MakeDatagram({.protocol = 17})},
+                                            {.link_type = 101});
+  ASSERT_EQ(write(feed, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  ASSERT_TRUE(run.wait_for_out("\t0\tudp")) << run.err();
+  run.close_output();
+  // Records the filter drops: nothing more is written, yet the program ends.
+  const std::string other = Record(test::MakeDatagram({.protocol = 1}));
+  int fed = 0;
+  for (; fed < 500 && !run.exited(); ++fed) {
+    if (write(feed, other.data(), other.size()) < 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const ProgramResult r = run.finish();
+  close(feed);
+  EXPECT_EQ(r.signal, SIGPIPE) << r.err;
+  EXPECT_EQ(r.err.find("cannot write"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("capture ended"), std::string::npos) << r.err;
+  EXPECT_LT(fed, 500) << "the program read on after its reader had gone";
+  EXPECT_EQ(test::ReadFile(Path("log.txt")), "\t0\tudp\t10.0.0.1\t0\t10.0.0.2\t0\t28\t64\r\n");
+}
+
+TEST_F(ProgramTest, AReaderThatLeavesAtOnceEndsTheProgramAsOtherCommands) {
+  signal(SIGPIPE, SIG_IGN);
+  std::vector<std::vector<uint8_t>> many(3000, test::MakeDatagram({.protocol = 17}));
+  const std::string input = Path("many.pcap");
+  test::WriteFile(input, test::PcapBytes(many, {.link_type = 101}));
+  test::ProgramRun run({"-r", input});
+  run.close_output();
+  const ProgramResult r = run.finish();
+  // Either the rows fitted into the pipe before it closed, or the program
+  // ended as a closed pipe ends it; never with an error of its own.
+  EXPECT_TRUE(r.signal == SIGPIPE || r.status == 0) << r.status << " " << r.signal;
+  EXPECT_EQ(r.err.find("cannot write"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -35,15 +35,13 @@ std::vector<std::string> Arguments(const FrontEndCase& c) {
   return args;
 }
 
-// The program's standard output for `args`, without the first line, the
-// system description.
+// The program's standard output for `args`: its rows, or its report.
 std::string Output(const std::vector<std::string>& args) {
   std::string command = std::string("'") + PW_PROGRAM + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   std::string out;
   EXPECT_EQ(test::RunShell(command + " 2>/dev/null", out), 0) << command;
-  const size_t first_line = out.find('\n');
-  return first_line == std::string::npos ? "" : out.substr(first_line + 1);
+  return out;
 }
 
 // Compares `got` with the golden file `name`, or writes it there.

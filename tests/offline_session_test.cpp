@@ -32,19 +32,23 @@ class OfflineTest : public test::TempDirTest {
     return path;
   }
 
-  // Reads `path` through a whole session; returns the end event.
-  std::string Read(const std::string& path, StartRequest request = {}) {
+  // Reads `path` through a whole session, with a capture expression if
+  // given; returns the end event.
+  std::string Read(const std::string& path, StartRequest request = {},
+                   const std::string& expression = {}) {
     if (request.from_field.empty()) request.from_field = "*:*";
     if (request.to_field.empty()) request.to_field = "*:*";
     if (!request.protocols.tcp && !request.protocols.udp && !request.protocols.icmp) {
       request.protocols = kAll;
     }
     view_ = std::make_unique<test::RecordingView>();
-    PcapFileSource source(path);
+    PcapFileSource source(path, expression);
     CaptureSession session(*store_, *view_, source, allow_);
     EXPECT_EQ(session.start(request), StartOutcome::kStarted);
     EXPECT_TRUE(view_->wait_ended());
     session.stop();
+    opened_ = source.origin(origin_);
+    expression_refused_ = source.expression_refused();
     return view_->events().back() == "stopped" ? view_->events().end()[-2]
                                                 : view_->events().back();
   }
@@ -57,6 +61,10 @@ class OfflineTest : public test::TempDirTest {
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   std::unique_ptr<test::RecordingView> view_;
   test::FakePrivilege allow_;
+  // What the last source said of itself.
+  bool opened_ = false;
+  CaptureOrigin origin_;
+  bool expression_refused_ = false;
 };
 
 std::string AsString(const std::vector<uint8_t>& bytes) {
@@ -169,6 +177,53 @@ TEST_F(OfflineTest, FilterAndCountOnAFile) {
   EXPECT_EQ(view_->rows().size(), 5u);
   EXPECT_EQ(Read(path, {.protocols = kAll, .packet_limit = 3}), "ended limit");
   EXPECT_EQ(view_->rows().size(), 3u);
+}
+
+TEST_F(OfflineTest, AnExpressionSelectsRecordsBeforeTheFilter) {
+  const std::vector<std::vector<uint8_t>> frames = {
+      MakeDatagram(test::Udp("10.0.0.1", 4000, "10.0.0.2", 53)),
+      MakeDatagram(test::Tcp("10.0.0.1", 4000, "10.0.0.2", 80)),
+      MakeDatagram(test::Proto(1)),
+      MakeDatagram(test::Udp("10.0.0.3", 4000, "10.0.0.2", 53)),
+  };
+  const std::string path = Write("mix.pcap", test::PcapBytes(frames, {.link_type = 101}));
+  EXPECT_EQ(Read(path, {}, "udp port 53 or icmp"), "ended source-ended");
+  EXPECT_EQ(view_->rows(), (std::vector<std::string>{
+                               "\t0\tudp\t10.0.0.1\t4000\t10.0.0.2\t53\t28\t64",
+                               "\t1\ticmp\t10.0.0.1\t0\t10.0.0.2\t0\t28\t64",
+                               "\t2\tudp\t10.0.0.3\t4000\t10.0.0.2\t53\t28\t64"}));
+  ASSERT_TRUE(opened_);
+  EXPECT_TRUE(origin_.file);
+  EXPECT_EQ(origin_.name, path);
+  EXPECT_EQ(origin_.link_type, "RAW (Raw IP)");
+  EXPECT_EQ(origin_.capture_size, 65535);
+  // Then the session's own filter: from 10.0.0.3 only.
+  Read(path, {.from_field = "10.0.0.3:*", .protocols = kAll}, "udp port 53 or icmp");
+  EXPECT_EQ(view_->rows().size(), 1u);
+  // Ethernet frames, some behind a VLAN tag that the expression names.
+  const std::string tagged = Write(
+      "tagged.pcap", test::PcapBytes({test::EthernetFrame(frames[0], 0x0800, 1),
+                                      test::EthernetFrame(frames[3])}));
+  Read(tagged, {}, "vlan and udp");
+  EXPECT_EQ(view_->rows().size(), 1u);
+  Read(tagged, {}, "udp");
+  EXPECT_EQ(view_->rows().size(), 1u);
+  EXPECT_EQ(view_->rows()[0], "\t0\tudp\t10.0.0.3\t4000\t10.0.0.2\t53\t28\t64");
+}
+
+TEST_F(OfflineTest, ARefusedExpressionFailsTheOpen) {
+  const std::string path =
+      Write("one.pcap", test::PcapBytes({MakeDatagram({})}, {.link_type = 101}));
+  EXPECT_EQ(Read(path, {}, "udp and"),
+            "ended open-failed can't parse filter expression: syntax error");
+  EXPECT_TRUE(expression_refused_);
+  EXPECT_FALSE(opened_);
+  EXPECT_TRUE(view_->rows().empty());
+  EXPECT_EQ(Read(path, {}, "udp"), "ended source-ended");
+  EXPECT_FALSE(expression_refused_);
+  EXPECT_EQ(Read(Path("missing.pcap"), {}, "udp"),
+            "ended open-failed " + Path("missing.pcap") + ": No such file or directory");
+  EXPECT_FALSE(expression_refused_) << "the file is the fault, not the expression";
 }
 
 // Loopback traffic captured by other tools: three UDP datagrams from

@@ -67,6 +67,7 @@ void DialogCaptureView::add_combo_item(int id, std::string_view text) {
 }
 
 void DialogCaptureView::start_refused(StartRefusal why) {
+  start_refused_ = true;
   EnableWindow(item(IDC_GO), FALSE);
   add_text_row(why == StartRefusal::kNotAllowed ? kRowNotAllowed : kRowCheckFailed);
 }
@@ -123,10 +124,10 @@ void DialogCaptureView::return_to_idle() {
   running_session_.store(0);
   KillTimer(dialog_, kListPaintTimer);
   paint_rows();
-  EnableWindow(item(IDC_GO), TRUE);
+  EnableWindow(item(IDC_GO), !start_refused_);
   EnableWindow(item(IDC_BOTH_TRAFFIC), TRUE);
   EnableWindow(item(IDC_STOP), FALSE);
-  SetFocus(item(IDC_GO));
+  SetFocus(item(start_refused_ ? IDC_LIST : IDC_GO));
 }
 
 // UI thread: handle the rows that the capture thread sends meanwhile, or the

@@ -87,6 +87,9 @@ class DialogCaptureView final : public CaptureView {
   std::mutex end_mutex_;
   std::string end_detail_;  // the failure text of the session that ended
   std::atomic<bool> paint_held_{false};
+  // A start was refused: "go!" stays disabled for the rest of the
+  // program, also after a capture file has been read (UI thread).
+  bool start_refused_ = false;
 };
 
 }  // namespace pw

@@ -8,8 +8,10 @@
 
 #include "app/details_selection.h"
 #include "app/dialog_controls_win32.h"
+#include "app/file_dialog_win32.h"
 #include "app/option_commands.h"
 #include "app/popup_menu_win32.h"
+#include "app/start_file_win32.h"
 #include "res/resource.h"
 #include "shell/about_box_win32.h"
 #include "shell/solid_paint_win32.h"
@@ -71,8 +73,9 @@ MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, Capture
       settings_store_(setup.settings != nullptr ? *setup.settings : own_settings_store_.emplace()),
       tray_(instance, setup.notify_area != nullptr ? *setup.notify_area : SystemNotifyArea()),
       details_(instance, look_),
-      session_(store, view_, *setup.source,
-               setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
+      origin_(*setup.source,
+              setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
+      session_(store, view_, origin_, origin_),
       animator_(tray_, setup.animation_pause) {}
 
 MainDialog::~MainDialog() {
@@ -111,11 +114,14 @@ BOOL MainDialog::on_init_dialog() {
   }
   load_settings();
   // The session's stop flag is 1 from its construction: no capture runs.
+  // A start with a capture file keeps the window shown for the file's rows.
   if (state_.settings.EnableFlipToTray) {
     tray_.flip_to_tray();
-    back_to_tray_after_display_ = true;
+    back_to_tray_after_display_ = setup_.start_file.empty();
   }
   SetForegroundWindow(hwnd());
+  initialised_ = true;
+  if (!setup_.start_file.empty()) PostMessageA(hwnd(), PW_MSG_OPEN_START_FILE, 0, 0);
   return FALSE;
 }
 
@@ -241,6 +247,8 @@ void MainDialog::on_command(WORD id, WORD, HWND) {
     case IDM_EXIT: shut_down(); break;
     case IDM_SAVE_SNIFF_LOG: SaveSniffLog(save_context()); break;
     case IDM_SAVE_PACKETS: SavePackets(save_context()); break;
+    case IDM_SAVE_PCAP: SavePcap(save_context()); break;
+    case IDM_OPEN_CAPTURE: open_capture_command(); break;
     case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
     case IDM_FLIP_TO_TRAY: switch_flip_to_tray(); break;
     case IDM_TRAY_ICON_ANIME: switch_tray_icon_anime(); break;
@@ -255,7 +263,9 @@ void MainDialog::on_command(WORD id, WORD, HWND) {
 // The shown menu itself (and again its first submenu, which is at position
 // 0 too); items are found by command id, so the first covers them all.
 void MainDialog::on_init_menu_popup(HMENU popup, UINT position, bool window_menu) {
-  if (position == 0 && !window_menu) MarkOptions(popup, state_.settings);
+  if (position != 0 || window_menu) return;
+  MarkOptions(popup, state_.settings);
+  MarkOpenCommand(popup, can_open_file());
 }
 
 HBRUSH MainDialog::on_ctl_color_static(HDC dc, HWND control) {
@@ -277,6 +287,9 @@ void MainDialog::on_private_message(UINT message, WPARAM wparam, LPARAM lparam) 
       break;
     case PW_MSG_BACK_TO_TRAY:
       if (state_.settings.EnableFlipToTray && !tray_.hidden()) hide_in_tray();
+      break;
+    case PW_MSG_OPEN_START_FILE:
+      open_capture_file(setup_.start_file);
       break;
     default:
       break;
@@ -306,7 +319,52 @@ void MainDialog::hide_in_tray() {
   ShowWindow(hwnd(), SW_HIDE);
 }
 
-void MainDialog::start_capture() {
+// A capture file that a second start hands over is opened when the window
+// is idle, and ignored otherwise.
+bool MainDialog::on_copy_data(HWND, const COPYDATASTRUCT& data) {
+  std::string path;
+  return HandedOverFile(data, path) && open_capture_file(path);
+}
+
+// "go!": the network.
+void MainDialog::start_capture() { start_session(nullptr); }
+
+// "&open capture file...": the open-file dialog, then the chosen file.
+void MainDialog::open_capture_command() {
+  if (!can_open_file()) return;
+  const FilePrompt prompt = setup_.open_prompt != nullptr ? setup_.open_prompt : GetOpenFileNameA;
+  char path[MAX_PATH];
+  if (!AskForFile(prompt, kCaptureOpenDialog, hwnd(), settings_store_.application_folder(),
+                  path)) {
+    return;
+  }
+  open_capture_file(path);
+}
+
+// A file starts a session only when none runs, the initialisation is over
+// and no box of the window's own is open (its window is disabled then); a
+// system refused at start-up reads no files either.
+bool MainDialog::can_open_file() const {
+  return initialised_ && !system_.pre2000 && !view_.capturing() && IsWindowEnabled(hwnd());
+}
+
+bool MainDialog::open_capture_file(const std::string& path) {
+  if (!can_open_file()) return false;
+  if (tray_.hidden()) tray_.restore_from_tray();
+  start_session(&path);
+  return true;
+}
+
+// Starts a session over the network (`file` null) or the capture file, with
+// what the controls say. A session that ended by itself may still be on
+// its way out; it is joined before its source is changed.
+void MainDialog::start_session(const std::string* file) {
+  session_.end_at_exit();
+  if (file != nullptr) {
+    origin_.choose_file(*file);
+  } else {
+    origin_.choose_network();
+  }
   SettingsControls texts;
   StartRequest request = ReadStartRequest(hwnd(), texts);
   for (size_t i = 0; i < slots_.size(); ++i) request.interface_addresses[i] = slots_[i];

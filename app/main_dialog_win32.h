@@ -9,6 +9,16 @@
 // brushes, the notification icon and its animation threads, the details
 // window and the capture session, and refers to the process's one capture
 // store. Tests create their own and read the state through it.
+//
+// A session reads the network ("go!") or a capture file ("&open capture
+// file...", the command line's file, a file that a second start hands
+// over) through the same capture session: the same filter fields,
+// protocol boxes, rows, limits, details and save commands. A file needs no
+// right to capture and ends by itself at its end; a damaged one after its
+// whole datagrams, with " capture failed: <path>: <reason>" listed as a
+// failed capture's reason is. A file is opened only while no session runs
+// (the menu command is greyed meanwhile, and a handed-over file is then
+// ignored), and opening one shows a window hidden in the notification area.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/details_window_win32.h"
 #include "app/dialog_capture_view_win32.h"
@@ -27,6 +38,7 @@
 #include "capture/capture_store.h"
 #include "capture/packet_source.h"
 #include "capture/privilege.h"
+#include "capture/source_choice.h"
 #include "shell/dialog_base_win32.h"
 #include "shell/interface_slots.h"
 #include "shell/look_win32.h"
@@ -39,9 +51,10 @@ namespace pw {
 inline constexpr char kMainWindowTitle[] = "Pebblewire";
 
 // What the main dialog works with. The program passes the system's raw
-// socket source and leaves the rest to their defaults; tests replace them.
+// socket source and the command line's file and leaves the rest to their
+// defaults; tests replace them.
 struct MainDialogSetup {
-  PacketSource* source = nullptr;       // required
+  PacketSource* source = nullptr;       // required: the network's source
   PrivilegeCheck* privilege = nullptr;  // null: SystemPrivilegeCheck()
   IniStore* settings = nullptr;  // null: gravlin.ini in the user's application-data folder
   AdapterQuery (*query_adapters)() = nullptr;  // null: QuerySystemAdapters
@@ -49,8 +62,12 @@ struct MainDialogSetup {
   BOOL (*query_version)(OSVERSIONINFOA* version) = nullptr;
   NotifyArea* notify_area = nullptr;          // null: Shell_NotifyIconA
   AnimationPause* animation_pause = nullptr;  // null: real pauses
-  SaveFilePrompt save_prompt = nullptr;       // null: GetSaveFileNameA
+  FilePrompt save_prompt = nullptr;           // null: GetSaveFileNameA
   WriteFunction write_file = nullptr;         // null: WriteFile
+  FilePrompt open_prompt = nullptr;           // null: GetOpenFileNameA
+  // A capture file to open once the dialog is initialised (after the
+  // settings and, on a first run, the about box); empty: none.
+  std::string start_file;
 };
 
 // What the program keeps besides its windows (main thread only).
@@ -103,11 +120,16 @@ class MainDialog final : public DialogBase {
   HBRUSH on_ctl_color_static(HDC dc, HWND control) override;
   void on_timer(UINT_PTR id) override;
   void on_private_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool on_copy_data(HWND sender, const COPYDATASTRUCT& data) override;
   void on_tray_icon(WPARAM icon_id, LPARAM mouse_message);
   void hide_in_tray();
 
   // Commands.
   void start_capture();
+  void open_capture_command();
+  bool can_open_file() const;
+  bool open_capture_file(const std::string& path);
+  void start_session(const std::string* file);
   void show_details();
   SaveCommandContext save_context() const;
   void switch_flip_to_tray();
@@ -126,6 +148,9 @@ class MainDialog final : public DialogBase {
   TrayIcon tray_;
   DetailsWindow details_;
   DialogCaptureView view_;
+  // The session's packet source and privilege check: the network's, or a
+  // capture file's.
+  SourceChoice origin_;
   // The animation threads read the session's stop flag, the settings
   // record and the icon: they are ended before any of those goes.
   CaptureSession session_;
@@ -135,6 +160,8 @@ class MainDialog final : public DialogBase {
   HCURSOR wait_cursor_ = nullptr;
   HWND tooltip_ = nullptr;
   bool shutting_down_ = false;
+  // The initialisation has run to its end: files may be opened.
+  bool initialised_ = false;
   // The window flipped to the notification area during initialisation.
   bool back_to_tray_after_display_ = false;
 };

@@ -60,4 +60,8 @@ void MarkOptions(HMENU menu, const SettingsRecord& settings) {
   Check(menu, IDM_TCP_ASCII_VIEW, settings.TcpDataInAsciiView);
 }
 
+void MarkOpenCommand(HMENU menu, bool available) {
+  EnableMenuItem(menu, IDM_OPEN_CAPTURE, MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED));
+}
+
 }  // namespace pw

@@ -2,7 +2,8 @@
 // window on a right click or the menu key and by the notification icon on a
 // right click. It is loaded from the resource at every showing and destroyed
 // right after, so each showing starts with nothing checked or greyed; the
-// check marks of the options are set when it opens (MarkOptions). The chosen
+// check marks of the options and the open command's grey state are set
+// when it opens (MarkOptions, MarkOpenCommand). The chosen
 // item reaches the owner as WM_COMMAND. UI thread only.
 #pragma once
 
@@ -31,5 +32,9 @@ void ShowTrayMenu(HINSTANCE instance, HWND owner);
 // when its flag is set. Items are found by command id, so this reaches the
 // nested submenus too.
 void MarkOptions(HMENU menu, const SettingsRecord& settings);
+
+// "&open capture file..." is greyed while it cannot start a session (one
+// runs already).
+void MarkOpenCommand(HMENU menu, bool available);
 
 }  // namespace pw

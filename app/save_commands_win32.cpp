@@ -1,13 +1,11 @@
 #include "app/save_commands_win32.h"
 
+#include <vector>
+
 #include "capture/save_data.h"
 
 namespace pw {
 namespace {
-
-constexpr char kFilter[] = "Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0";
-constexpr char kTitle[] = "select file for saving";
-constexpr char kDefaultExtension[] = "txt";
 
 // A message box owned by the main window, which is shown afterwards.
 void Tell(HWND owner, const char* text, const char* caption, UINT icon) {
@@ -19,21 +17,12 @@ void TellNothingToSave(HWND owner) {
   Tell(owner, kNothingToSaveText, "information:", MB_ICONINFORMATION);
 }
 
+void TellWriteFailed(HWND owner) { Tell(owner, kWriteFailedText, "error:", MB_ICONERROR); }
+
 // The save-file dialog; false when the user cancelled it or it failed.
-bool AskForPath(const SaveCommandContext& context, char (&path)[MAX_PATH]) {
-  path[0] = '\0';
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = context.owner;
-  dialog.lpstrFilter = kFilter;
-  dialog.lpstrFile = path;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrInitialDir =
-      context.initial_folder.empty() ? nullptr : context.initial_folder.c_str();
-  dialog.lpstrTitle = kTitle;
-  dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-  dialog.lpstrDefExt = kDefaultExtension;
-  return context.prompt(&dialog) != FALSE;
+bool AskForPath(const SaveCommandContext& context, const FileDialogKind& kind,
+                char (&path)[MAX_PATH]) {
+  return AskForFile(context.prompt, kind, context.owner, context.initial_folder, path);
 }
 
 void Write(const SaveCommandContext& context, const char* path, std::span<const uint8_t> bytes) {
@@ -44,7 +33,7 @@ void Write(const SaveCommandContext& context, const char* path, std::span<const 
       Tell(context.owner, kCreateFailedText, "error:", MB_ICONERROR);
       break;
     case SaveResult::kWriteFailed:
-      Tell(context.owner, kWriteFailedText, "error:", MB_ICONERROR);
+      TellWriteFailed(context.owner);
       break;
   }
 }
@@ -60,7 +49,7 @@ void SaveSniffLog(const SaveCommandContext& context) {
     return;
   }
   char path[MAX_PATH];
-  if (!AskForPath(context, path)) return;
+  if (!AskForPath(context, kTextSaveDialog, path)) return;
   Write(context, path,
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
@@ -71,8 +60,24 @@ void SavePackets(const SaveCommandContext& context) {
     return;
   }
   char path[MAX_PATH];
-  if (!AskForPath(context, path)) return;
+  if (!AskForPath(context, kTextSaveDialog, path)) return;
   Write(context, path, PacketsSaveData(context.store));
+}
+
+void SavePcap(const SaveCommandContext& context) {
+  if (StoredDatagramsOf(context.store).lengths.empty()) {
+    TellNothingToSave(context.owner);
+    return;
+  }
+  char path[MAX_PATH];
+  if (!AskForPath(context, kPcapSaveDialog, path)) return;
+  // Assembled in memory (at most about a megabyte) and written whole.
+  const std::vector<uint8_t> file = PcapSaveData(context.store);
+  if (file.empty()) {
+    TellWriteFailed(context.owner);
+    return;
+  }
+  Write(context, path, file);
 }
 
 }  // namespace pw

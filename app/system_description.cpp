@@ -11,7 +11,7 @@ struct ServicePack {
   char text[kSystemDescriptionMax + 1];
   explicit ServicePack(std::string_view sp) {
     size_t n = sp.size() < kSystemDescriptionMax ? sp.size() : kSystemDescriptionMax;
-    std::memcpy(text, sp.data(), n);
+    if (n != 0) std::memcpy(text, sp.data(), n);  // an empty view may hold no pointer
     text[n] = '\0';
   }
 };

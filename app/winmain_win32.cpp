@@ -1,35 +1,24 @@
 // Process entry of pebblewire.exe: one main window per desktop. A second
-// start hands its command line to the running window and ends.
+// start hands its command line to the running window and ends: the number
+// with message 1124, and a capture file it names (start_file_win32.h). A
+// first start opens its command line's capture file once the main dialog
+// is initialised.
 #include <windows.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
 #include "app/main_dialog_win32.h"
+#include "app/start_arguments.h"
+#include "app/start_file_win32.h"
 #include "capture/raw_socket_source.h"
 #include "res/resource.h"
 
-namespace {
-
-// The command line as a number, the way atoi reads it (leading white space,
-// an optional sign, decimal digits up to the first other character; 0 when
-// there are none), held to the range of an int.
-int CommandLineNumber(const char* command_line) {
-  if (command_line == nullptr) return 0;
-  const long value = std::strtol(command_line, nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
+  const pw::StartArguments arguments =
+      pw::ReadStartArguments(command_line != nullptr ? command_line : "");
+  const std::string file = arguments.file.empty() ? "" : pw::FullPathOf(arguments.file);
   HWND running = FindWindowA(nullptr, pw::kMainWindowTitle);
   if (IsWindow(running)) {
-    SendMessageA(running, PW_MSG_SECOND_INSTANCE,
-                 static_cast<WPARAM>(CommandLineNumber(command_line)), 0);
+    SendMessageA(running, PW_MSG_SECOND_INSTANCE, static_cast<WPARAM>(arguments.number), 0);
+    if (!file.empty()) pw::HandOverCaptureFile(running, file);
     return 0;
   }
   // The capture store (5 MB) is one static instance for the life of the
@@ -38,6 +27,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   pw::RawSocketSource source;
   pw::MainDialogSetup setup;
   setup.source = &source;
+  setup.start_file = file;
   pw::MainDialog program(instance, setup, capture_store);
   program.run();
   return 0;

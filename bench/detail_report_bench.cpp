@@ -1,7 +1,8 @@
 // The details report of a full-size Ethernet UDP datagram (1,500 bytes) and
 // of the largest datagram (65,535 bytes, both views, cut to the report's
-// capacity), through the store as "packets in details" decodes it: locate,
-// build the report, cut it into entries.
+// capacity; and once with a payload of zero bytes), through the store as
+// "packets in details" decodes it: locate, build the report, cut it into
+// entries.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -18,17 +19,20 @@ struct NoRows final : pw::RowSink {
 };
 
 // A UDP datagram of `length` bytes whose payload cycles through all byte
-// values, zero and line ends included.
-std::vector<uint8_t> UdpDatagram(uint32_t length) {
+// values, zero and line ends included; with `zeros`, a payload of zero bytes
+// (padding) instead.
+std::vector<uint8_t> UdpDatagram(uint32_t length, bool zeros = false) {
   std::vector<uint8_t> d(length);
   const uint8_t header[28] = {0x45, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
                               0, 1, 0, 0, 64, 17, 0, 0, 192, 168, 1, 20, 10, 1, 2, 3,
                               0xCF, 0x08, 0, 53, 0, 0, 0x12, 0x34};
-  for (uint32_t i = 0; i < length; ++i) d[i] = i < 28 ? header[i] : static_cast<uint8_t>(i * 7);
+  for (uint32_t i = 0; i < length; ++i) {
+    d[i] = i < 28 ? header[i] : zeros ? 0 : static_cast<uint8_t>(i * 7);
+  }
   return d;
 }
 
-void DecodeUdp(benchmark::State& state, uint32_t length) {
+void DecodeUdp(benchmark::State& state, uint32_t length, bool zeros = false) {
   auto store = std::make_unique<pw::CaptureStore>();
   pw::ResetCaptureStore(*store);
   NoRows rows;
@@ -37,7 +41,7 @@ void DecodeUdp(benchmark::State& state, uint32_t length) {
   for (int k = 0; k < 10; ++k) {
     pw::AppendDatagram(*store, count, filler.data(), 60, 17, {}, "", rows);
   }
-  const std::vector<uint8_t> d = UdpDatagram(length);
+  const std::vector<uint8_t> d = UdpDatagram(length, zeros);
   pw::AppendDatagram(*store, count, d.data(), length, 17, {}, "", rows);
   // The first-run options; a UDP datagram gets both views whatever they are.
   const pw::PayloadViewFlags flags{false, true, false};
@@ -57,5 +61,8 @@ BENCHMARK(BM_DetailReportUdp1500)->Unit(benchmark::kMicrosecond);
 
 void BM_DetailReportUdp65535(benchmark::State& state) { DecodeUdp(state, 65535); }
 BENCHMARK(BM_DetailReportUdp65535)->Unit(benchmark::kMicrosecond);
+
+void BM_DetailReportUdp65535Zeros(benchmark::State& state) { DecodeUdp(state, 65535, true); }
+BENCHMARK(BM_DetailReportUdp65535Zeros)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

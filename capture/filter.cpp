@@ -10,7 +10,8 @@ constexpr char kAnyAddressText[] = "*:*";
 
 void CopyText(std::string_view text, char (&out)[kFieldTextMax + 1]) {
   const size_t n = text.size() < kFieldTextMax ? text.size() : kFieldTextMax;
-  std::memcpy(out, text.data(), n);
+  // An empty view may hold no pointer at all, which memcpy must not get.
+  if (n != 0) std::memcpy(out, text.data(), n);
   out[n] = '\0';
 }
 

@@ -1,5 +1,10 @@
 #include "capture/save_data.h"
 
+#include <string>
+
+#include "capture/byte_stream.h"
+#include "capture/capture_file_writer.h"
+
 namespace pw {
 
 std::string_view SniffLogSaveData(const CaptureStore& store) {
@@ -12,6 +17,27 @@ std::span<const uint8_t> PacketsSaveData(const CaptureStore& store) {
   const uint32_t fill = store.pool_fill.load(std::memory_order_acquire);
   if (fill == 0 || store.byte_pool[0] == 0) return {};
   return {store.byte_pool, fill};
+}
+
+namespace {
+
+// The file header, and a record header for each datagram.
+constexpr size_t kPcapFileHeaderBytes = 24;
+constexpr size_t kPcapRecordHeaderBytes = 16;
+
+}  // namespace
+
+std::vector<uint8_t> PcapSaveData(const CaptureStore& store) {
+  const StoredDatagrams stored = StoredDatagramsOf(store);
+  if (stored.lengths.empty()) return {};
+  MemoryByteSink sink;
+  sink.reserve(kPcapFileHeaderBytes + stored.lengths.size() * kPcapRecordHeaderBytes +
+               stored.pool.size());
+  // The spans of StoredDatagramsOf agree with each other, and memory does
+  // not fail: the writer has no reason to refuse.
+  std::string error;
+  if (!WritePcapFile(sink, stored.pool, stored.lengths, stored.times, error)) return {};
+  return sink.bytes();
 }
 
 }  // namespace pw

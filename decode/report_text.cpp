@@ -8,7 +8,7 @@ namespace pw {
 
 bool ReportText::append(std::string_view text) {
   const size_t n = text.size() <= room() ? text.size() : room();
-  std::memcpy(text_ + size_, text.data(), n);
+  if (n > 0) std::memcpy(text_ + size_, text.data(), n);  // an empty text may have no data
   size_ += n;
   return n == text.size();
 }

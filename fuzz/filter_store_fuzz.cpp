@@ -15,6 +15,7 @@
 
 #include "capture/capture_store.h"
 #include "capture/filter.h"
+#include "fuzz/repeat_bytes.h"
 
 namespace {
 
@@ -36,9 +37,52 @@ struct CountingRows final : pw::RowSink {
   }
 };
 
+// The store, reset once for the whole run.
 pw::CaptureStore& Store() {
-  static auto* store = new pw::CaptureStore();
+  static auto* store = [] {
+    auto* fresh = new pw::CaptureStore();
+    pw::ResetCaptureStore(*fresh);
+    return fresh;
+  }();
   return *store;
+}
+
+// Leaves the store as ResetCaptureStore leaves it, by clearing only what
+// the last input wrote (the rest is still zero): the whole store is 5 MB,
+// and resetting all of it for each input would cost more than everything
+// else the input does.
+void ClearWhatWasStored(pw::CaptureStore& store, uint32_t count) {
+  std::memset(store.byte_pool, 0, store.pool_fill.load());
+  std::memset(store.sniff_log, 0, store.sniff_log_length.load() + 1);
+  std::memset(store.protocol_table, 0, count);
+  store.pool_fill.store(0);
+  store.sniff_log_length.store(0);
+}
+
+// A time of its own for every datagram, before 1970 for the first ones.
+pw::CaptureTime TimeOf(uint32_t index) { return {static_cast<int64_t>(index) - 5000, index}; }
+
+// Where the first and the last of `count` stored datagrams lie, that the
+// index behind them names none, whatever an earlier session left in the
+// length table, and that the stored datagrams are all of them with their
+// times. Locating adds up the lengths before the index, and so does taking
+// the stored datagrams, so this runs once per input rather than once per
+// datagram.
+void CheckLocations(const pw::CaptureStore& store, uint32_t count, uint64_t stored_bytes) {
+  pw::DatagramLocation where{};
+  if (count > 0) {
+    Check(pw::LocateDatagram(store, 0, where));
+    Check(where.offset == 0 && where.length == store.length_table[0]);
+    Check(pw::LocateDatagram(store, count - 1, where));
+    Check(where.offset + where.length == stored_bytes);
+    Check(where.protocol == store.protocol_table[count - 1]);
+    Check(where.time == TimeOf(count - 1));
+  }
+  Check(!pw::LocateDatagram(store, count, where));
+  const pw::StoredDatagrams all = pw::StoredDatagramsOf(store);
+  Check(all.pool.size() == stored_bytes);
+  Check(all.lengths.size() == count && all.times.size() == count);
+  for (uint32_t k = 0; k < count; ++k) Check(all.times[k] == TimeOf(k));
 }
 
 }  // namespace
@@ -62,9 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(std::strlen(settings.to.address) <= pw::kFieldTextMax);
 
   pw::CaptureStore& store = Store();
-  pw::ResetCaptureStore(store);
+  static uint32_t count = 0;
+  ClearWhatWasStored(store, count);
+  count = 0;
   CountingRows rows;
-  uint32_t count = 0;
+  // One row cache per input, as a capture session has one.
+  pw::RowMiddleCache cache;
   static uint8_t buffer[65536];
   uint64_t stored_bytes = 0;
 
@@ -76,14 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (bytes.empty()) {
       std::memset(buffer, 0, length);
     } else {
-      for (size_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(bytes[i % bytes.size()]);
+      pw::fuzz::RepeatBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), buffer,
+                            length);
     }
     for (unsigned r = 0; r < repeat; ++r) {
       if (length < pw::kIpv4HeaderMin) continue;  // the capture loop drops these
       pw::RowText row;
       uint8_t protocol = 0;
       const uint32_t before = count;
-      static pw::RowMiddleCache cache;
       if (!pw::FilterAndDescribe(buffer, length, count, settings, row, protocol, &cache)) {
         continue;
       }
@@ -91,13 +138,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pw::RowText plain;
       pw::FormatRowText(pw::ReadDatagramFacts(buffer, length), count, plain);
       Check(plain.view() == row.view());
-      // A time of its own for every datagram, before 1970 for the first ones.
-      const pw::CaptureTime time{static_cast<int64_t>(before) - 5000, before};
+      const pw::CaptureTime time = TimeOf(before);
       const pw::AppendOutcome outcome =
           pw::AppendDatagram(store, count, buffer, static_cast<uint32_t>(length), protocol,
                              time, row.view(), rows);
       if (outcome != pw::AppendOutcome::kStored) {
         Check(count == before);
+        CheckLocations(store, count, stored_bytes);
         return 0;  // the session ends here
       }
       Check(count == before + 1);
@@ -105,20 +152,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(std::memcmp(store.byte_pool + stored_bytes - length, buffer, length) == 0);
       Check(protocol == 1 || protocol == 2 || protocol == 6 || protocol == 17 || protocol == 255);
       Check(store.protocol_table[before] == protocol);
+      Check(store.time_table[before] == time);
       Check(store.pool_fill.load() == stored_bytes);
       Check(stored_bytes <= pw::kBytePoolSize);
       Check(rows.rows == count);
-      Check(pw::SniffLogText(store).size() == rows.log_bytes);
-      Check(std::strlen(store.sniff_log) == rows.log_bytes);
-      pw::DatagramLocation where{};
-      Check(pw::LocateDatagram(store, before, where));
-      Check(where.offset + where.length == stored_bytes);
-      Check(where.time == time);
-      const pw::StoredDatagrams all = pw::StoredDatagramsOf(store);
-      Check(all.pool.size() == stored_bytes);
-      Check(all.lengths.size() == count && all.times.size() == count);
-      Check(all.times.back() == time);
+      // The log ends with this row's line, NUL-terminated (the lines before
+      // it were checked when they were added).
+      const std::string_view log = pw::SniffLogText(store);
+      Check(log.size() == rows.log_bytes);
+      const size_t line_start = log.size() - row.length - 2;
+      Check(std::strlen(store.sniff_log + line_start) == row.length + 2u);
+      Check(log.substr(line_start, row.length) == row.view());
+      Check(log.substr(log.size() - 2) == "\r\n");
     }
   }
+  CheckLocations(store, count, stored_bytes);
   return 0;
 }

@@ -63,12 +63,17 @@
 #define IDM_TRAY_ICON_ANIME 123
 #define IDM_SAVE_PREFERENCES 125
 #define IDM_SAVE_PACKETS 127
+#define IDM_SAVE_PCAP 128     // "save as pca&p..."
+#define IDM_OPEN_CAPTURE 129  // "&open capture file..."
 
 // Private window messages (WM_USER and WM_APP come from windows.h, which
 // every user includes first).
 // Sent by a second start to the running main window (wParam: the second
 // start's command line as a number; lParam 0). 1124.
 #define PW_MSG_SECOND_INSTANCE (WM_USER + 100)
+// The tag (dwData) of the WM_COPYDATA with which a second start hands the
+// capture file of its command line to the running main window after 1124.
+#define PW_COPYDATA_CAPTURE_FILE 0x50574346
 // Callback message of the notification icon. 34002.
 #define PW_MSG_TRAY_ICON (WM_APP + 1234)
 // Posted by the capture thread when a session ended by itself (packet limit,
@@ -83,6 +88,9 @@
 // it after an initialisation that flipped it to the notification area: it
 // goes back there.
 #define PW_MSG_BACK_TO_TRAY (WM_APP + 1237)
+// Posted by the main dialog to itself at the end of its initialisation when
+// the command line named a capture file: the file is opened.
+#define PW_MSG_OPEN_START_FILE (WM_APP + 1238)
 
 // The notification icon's identifier.
 #define PW_TRAY_ICON_ID 1234

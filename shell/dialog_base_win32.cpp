@@ -26,6 +26,8 @@ void DialogBase::on_init_menu_popup(HMENU, UINT, bool) {}
 
 void DialogBase::on_timer(UINT_PTR) {}
 
+bool DialogBase::on_copy_data(HWND, const COPYDATASTRUCT&) { return false; }
+
 void DialogBase::on_private_message(UINT, WPARAM, LPARAM) {}
 
 // Messages that arrive before WM_INITDIALOG (WM_SETFONT among them) find no
@@ -78,6 +80,13 @@ INT_PTR DialogBase::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       on_timer(wparam);
       return FALSE;
+    case WM_COPYDATA:
+      // A dialog procedure hands a message's result back through
+      // DWLP_MSGRESULT.
+      SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT,
+                        on_copy_data(reinterpret_cast<HWND>(wparam),
+                                     *reinterpret_cast<const COPYDATASTRUCT*>(lparam)));
+      return TRUE;
     default:
       if (message >= WM_USER && message <= 0xBFFF) on_private_message(message, wparam, lparam);
       return FALSE;

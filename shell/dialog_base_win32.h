@@ -52,6 +52,10 @@ class DialogBase {
   // the system menu, `position` is the popup's position in its parent.
   virtual void on_init_menu_popup(HMENU popup, UINT position, bool window_menu);
   virtual void on_timer(UINT_PTR id);
+  // WM_COPYDATA: data that another window (of this or another process)
+  // sends; `sender` may be null. It is valid during the call only. The
+  // result goes back to the sender: true when the data was taken.
+  virtual bool on_copy_data(HWND sender, const COPYDATASTRUCT& data);
   // Messages of the private range (WM_USER and up) that the dialog uses.
   virtual void on_private_message(UINT message, WPARAM wparam, LPARAM lparam);
   // WM_NCDESTROY, the window's last message; hwnd() is null afterwards.

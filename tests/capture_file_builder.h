@@ -56,16 +56,16 @@ class PcapngBuilder {
 
   // An interface description; it also carries an interface name, which
   // the reader passes over.
-  PcapngBuilder& interface(const InterfaceSpec& spec) {
+  PcapngBuilder& interface(const InterfaceSpec& iface) {
     std::string body;
-    PutU16(body, spec.link_type, big_);
+    PutU16(body, iface.link_type, big_);
     PutU16(body, 0, big_);
-    PutU32(body, spec.snap_length, big_);
+    PutU32(body, iface.snap_length, big_);
     option(body, 2, "lo");
-    if (spec.resolution) option(body, 9, std::string(1, static_cast<char>(*spec.resolution)));
-    if (spec.offset) {
+    if (iface.resolution) option(body, 9, std::string(1, static_cast<char>(*iface.resolution)));
+    if (iface.offset) {
       std::string value;
-      const auto v = static_cast<uint64_t>(*spec.offset);
+      const auto v = static_cast<uint64_t>(*iface.offset);
       PutU32(value, static_cast<uint32_t>(big_ ? v >> 32 : v), big_);
       PutU32(value, static_cast<uint32_t>(big_ ? v : v >> 32), big_);
       option(body, 14, value);

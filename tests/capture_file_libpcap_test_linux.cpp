@@ -39,6 +39,7 @@
 #include "capture_file_builder.h"
 #include "datagram_builder.h"
 #include "capture_files.h"
+#include "libpcap_reading.h"
 #include "temp_dir.h"
 
 namespace pw {
@@ -47,33 +48,10 @@ namespace {
 using test::Bytes;
 using test::Datagram;
 using test::MakeDatagram;
+using test::ReadWithLibpcap;
+using test::RunShell;
 
 std::string DataFile(const std::string& name) { return std::string(PW_TEST_DATA) + "/" + name; }
-
-// The IPv4 datagrams of a file as libpcap gives them (nanosecond times),
-// with the link header stripped as the libpcap sources strip it.
-std::vector<Datagram> ReadWithLibpcap(const std::string& path) {
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* p =
-      pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errbuf);
-  EXPECT_NE(p, nullptr) << path << ": " << errbuf;
-  std::vector<Datagram> out;
-  if (p == nullptr) return out;
-  const int link_type = pcap_datalink(p);
-  pcap_pkthdr* header = nullptr;
-  const u_char* frame = nullptr;
-  int got = 0;
-  while ((got = pcap_next_ex(p, &header, &frame)) == 1) {
-    DatagramSpan span{};
-    if (!FindIpv4Datagram(link_type, frame, header->caplen, span)) continue;
-    const u_char* first = frame + span.offset;
-    out.push_back({Bytes(first, first + span.length),
-                   {header->ts.tv_sec, static_cast<uint32_t>(header->ts.tv_usec)}});
-  }
-  EXPECT_EQ(got, PCAP_ERROR_BREAK) << path << ": " << pcap_geterr(p);
-  pcap_close(p);
-  return out;
-}
 
 // The same file through the portable reader, from a stdio stream.
 std::vector<Datagram> ReadWithReader(const std::string& path) {
@@ -150,17 +128,6 @@ TEST_F(BuiltFiles, ReadAsLibpcapReadsThem) {
     EXPECT_GE(expected.size(), 2u) << i;
     EXPECT_EQ(ReadWithReader(path), expected) << i;
   }
-}
-
-// Runs a shell command; returns its exit status and standard output.
-int RunShell(const std::string& command, std::string& output) {
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char chunk[4096];
-  size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class WrittenFile : public test::TempDirTest {

@@ -66,9 +66,9 @@ TEST(DatagramFacts, LaterFragmentsHaveNoPorts) {
       {6, 0x00, 0x00, 1111, 2222},
   };
   for (const Case& c : cases) {
-    DatagramSpec spec = c.protocol == 6 ? Tcp("1.2.3.4", 1111, "5.6.7.8", 2222)
-                                        : Udp("1.2.3.4", 1111, "5.6.7.8", 2222);
-    std::vector<uint8_t> d = MakeDatagram(spec);
+    DatagramSpec shape = c.protocol == 6 ? Tcp("1.2.3.4", 1111, "5.6.7.8", 2222)
+                                         : Udp("1.2.3.4", 1111, "5.6.7.8", 2222);
+    std::vector<uint8_t> d = MakeDatagram(shape);
     d[6] = c.flags_high;
     d[7] = c.offset_low;
     const DatagramFacts f = ReadDatagramFacts(d.data(), d.size());

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "tests/detail_test_helpers.h"
 
 namespace pw {
@@ -152,6 +159,143 @@ TEST(ReportCapacity, TextViewIsCutBehindTheLastLineThatFits) {
   EXPECT_EQ(one.lines, 1u);
   EXPECT_EQ(r[r.size() - 3].size() + static_cast<size_t>(one.not_shown), 50000u);
   EXPECT_LE(ReportSize(run, kProtoTcp, kTextAndHex), kReportCapacity - 1);
+}
+
+// ---- The views against their rules, byte by byte -------------------------
+// The views are written a whole line at a time; these tests hold them to
+// the rule stated per byte, for payloads whose zero bytes, high-bit bytes
+// and short last lines fall where the line-at-a-time code branches.
+
+// Each byte but zero as it is, a line end behind every 64th byte.
+std::string AsciiRule(const std::vector<uint8_t>& p) {
+  std::string s;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] != 0) s += static_cast<char>(p[i]);
+    if ((i + 1) % 64 == 0) s += "\r\n";
+  }
+  return s;
+}
+
+// "%2.2x " per byte, a line end behind every 32nd byte.
+std::string HexRule(const std::vector<uint8_t>& p) {
+  std::string s;
+  for (size_t i = 0; i < p.size(); ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, "%2.2x ", p[i]);
+    s += byte;
+    if ((i + 1) % 32 == 0) s += "\r\n";
+  }
+  return s;
+}
+
+struct PayloadShape {
+  const char* name;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t fill, std::initializer_list<size_t> zeros) {
+  std::vector<uint8_t> p(size, fill);
+  for (size_t at : zeros) p[at] = 0;
+  return p;
+}
+
+std::vector<PayloadShape> Shapes() {
+  std::vector<uint8_t> values(768);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint8_t>(i);
+  std::vector<uint8_t> high = Pattern(64, 0x80, {});
+  high.insert(high.end(), 64, 0x01);
+  high.insert(high.end(), 9, 0xFF);
+  std::vector<uint8_t> text(5000);
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<uint8_t>(i % 100 == 99 ? 0 : 'a' + i % 26);
+  }
+  return {
+      {"every byte value thrice", values},
+      {"zero first and last in each line", Pattern(200, 'a', {0, 63, 64, 127, 128, 191})},
+      {"a line of zeros between two lines", Pattern(192, 'b', {64, 65, 66, 67, 68, 69, 70, 71, 72,
+                                                               73, 74, 75, 76, 77, 78, 79, 80, 81,
+                                                               82, 83, 84, 85, 86, 87, 88, 89, 90,
+                                                               91, 92, 93, 94, 95, 96, 97, 98, 99,
+                                                               100, 101, 102, 103, 104, 105, 106,
+                                                               107, 108, 109, 110, 111, 112, 113,
+                                                               114, 115, 116, 117, 118, 119, 120,
+                                                               121, 122, 123, 124, 125, 126, 127})},
+      {"short last line without a zero", Pattern(101, 'd', {})},
+      {"short last line ending in a zero", Pattern(69, 'e', {68})},
+      {"only zeros, one short line", Pattern(70, 0, {})},
+      {"high bits and ones", high},
+      {"one zero byte", {0}},
+      {"one high byte", {0x80}},
+      {"text with a zero every 100 bytes", text},
+  };
+}
+
+// The payload part of `p` behind `prefill` characters already in the report.
+std::string PayloadText(const std::vector<uint8_t>& p, PayloadKind kind,
+                        const PayloadViewFlags& flags, size_t prefill = 0) {
+  auto report = std::make_unique<ReportText>();
+  report->append(std::string(prefill, 'x'));
+  AppendPayloadPart(*report, ByteView(p.data(), p.size()), 0, static_cast<int64_t>(p.size()),
+                    kind, flags);
+  return std::string(report->view().substr(prefill));
+}
+
+std::string LengthLine(size_t size) { return "data length = " + std::to_string(size) + "\r\n"; }
+
+TEST(PayloadViewsByByte, WholeViewsFollowTheRuleForEveryShape) {
+  for (const PayloadShape& shape : Shapes()) {
+    SCOPED_TRACE(shape.name);
+    const std::vector<uint8_t>& p = shape.bytes;
+    EXPECT_EQ(PayloadText(p, PayloadKind::kUdp, kNoViews),
+              LengthLine(p.size()) + "data in ASCII view:\r\n" + AsciiRule(p) + "\r\n" +
+                  "data in HEX view:\r\n" + HexRule(p) + "\r\n");
+  }
+}
+
+TEST(PayloadViewsByByte, AsciiViewIsWholeWhileItFitsAndCutToWholeLinesOtherwise) {
+  const PayloadViewFlags ascii_only{true, false, false};
+  const size_t cut_line_max =
+      static_cast<size_t>(std::snprintf(nullptr, 0, kViewCutFormat, LLONG_MIN));
+  for (const PayloadShape& shape : Shapes()) {
+    SCOPED_TRACE(shape.name);
+    const std::vector<uint8_t>& p = shape.bytes;
+    const std::string head = LengthLine(p.size()) + "data in ASCII view:\r\n";
+    const std::string whole = AsciiRule(p) + "\r\n";
+    // Just room for the whole view.
+    const size_t fits = ReportText::kMaxSize - head.size() - whole.size();
+    EXPECT_EQ(PayloadText(p, PayloadKind::kTcp, ascii_only, fits), head + whole);
+
+    // One character less: the whole lines that leave room for the longest
+    // cut line, and the cut line (for a view longer than that line).
+    if (whole.size() <= cut_line_max) continue;
+    const size_t budget = whole.size() - 1 - cut_line_max;
+    std::string lines;
+    size_t shown = 0;
+    for (; shown + 64 <= p.size(); shown += 64) {
+      const std::vector<uint8_t> line(p.begin() + static_cast<long>(shown),
+                                      p.begin() + static_cast<long>(shown + 64));
+      const std::string text = AsciiRule(line);
+      if (lines.size() + text.size() > budget) break;
+      lines += text;
+    }
+    EXPECT_EQ(PayloadText(p, PayloadKind::kTcp, ascii_only, fits + 1),
+              head + lines + "rest of data cut: " + std::to_string(p.size() - shown) +
+                  " bytes not shown\r\n");
+  }
+}
+
+TEST(PayloadViews, PayloadPastTheStoredBytesShowsEmptyViews) {
+  // A payload length that reaches past the stored bytes shows what is
+  // there: here nothing, since the payload starts behind them.
+  const std::vector<uint8_t> d = {1, 2, 3};
+  const auto report = std::make_unique<ReportText>();
+  AppendPayloadPart(*report, ByteView(d.data(), d.size()), 5, 4, PayloadKind::kTcp, kTextAndHex);
+  EXPECT_EQ(report->view(),
+            "data length = 4\r\ndata in a text view:\r\n\r\ndata in HEX view:\r\n\r\n");
+  report->clear();
+  AppendPayloadPart(*report, ByteView(d.data(), d.size()), 5, 4, PayloadKind::kUdp, kNoViews);
+  EXPECT_EQ(report->view(),
+            "data length = 4\r\ndata in ASCII view:\r\n\r\ndata in HEX view:\r\n\r\n");
 }
 
 }  // namespace

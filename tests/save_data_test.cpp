@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/capture_files.h"
 #include "tests/datagram_builder.h"
 
 namespace pw {
@@ -19,9 +20,40 @@ TEST(SaveData, NothingToSaveBeforeAnyDatagram) {
   auto store = std::make_unique<CaptureStore>();
   EXPECT_TRUE(SniffLogSaveData(*store).empty());
   EXPECT_TRUE(PacketsSaveData(*store).empty());
+  EXPECT_TRUE(PcapSaveData(*store).empty());
   ResetCaptureStore(*store);
   EXPECT_TRUE(SniffLogSaveData(*store).empty());
   EXPECT_TRUE(PacketsSaveData(*store).empty());
+  EXPECT_TRUE(PcapSaveData(*store).empty());
+}
+
+// The pcap file reads back with every stored datagram's bytes and time, the
+// largest datagram included, and nothing of an earlier session.
+TEST(SaveData, PcapHoldsTheStoredDatagramsWithTheirTimes) {
+  auto store = std::make_unique<CaptureStore>();
+  NoRows rows;
+  const std::vector<test::Datagram> earlier = {
+      {test::MakeDatagram({.protocol = 6, .payload_length = 3000}), {5, 5}}};
+  const std::vector<test::Datagram> datagrams = {
+      {test::MakeDatagram({.protocol = 17, .payload_length = 65535 - 28}), {1700000000, 1}},
+      {test::MakeDatagram({.protocol = 1}), {1700000000, 999999999}},
+      {test::MakeDatagram({.protocol = 2, .payload_length = 4}), {0, 0}},
+  };
+  for (const auto* session : {&earlier, &datagrams}) {
+    ResetCaptureStore(*store);
+    uint32_t count = 0;
+    for (const test::Datagram& d : *session) {
+      ASSERT_EQ(AppendDatagram(*store, count, d.bytes.data(), static_cast<uint32_t>(d.bytes.size()),
+                               d.bytes[9], d.time, "row", rows),
+                AppendOutcome::kStored);
+    }
+  }
+  const std::vector<uint8_t> file = PcapSaveData(*store);
+  const test::ReadResult read = test::ReadAll(std::string(file.begin(), file.end()));
+  EXPECT_TRUE(read.opened) << read.error;
+  EXPECT_EQ(read.last, ReadOutcome::kEnd) << read.error;
+  EXPECT_EQ(read.datagrams, datagrams);
+  EXPECT_EQ(file.size(), 24u + 3 * 16u + PacketsSaveData(*store).size());
 }
 
 TEST(SaveData, ThePoolBackToBackAndTheLogUpToItsEnd) {

@@ -5,6 +5,9 @@
 #              Wine's system tray window with the notification icon
 #   about.png  the same with the about box over it
 #   first.png  a first start: the about box before the main window shows
+#   file.png   a capture file opened (tests/data/text2pcap_eth.pcap, every
+#              protocol box checked by the settings), with the details of its
+#              third datagram
 # Usage: tools/screenshots.sh [OUTPUT-FOLDER]   (default /tmp/pw-shots)
 set -eu
 cd "$(dirname "$0")/.."
@@ -32,6 +35,9 @@ printf '[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=Yes\r\nOnTcp=
 windows_folder="Z:$(echo "$settings" | tr / '\\')"
 shoot main 6 "$windows_folder"
 shoot about 6 "$windows_folder" about
+printf '[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=No\r\nOnTcp=Yes\r\nOnUdp=Yes\r\nOnIcmp=Yes\r\nOnIgmp=Yes\r\nOnRaw=Yes\r\nDataInHexViewOnlyUdp=Yes\r\nTcpDataInTextView=Yes\r\n' \
+  > "$settings/Gravlin/gravlin.ini"
+shoot file 6 "$windows_folder" file "Z:$(echo "$PWD/tests/data/text2pcap_eth.pcap" | tr / '\\')"
 fresh=$(mktemp -d)
 shoot first 5 "Z:$(echo "$fresh" | tr / '\\')"
 rm -rf "$settings" "$fresh"

@@ -48,14 +48,7 @@ class TempFolder {
   std::string ini() const { return gravlin() + "\\gravlin.ini"; }
 
   // Writes the settings file with these lines (folder created).
-  void write_ini(const std::string& text) const {
-    CreateDirectoryA(gravlin().c_str(), nullptr);
-    HANDLE f = CreateFileA(ini().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(f);
-  }
+  void write_ini(const std::string& text) const;
 
   // The settings file's key=value lines of section Config, in file order.
   std::vector<std::pair<std::string, std::string>> ini_lines() const {
@@ -110,6 +103,20 @@ class TempFolder {
 
   std::string path_;
 };
+
+// Makes the file `path` hold exactly `bytes`.
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(f);
+}
+
+inline void TempFolder::write_ini(const std::string& text) const {
+  CreateDirectoryA(gravlin().c_str(), nullptr);
+  WriteBytes(ini(), text);
+}
 
 // The whole content of the file `path`; "(missing)" when it cannot be read.
 inline std::string FileText(const std::string& path) {

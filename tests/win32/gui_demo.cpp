@@ -1,11 +1,14 @@
 // Shows the real main dialog with a few scripted rows, for screenshots.
 //   pw_gui_demo.exe FOLDER [about]
+//   pw_gui_demo.exe FOLDER file CAPTURE
 // FOLDER stands in for the application-data folder: without a settings file
 // there, the about box opens first and closes by itself after eight seconds
 // (and flip to tray, on by default, starts the window in the notification
 // area, from where it is shown again). Once the main window is there, "go!"
 // is pressed, six datagrams are listed, and the details window shows the
-// third; with "about" the about box opens over it. The window stays until
+// third; with "about" the about box opens over it. With "file", the capture
+// file CAPTURE is opened as the program opens its command line's file, and
+// the details window shows its third datagram. The window stays until
 // closed.
 #include <windows.h>
 
@@ -41,7 +44,7 @@ void Script(pw::test::ScriptedSource& source) {
 }
 
 // Drives the dialog from another thread, as a user would.
-void Press(pw::MainDialog& program, bool about) {
+void Press(pw::MainDialog& program, bool about, bool file) {
   HWND main = nullptr;
   for (int i = 0; i < 6000 && main == nullptr; ++i) {
     main = FindWindowA(nullptr, pw::kMainWindowTitle);
@@ -58,10 +61,13 @@ void Press(pw::MainDialog& program, bool about) {
   }
   // Back from the notification area with a left click on the icon.
   if (!IsWindowVisible(main)) SendMessageA(main, PW_MSG_TRAY_ICON, PW_TRAY_ICON_ID, WM_LBUTTONDOWN);
-  SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
-  SendDlgItemMessageA(main, IDC_IGMP, BM_SETCHECK, BST_CHECKED, 0);
-  SendMessageA(main, WM_COMMAND, IDC_GO, 0);
-  for (int i = 0; i < 500 && SendDlgItemMessageA(main, IDC_LIST, LB_GETCOUNT, 0, 0) < 6; ++i) {
+  if (!file) {
+    SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(main, IDC_IGMP, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(main, WM_COMMAND, IDC_GO, 0);
+  }
+  const LRESULT rows = file ? 3 : 6;
+  for (int i = 0; i < 500 && SendDlgItemMessageA(main, IDC_LIST, LB_GETCOUNT, 0, 0) < rows; ++i) {
     Sleep(10);
   }
   // Room on the right for the details window.
@@ -78,6 +84,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   std::string folder = command_line != nullptr ? command_line : "";
   const bool about = folder.size() > 6 && folder.substr(folder.size() - 6) == " about";
   if (about) folder.resize(folder.size() - 6);
+  std::string capture;
+  const size_t file_word = folder.find(" file ");
+  if (file_word != std::string::npos) {
+    capture = folder.substr(file_word + 6);
+    folder.resize(file_word);
+  }
   pw::test::ScriptedSource source;
   Script(source);
   pw::test::FakePrivilege allowed;
@@ -86,9 +98,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   setup.source = &source;
   setup.privilege = &allowed;
   setup.settings = &store;
+  setup.start_file = capture;
   static pw::CaptureStore capture_store;
   pw::MainDialog program(instance, setup, capture_store);
-  std::thread presser([&] { Press(program, about); });
+  std::thread presser([&] { Press(program, about, !capture.empty()); });
   program.run();
   presser.join();
   return 0;

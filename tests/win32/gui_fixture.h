@@ -4,9 +4,11 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/ini_store_win32.h"
@@ -109,6 +111,69 @@ inline bool ChooseRow(const RunningDialog& d, int row) {
                MAKELPARAM(list.left + 20, list.top + 20));
   HWND menu = WaitForMenu();
   return menu != nullptr && CloseMenu(menu);
+}
+
+// A file dialog's stand-in (save or open): answers with `path` (or cancels
+// when it is empty) and keeps what it was asked with. Called on the
+// dialog's UI thread while the test thread waits in SendMessage.
+struct Prompt {
+  static inline std::string path;
+  static inline int calls = 0;
+  static inline OPENFILENAMEA asked{};
+  static inline std::string filter, title, folder, extension, start_name;
+
+  static BOOL WINAPI Answer(LPOPENFILENAMEA dialog) {
+    ++calls;
+    asked = *dialog;
+    // The filter's entries up to the empty one that ends them.
+    const char* end = dialog->lpstrFilter;
+    while (end[0] != '\0' || end[1] != '\0') ++end;
+    filter.assign(dialog->lpstrFilter, end + 1);
+    title = dialog->lpstrTitle != nullptr ? dialog->lpstrTitle : "";
+    folder = dialog->lpstrInitialDir != nullptr ? dialog->lpstrInitialDir : "(null)";
+    extension = dialog->lpstrDefExt != nullptr ? dialog->lpstrDefExt : "(null)";
+    start_name = dialog->lpstrFile;
+    if (path.empty()) return FALSE;
+    lstrcpynA(dialog->lpstrFile, path.c_str(), static_cast<int>(dialog->nMaxFile));
+    return TRUE;
+  }
+  static void Reset(std::string answer) {
+    path = std::move(answer);
+    calls = 0;
+  }
+};
+
+// The name field of the explorer-style file dialogs.
+inline constexpr int kFileDialogNameField = 0x47C;
+
+// A path of the Linux file system as Wine's programs name it (drive Z:).
+inline std::string HostPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// Runs `program` with `arguments` (the text after its quoted name) in
+// `folder` (empty: the test's current folder) and waits for its end; its
+// exit code, or -1 when it did not start or end.
+inline long RunProgram(const std::string& program, const std::string& arguments,
+                       const std::string& folder = "") {
+  std::string command = "\"" + HostPath(program) + "\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    return -1;
+  }
+  DWORD code = 99;
+  const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return ended ? static_cast<long>(code) : -1;
 }
 
 }  // namespace pw::test

@@ -437,22 +437,7 @@ TEST(SecondStart, HandsOverToTheRunningWindowAndExitsWithZero) {
   while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
   EXPECT_EQ(GetForegroundWindow(), other);
 
-  std::string program = PW_PROGRAM;
-  if (!program.empty() && program[0] == '/') program = "Z:" + program;
-  for (char& c : program) if (c == '/') c = '\\';
-  std::string command = "\"" + program + "\" 12abc";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process))
-      << GetLastError() << " " << command;
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-  DWORD code = 99;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(RunProgram(PW_PROGRAM, "12abc"), 0);
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == d.hwnd(); }, 5000));
   EXPECT_FALSE(d.ended());
   DestroyWindow(other);

@@ -1,61 +1,49 @@
-// The two save commands in the real dialog: nothing to save, the exact bytes
-// and the save-file dialog's parameters, failures, and the real save-file
-// dialog driven from the test (cancelled, and a name typed and saved).
+// The three save commands in the real dialog: nothing to save, the exact
+// bytes and the save-file dialog's parameters, the pcap file of the largest
+// datagrams and of a full pool, failures, and the real save-file dialog
+// driven from the test (cancelled, and a name typed and saved).
 #include <windows.h>
 #include <commdlg.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "capture/save_data.h"
+#include "tests/capture_files.h"
 #include "tests/win32/gui_fixture.h"
 
 namespace pw::test {
 namespace {
-
-// The save-file dialog's stand-in: answers with `path` (or cancels when it
-// is empty) and keeps what it was asked with. Called on the dialog's UI
-// thread while the test thread waits in SendMessage.
-struct Prompt {
-  static inline std::string path;
-  static inline int calls = 0;
-  static inline OPENFILENAMEA asked{};
-  static inline std::string filter, title, folder, extension, start_name;
-
-  static BOOL WINAPI Answer(LPOPENFILENAMEA dialog) {
-    ++calls;
-    asked = *dialog;
-    // The filter's entries up to the empty one that ends them.
-    const char* end = dialog->lpstrFilter;
-    while (end[0] != '\0' || end[1] != '\0') ++end;
-    filter.assign(dialog->lpstrFilter, end + 1);
-    title = dialog->lpstrTitle != nullptr ? dialog->lpstrTitle : "";
-    folder = dialog->lpstrInitialDir != nullptr ? dialog->lpstrInitialDir : "(null)";
-    extension = dialog->lpstrDefExt != nullptr ? dialog->lpstrDefExt : "";
-    start_name = dialog->lpstrFile;
-    if (path.empty()) return FALSE;
-    lstrcpynA(dialog->lpstrFile, path.c_str(), static_cast<int>(dialog->nMaxFile));
-    return TRUE;
-  }
-  static void Reset(std::string answer) {
-    path = std::move(answer);
-    calls = 0;
-  }
-};
 
 BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
   *written = 0;
   return FALSE;
 }
 
-// Three stored datagrams of 60, 40 and 1500 bytes.
+// The datagrams of a pcap file as the portable reader reads them back;
+// empty when it is no whole pcap file.
+std::vector<Datagram> PcapDatagrams(const std::string& path) {
+  const ReadResult read = ReadAll(FileText(path));
+  if (!read.opened || read.last != ReadOutcome::kEnd) return {};
+  return read.datagrams;
+}
+
+// Three stored datagrams of 60, 40 and 1500 bytes, captured at these times.
 struct SaveFixture : Fixture {
   SaveFixture() {
     folder.write_ini(kPreferencesOff);
-    for (const int payload : {32, 12, 1472}) source.add(Udp(payload, static_cast<uint16_t>(payload)));
+    const CaptureTime times[] = {{1712345678, 1}, {1712345679, 999999999}, {1712345680, 500}};
+    int k = 0;
+    for (const int payload : {32, 12, 1472}) {
+      scripted.push_back({Udp(payload, static_cast<uint16_t>(payload)), times[k++]});
+      source.add(scripted.back().bytes, scripted.back().time);
+    }
     source.set_at_end(ScriptedSource::AtEnd::kBlock);
   }
+  std::vector<Datagram> scripted;
   MainDialogSetup prompted_setup() {
     MainDialogSetup s = setup();
     s.save_prompt = Prompt::Answer;
@@ -69,7 +57,7 @@ TEST(SaveCommands, NothingStoredIsToldAndNoDialogOpens) {
   RunningDialog d(f.prompted_setup());
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }, 2000));
   Prompt::Reset(f.folder.path() + "\\never.txt");
-  for (const int command : {IDM_SAVE_SNIFF_LOG, IDM_SAVE_PACKETS}) {
+  for (const int command : {IDM_SAVE_SNIFF_LOG, IDM_SAVE_PACKETS, IDM_SAVE_PCAP}) {
     PostMessageA(d.hwnd(), WM_COMMAND, static_cast<WPARAM>(command), 0);
     EXPECT_EQ(AnswerMessageBox(d.thread_id(), "information:"), "don't found data for saving!");
     SendMessageA(d.hwnd(), WM_NULL, 0, 0);
@@ -86,29 +74,72 @@ TEST(SaveCommands, SaveExactlyTheStoredBytesWithTheDialogsParameters) {
   RunningDialog d(f.prompted_setup());
   ASSERT_TRUE(CaptureAll(d, f.source, 3));
 
-  Prompt::Reset(f.folder.path() + "\\packets.bin");
-  d.command(IDM_SAVE_PACKETS);
-  const std::string packets = FileText(Prompt::path);
+  const std::string text_filter("Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0", 45);
+  const std::string pcap_filter("pcap files (*.pcap)\0*.pcap\0All Files (*.*)\0*.*\0", 47);
+  struct Case {
+    int command;
+    const char* name;
+    const std::string& filter;
+    const char* extension;
+  } cases[] = {
+      {IDM_SAVE_PACKETS, "packets.bin", text_filter, "txt"},
+      {IDM_SAVE_SNIFF_LOG, "log.txt", text_filter, "txt"},
+      {IDM_SAVE_PCAP, "packets.pcap", pcap_filter, "pcap"},
+  };
+  for (const Case& c : cases) {
+    Prompt::Reset(f.folder.path() + "\\" + c.name);
+    d.command(c.command);
+    const OPENFILENAMEA& asked = Prompt::asked;
+    EXPECT_EQ(asked.hwndOwner, d.hwnd()) << c.name;
+    EXPECT_EQ(Prompt::filter, c.filter) << c.name;
+    EXPECT_EQ(asked.nFilterIndex, 0u) << c.name;
+    EXPECT_EQ(asked.nMaxFile, 260u) << c.name;
+    EXPECT_EQ(Prompt::start_name, "") << c.name;
+    EXPECT_EQ(Prompt::folder, f.folder.gravlin()) << c.name;
+    EXPECT_EQ(Prompt::title, "select file for saving") << c.name;
+    EXPECT_EQ(asked.Flags, static_cast<DWORD>(OFN_EXPLORER | OFN_PATHMUSTEXIST |
+                                              OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT))
+        << c.name;
+    EXPECT_EQ(Prompt::extension, c.extension) << c.name;
+  }
+
+  const std::string packets = FileText(f.folder.path() + "\\packets.bin");
   EXPECT_EQ(packets.size(), 1600u);
   EXPECT_EQ(packets, std::string(reinterpret_cast<const char*>(d.store().byte_pool), 1600));
+  const std::string log = FileText(f.folder.path() + "\\log.txt");
+  EXPECT_EQ(log, std::string(SniffLogSaveData(d.store())));
+  EXPECT_EQ(log.substr(0, 10), "\t0\tudp\t10.");
+  EXPECT_EQ(PcapDatagrams(f.folder.path() + "\\packets.pcap"), f.scripted);
+}
 
-  Prompt::Reset(f.folder.path() + "\\log.txt");
-  d.command(IDM_SAVE_SNIFF_LOG);
-  EXPECT_EQ(FileText(Prompt::path), std::string(SniffLogSaveData(d.store())));
-  EXPECT_EQ(FileText(Prompt::path).substr(0, 10), "\t0\tudp\t10.");
+// Datagrams of 65,535 bytes, and the pool filled to its last byte: the
+// session ends by itself, and the pcap file holds every stored datagram.
+TEST(SaveCommands, PcapOfTheLargestDatagramsAndAFullPool) {
+  SaveFixture f;
+  ScriptedSource big;
+  std::vector<Datagram> stored;
+  uint32_t fill = 0;
+  for (int k = 0; fill < kBytePoolSize; ++k) {
+    const size_t size = std::min<size_t>(65535, kBytePoolSize - fill);
+    std::vector<uint8_t> bytes = Udp(k, static_cast<uint16_t>(size - 28));
+    bytes.back() = static_cast<uint8_t>(k);
+    stored.push_back({bytes, {1712345678 + k, static_cast<uint32_t>(k)}});
+    big.add(bytes, stored.back().time);
+    fill += static_cast<uint32_t>(size);
+  }
+  big.add(Udp(99));  // does not fit: the pool is full
+  MainDialogSetup setup = f.prompted_setup();
+  setup.source = &big;
+  RunningDialog d(setup);
+  d.command(IDC_GO);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(d); }));
+  ASSERT_EQ(d.row_count(), static_cast<int>(stored.size()));
+  EXPECT_EQ(d.store().pool_fill.load(), kBytePoolSize);
+  EXPECT_EQ(stored.front().bytes.size(), 65535u);
 
-  const OPENFILENAMEA& asked = Prompt::asked;
-  EXPECT_EQ(asked.hwndOwner, d.hwnd());
-  EXPECT_EQ(Prompt::filter, std::string("Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0",
-                                        45));
-  EXPECT_EQ(asked.nFilterIndex, 0u);
-  EXPECT_EQ(asked.nMaxFile, 260u);
-  EXPECT_EQ(Prompt::start_name, "");
-  EXPECT_EQ(Prompt::folder, f.folder.gravlin());
-  EXPECT_EQ(Prompt::title, "select file for saving");
-  EXPECT_EQ(asked.Flags, static_cast<DWORD>(OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                                            OFN_OVERWRITEPROMPT));
-  EXPECT_EQ(Prompt::extension, "txt");
+  Prompt::Reset(f.folder.path() + "\\full.pcap");
+  d.command(IDM_SAVE_PCAP);
+  EXPECT_EQ(PcapDatagrams(Prompt::path), stored);
 }
 
 TEST(SaveCommands, FailuresAreToldAndLeaveTheOldFile) {
@@ -123,7 +154,7 @@ TEST(SaveCommands, FailuresAreToldAndLeaveTheOldFile) {
       {"read-only file", "old.bin", false, "don't create file!"},
       {"write fails", "old.bin", true, "don't write file!"},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases) for (const int command : {IDM_SAVE_PACKETS, IDM_SAVE_PCAP}) {
     SaveFixture f;
     MainDialogSetup setup = f.prompted_setup();
     if (c.failing_write) setup.write_file = FailingWrite;
@@ -137,9 +168,9 @@ TEST(SaveCommands, FailuresAreToldAndLeaveTheOldFile) {
     CloseHandle(old);
     if (!c.failing_write) SetFileAttributesA(old_path.c_str(), FILE_ATTRIBUTE_READONLY);
     Prompt::Reset(f.folder.path() + "\\" + c.target);
-    PostMessageA(d.hwnd(), WM_COMMAND, IDM_SAVE_PACKETS, 0);
-    EXPECT_EQ(AnswerMessageBox(d.thread_id(), "error:"), c.message) << c.name;
-    EXPECT_EQ(FileText(old_path), "old") << c.name;
+    PostMessageA(d.hwnd(), WM_COMMAND, static_cast<WPARAM>(command), 0);
+    EXPECT_EQ(AnswerMessageBox(d.thread_id(), "error:"), c.message) << c.name << " " << command;
+    EXPECT_EQ(FileText(old_path), "old") << c.name << " " << command;
     SetFileAttributesA(old_path.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 }
@@ -158,28 +189,36 @@ TEST(SaveCommands, TheRealDialogCancelledAndSaved) {
   SaveFixture f;
   RunningDialog d(f.setup());
   ASSERT_TRUE(CaptureAll(d, f.source, 3));
+  // A name typed without an extension gets the dialog's default extension.
+  struct Case {
+    int command;
+    const char* typed;
+    const char* saved;
+  } cases[] = {{IDM_SAVE_SNIFF_LOG, "typed", "typed.txt"},
+               {IDM_SAVE_PCAP, "typed", "typed.pcap"}};
+  for (const Case& c : cases) {
+    PostMessageA(d.hwnd(), WM_COMMAND, static_cast<WPARAM>(c.command), 0);
+    HWND dialog = WaitForSaveDialog(d);
+    ASSERT_NE(dialog, nullptr) << c.saved;
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), d.hwnd());
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    SendMessageA(d.hwnd(), WM_NULL, 0, 0);
+    EXPECT_EQ(ThreadWindow(d.thread_id(), "information:"), nullptr);
+    EXPECT_EQ(ThreadWindow(d.thread_id(), "error:"), nullptr);
+    EXPECT_EQ(FileText(f.folder.path() + "\\" + c.saved), "(missing)") << "cancelled";
 
-  PostMessageA(d.hwnd(), WM_COMMAND, IDM_SAVE_SNIFF_LOG, 0);
-  HWND dialog = WaitForSaveDialog(d);
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(GetWindow(dialog, GW_OWNER), d.hwnd());
-  PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
-  SendMessageA(d.hwnd(), WM_NULL, 0, 0);
-  EXPECT_EQ(ThreadWindow(d.thread_id(), "information:"), nullptr);
-  EXPECT_EQ(ThreadWindow(d.thread_id(), "error:"), nullptr);
-
-  // A name typed without an extension gets ".txt".
-  PostMessageA(d.hwnd(), WM_COMMAND, IDM_SAVE_SNIFF_LOG, 0);
-  dialog = WaitForSaveDialog(d);
-  ASSERT_NE(dialog, nullptr);
-  const std::string typed = f.folder.path() + "\\typed";
-  constexpr int kFileNameCombo = 0x47C;  // the explorer-style dialog's name field
-  SetDlgItemTextA(dialog, kFileNameCombo, typed.c_str());
-  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
-  SendMessageA(d.hwnd(), WM_NULL, 0, 0);
-  EXPECT_EQ(FileText(typed + ".txt"), std::string(SniffLogSaveData(d.store())));
+    PostMessageA(d.hwnd(), WM_COMMAND, static_cast<WPARAM>(c.command), 0);
+    dialog = WaitForSaveDialog(d);
+    ASSERT_NE(dialog, nullptr) << c.saved;
+    const std::string typed = f.folder.path() + "\\" + c.typed;
+    SetDlgItemTextA(dialog, kFileDialogNameField, typed.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    SendMessageA(d.hwnd(), WM_NULL, 0, 0);
+  }
+  EXPECT_EQ(FileText(f.folder.path() + "\\typed.txt"), std::string(SniffLogSaveData(d.store())));
+  EXPECT_EQ(PcapDatagrams(f.folder.path() + "\\typed.pcap"), f.scripted);
 }
 
 }  // namespace

@@ -14,14 +14,6 @@
 namespace pw::test {
 namespace {
 
-void WriteText(const std::string& path, const std::string& text) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(f);
-}
-
 // The names in `folder`, "." and ".." left out.
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
@@ -81,7 +73,7 @@ TEST(SaveFile, TheNameGetsTheWholeContentOrKeepsItsOld) {
   for (const Case& c : cases) {
     TempFolder folder;
     const std::string path = folder.path() + "\\" + c.target;
-    if (c.old_file) WriteText(path, "old content, longer than the new");
+    if (c.old_file) WriteBytes(path, "old content, longer than the new");
     if (c.read_only) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(SaveFileReplacing(path.c_str(), Bytes(content), c.write), c.result) << c.name;
     const std::string expected = c.saved       ? content

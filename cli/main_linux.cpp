@@ -172,15 +172,15 @@ std::optional<uint64_t> RunSource::kernel_drops() const {
   return live_->kernel_drops();
 }
 
-// The stored datagrams as a pcap file; its header alone when none is
-// stored. Memory does not fail, and the store's spans agree with each
-// other: the writer has no reason to refuse.
+// What -w writes: the pcap file of the save command, or, when nothing is
+// stored, the file header alone, so that the file is still one that other
+// tools open.
 std::vector<uint8_t> PcapFileBytes(const CaptureStore& store) {
-  const StoredDatagrams stored = StoredDatagramsOf(store);
-  MemoryByteSink sink;
-  std::string unused;
-  WritePcapFile(sink, stored.pool, stored.lengths, stored.times, unused);
-  return sink.bytes();
+  std::vector<uint8_t> bytes = PcapSaveData(store);
+  if (!bytes.empty()) return bytes;
+  MemoryByteSink header;
+  WritePcapHeader(header);  // memory does not fail
+  return header.bytes();
 }
 
 // How the wait for the end of the capture ended.

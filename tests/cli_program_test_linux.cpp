@@ -19,6 +19,7 @@
 #include "shell/about_text.h"
 #include "tests/capture_file_builder.h"
 #include "tests/datagram_builder.h"
+#include "tests/libpcap_reading.h"
 #include "tests/pcap_file.h"
 #include "tests/program_run.h"
 #include "tests/temp_dir.h"
@@ -50,6 +51,18 @@ const std::string kLoopbackFile = std::string(PW_TEST_DATA) + "/tcpdump_lo.pcap"
 const std::string kReadingLoopbackFile =
     "reading from file " + kLoopbackFile + ", link-type EN10MB (Ethernet), capture size 262144 bytes\n";
 const std::string kTryHelp = "Try 'pebblewire --help' for more information.\n";
+// What -w writes when nothing is stored: the pcap file header alone
+// (nanosecond magic, version 2.4, snapshot length 65535, raw IPv4).
+const std::string kEmptyPcap("\x4d\x3c\xb2\xa1\x02\x00\x04\x00\0\0\0\0\0\0\0\0"
+                             "\xff\xff\x00\x00\xe4\x00\x00\x00",
+                             24);
+
+std::string DataFile(const std::string& name) { return std::string(PW_TEST_DATA) + "/" + name; }
+
+// The bytes of one record of a pcap file, without the file header.
+std::string Record(const std::vector<uint8_t>& datagram) {
+  return test::PcapBytes({datagram}, {.link_type = 101}).substr(24);
+}
 
 TEST_F(ProgramTest, RowsOnStandardOutputEverythingElseOnStandardError) {
   const ProgramResult r = Pebblewire({"-r", kLoopbackFile, "-p", "tcp,udp,icmp"});
@@ -219,6 +232,135 @@ TEST_F(ProgramTest, TimesBeforeTheRowsOnStandardOutputOnly) {
             "\t1\ttcp\t10.0.0.1\t1024\t10.0.0.2\t80\t40\t64\r\n");
 }
 
+// The datagrams of `protocols` from several files, in order of their
+// times, as a stable merge keeps them.
+std::vector<test::Datagram> Merged(const std::vector<std::vector<test::Datagram>>& files,
+                                   const std::vector<uint8_t>& protocols) {
+  std::vector<test::Datagram> all;
+  for (const auto& file : files) {
+    for (const test::Datagram& d : file) {
+      if (std::count(protocols.begin(), protocols.end(), d.bytes[9]) > 0) all.push_back(d);
+    }
+  }
+  std::stable_sort(all.begin(), all.end(), [](const test::Datagram& a, const test::Datagram& b) {
+    return a.time.seconds != b.time.seconds ? a.time.seconds < b.time.seconds
+                                            : a.time.nanoseconds < b.time.nanoseconds;
+  });
+  return all;
+}
+
+// -w keeps each stored datagram's bytes and time as the file read had them
+// (nanoseconds too): classic pcap of either byte order and resolution, and
+// a pcapng file with two link types, with and without an expression; the
+// rows are printed as without -w. libpcap reads the written file back,
+// and tshark lists as many frames without a warning.
+TEST_F(ProgramTest, TheWrittenPcapKeepsEveryDatagramsBytesAndTime) {
+  const std::string big_endian = Path("big_endian.pcap");
+  test::WriteFile(big_endian,
+                  test::PcapWithTimes(
+                      {{test::SllFrame(test::MakeDatagram({.protocol = 1})), 1700000000, 999999},
+                       {test::SllFrame(test::MakeDatagram({.protocol = 2})), 1700000001, 1}},
+                      {.link_type = 113, .big_endian = true}));
+  const std::vector<test::Datagram> eth = test::ReadWithLibpcap(DataFile("text2pcap_eth.pcap"));
+  const std::vector<test::Datagram> sll =
+      test::ReadWithLibpcap(DataFile("text2pcap_sll_ns.pcap"));
+  struct Case {
+    std::string input;
+    std::vector<std::string> expression;
+    std::vector<test::Datagram> expected;
+  } cases[] = {
+      {DataFile("tcpdump_lo_nano.pcap"), {},
+       test::ReadWithLibpcap(DataFile("tcpdump_lo_nano.pcap"))},
+      {big_endian, {}, test::ReadWithLibpcap(big_endian)},
+      // The two captures that mergecap merged into one pcapng file, whose
+      // GRE datagram the session's protocols (-p) leave out.
+      {DataFile("mergecap_eth_sll.pcapng"), {}, Merged({eth, sll}, {1, 2, 6, 17, 255})},
+      {DataFile("mergecap_eth_sll.pcapng"), {"udp"}, Merged({eth, sll}, {17})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    ASSERT_GE(c.expected.size(), 2u);
+    std::vector<std::string> args = {"-r", c.input, "-p", "tcp,udp,icmp,igmp,raw"};
+    args.insert(args.end(), c.expression.begin(), c.expression.end());
+    const ProgramResult rows = Pebblewire(args);
+    args.insert(args.begin() + 4, {"-w", Path("out.pcap")});
+    const ProgramResult r = Pebblewire(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, rows.out);
+    EXPECT_EQ(Lines(r.out), c.expected.size());
+    EXPECT_EQ(test::ReadFile(Path("out.pcap")).substr(0, 24), kEmptyPcap);
+    EXPECT_EQ(test::ReadWithLibpcap(Path("out.pcap")), c.expected);
+    const test::TsharkListing listing =
+        test::ListWithTshark(Path("out.pcap"), Path("tshark.err"));
+    EXPECT_EQ(Lines(listing.listed), c.expected.size());
+    EXPECT_EQ(listing.said, "");
+  }
+  EXPECT_EQ(Files(), (std::vector<std::string>{"big_endian.pcap", "out.pcap", "tshark.err"}));
+}
+
+// -r - reads standard input, here a pipe; -w - puts the pcap file alone on
+// standard output, here a pipe too, the same bytes that -w FILE writes.
+TEST_F(ProgramTest, StandardInputToStandardOutput) {
+  ASSERT_EQ(Pebblewire({"-r", kLoopbackFile, "-w", Path("file.pcap")}).status, 0);
+  const std::string input = test::ReadFile(kLoopbackFile);
+  int feed[2];
+  ASSERT_EQ(pipe2(feed, O_CLOEXEC), 0);
+  ASSERT_EQ(write(feed[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(feed[1]);
+  test::ProgramSetup from_pipe;
+  from_pipe.stdin_fd = feed[0];
+  const ProgramResult r = Pebblewire({"-r", "-", "-w", "-", "udp"}, from_pipe);
+  close(feed[0]);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out == test::ReadFile(Path("file.pcap"))) << r.out.size() << " bytes";
+  EXPECT_EQ(AfterSystem(r.err),
+            "reading from file -, link-type EN10MB (Ethernet), capture size 262144 bytes\n"
+            "pebblewire: capture ended: end of the file\n"
+            "3 datagrams stored\n");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"file.pcap"}));
+}
+
+// Ctrl-C while the reading waits on a FIFO that has no writer yet, or on a
+// pipe whose writer has given one record and half of the next: the
+// program ends with what it has, said as an end by Ctrl-C, and -w writes
+// it.
+TEST_F(ProgramTest, CtrlCWhileTheReadingWaits) {
+  const std::string fifo = Path("feed");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string first = test::PcapBytes({test::MakeDatagram({.protocol = 17})},
+                                            {.link_type = 101});
+  const std::string half = Record(test::MakeDatagram({.protocol = 6})).substr(0, 30);
+  for (const bool fed : {false, true}) {
+    SCOPED_TRACE(fed ? "a pipe with one record and a half" : "a FIFO without a writer");
+    int feed[2] = {-1, -1};
+    test::ProgramSetup setup;
+    if (fed) {
+      ASSERT_EQ(pipe2(feed, O_CLOEXEC), 0);
+      const std::string given = first + half;
+      ASSERT_EQ(write(feed[1], given.data(), given.size()), static_cast<ssize_t>(given.size()));
+      setup.stdin_fd = feed[0];
+    }
+    test::ProgramRun run({"-r", fed ? "-" : fifo, "-w", Path("got.pcap")}, setup);
+    if (fed) {
+      EXPECT_TRUE(run.wait_for_out("\t0\tudp")) << run.err();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    kill(run.pid(), SIGINT);
+    const ProgramResult r = run.finish();
+    for (const int fd : feed) {
+      if (fd >= 0) close(fd);
+    }
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string stored = fed ? "1 datagram stored\n" : "0 datagrams stored\n";
+    EXPECT_NE(r.err.find("pebblewire: capture ended: stopped by SIGINT\n" + stored),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ReadWithLibpcap(Path("got.pcap")).size(), fed ? 1u : 0u);
+  }
+}
+
 TEST_F(ProgramTest, DetailsReportsFollowTheRows) {
   // A udp datagram with payload "AB\x1b[2J" (an escape sequence) as packet 0.
   std::vector<uint8_t> d = test::MakeDatagram(
@@ -256,8 +398,10 @@ TEST_F(ProgramTest, DetailsReportsFollowTheRows) {
 TEST_F(ProgramTest, NothingToSaveWritesEmptyFilesInPlaceOfOlderOnes) {
   test::WriteFile(Path("log.txt"), "rows of an earlier run");
   test::WriteFile(Path("packets.bin"), "datagrams of an earlier run");
-  const ProgramResult r = Pebblewire({"-r", kLoopbackFile, "-p", "igmp", "--save-log",
-                                      Path("log.txt"), "--save-packets", Path("packets.bin")});
+  test::WriteFile(Path("old.pcap"), test::ReadFile(kLoopbackFile));
+  const ProgramResult r =
+      Pebblewire({"-r", kLoopbackFile, "-p", "igmp", "--save-log", Path("log.txt"),
+                  "--save-packets", Path("packets.bin"), "-w", Path("old.pcap")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(AfterSystem(r.err), kReadingLoopbackFile +
                                     "pebblewire: capture ended: end of the file\n"
@@ -265,10 +409,14 @@ TEST_F(ProgramTest, NothingToSaveWritesEmptyFilesInPlaceOfOlderOnes) {
                                     "pebblewire: nothing to save: the sniff log is empty, " +
                                     Path("log.txt") + " written empty\n" +
                                     "pebblewire: nothing to save: no datagram is stored, " +
-                                    Path("packets.bin") + " written empty\n");
+                                    Path("packets.bin") + " written empty\n" +
+                                    "pebblewire: nothing to save: no datagram is stored, " +
+                                    Path("old.pcap") + " holds the pcap file header only\n");
   EXPECT_EQ(test::ReadFile(Path("log.txt")), "");
   EXPECT_EQ(test::ReadFile(Path("packets.bin")), "");
-  EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "packets.bin"}));
+  EXPECT_EQ(test::ReadFile(Path("old.pcap")), kEmptyPcap);
+  EXPECT_TRUE(test::ReadWithLibpcap(Path("old.pcap")).empty());
+  EXPECT_EQ(Files(), (std::vector<std::string>{"log.txt", "old.pcap", "packets.bin"}));
 }
 
 TEST_F(ProgramTest, FailuresNameTheFileOnceAndGiveStatusOne) {
@@ -291,6 +439,8 @@ TEST_F(ProgramTest, FailuresNameTheFileOnceAndGiveStatusOne) {
        "pebblewire: cannot write " + Path("no/dir/log.txt") + ": No such file or directory\n", 0},
       {{"-r", kLoopbackFile, "--save-log", "/proc/version"},
        "pebblewire: cannot write /proc/version: /proc does not take new files\n", 0},
+      {{"-r", kLoopbackFile, "-w", Path("no/dir/x.pcap")},
+       "pebblewire: cannot write " + Path("no/dir/x.pcap") + ": No such file or directory\n", 0},
   };
   for (const Case& c : cases) {
     const ProgramResult r = Pebblewire(c.args);
@@ -305,11 +455,14 @@ TEST_F(ProgramTest, FailuresNameTheFileOnceAndGiveStatusOne) {
                        ": cut short in the middle of record 2 (at byte 68)\n1 datagram stored\n"),
             std::string::npos)
       << r.err;
-  r = Pebblewire({"-r", kLoopbackFile, "--save-packets", "/dev/full"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("3 datagrams stored\npebblewire: cannot write /dev/full: No space left on device\n"),
-            std::string::npos)
-      << r.err;
+  for (const char* flag : {"--save-packets", "-w"}) {
+    r = Pebblewire({"-r", kLoopbackFile, flag, "/dev/full"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("3 datagrams stored\npebblewire: cannot write /dev/full: No space "
+                         "left on device\n"),
+              std::string::npos)
+        << r.err;
+  }
   EXPECT_EQ(Files(), (std::vector<std::string>{"cut.pcap", "notes.txt"}));
 }
 
@@ -411,11 +564,6 @@ TEST_F(ProgramTest, ListVersionAndHelp) {
   r = Pebblewire({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Usage: pebblewire", 0), 0u);
-}
-
-// The bytes of one record of a pcap file, without the file header.
-std::string Record(const std::vector<uint8_t>& datagram) {
-  return test::PcapBytes({datagram}, {.link_type = 101}).substr(24);
 }
 
 TEST_F(ProgramTest, AClosedPipeEndsTheProgramQuietlyWithoutReadingOn) {

@@ -1,5 +1,6 @@
 // Reading capture files with libpcap for tests that compare against it,
-// and running a shell command for its standard output. Linux tests only.
+// running a shell command for its standard output, and listing a file
+// with tshark. Linux tests only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "capture/link_layer.h"
 #include "capture_files.h"
+#include "pcap_file.h"
 
 namespace pw::test {
 
@@ -49,6 +51,26 @@ inline int RunShell(const std::string& command, std::string& output) {
   while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
   const int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What tshark lists for a file (with `options`, such as "-T fields -e
+// frame.len"), and what it says on standard error, which passes through
+// the file `errors`; its note that it runs as root is left out.
+struct TsharkListing {
+  int status = -1;
+  std::string listed;
+  std::string said;
+};
+
+inline TsharkListing ListWithTshark(const std::string& path, const std::string& errors,
+                                    const std::string& options = "") {
+  TsharkListing l;
+  l.status = RunShell("tshark -r '" + path + "' " + options + " 2>'" + errors + "'", l.listed);
+  l.said = ReadFile(errors);
+  const std::string root_note =
+      "Running as user \"root\" and group \"root\". This could be dangerous.\n";
+  if (l.said.rfind(root_note, 0) == 0) l.said.erase(0, root_note.size());
+  return l;
 }
 
 }  // namespace pw::test

@@ -257,7 +257,8 @@ TEST_F(OfflineTest, AnExpressionOnAFileOfTwoLinkTypes) {
 }
 
 // A stop while the reading waits on a FIFO that has no writer yet, or
-// whose writer has given half a record, ends the session at once.
+// whose writer has given half a record, ends the wait and the session
+// (without a wake-up the stop would wait for a writer for ever).
 TEST_F(OfflineTest, AStopEndsAReadThatWaitsOnAFifo) {
   const std::string fifo = Path("feed");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -274,9 +275,7 @@ TEST_F(OfflineTest, AStopEndsAReadThatWaitsOnAFifo) {
       ASSERT_EQ(write(writer, file.data(), given), static_cast<ssize_t>(given));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto before = std::chrono::steady_clock::now();
-    session.stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2)) << given;
+    session.stop();  // returns: the wait for bytes was ended
     if (writer >= 0) close(writer);
     EXPECT_EQ(view_->events().back(), "stopped") << given;
     EXPECT_EQ(view_->events().end()[-2], "started") << "a stop is no end of the file";

@@ -115,36 +115,5 @@ TEST(FrameFilter, ARefusedExpressionGivesTheLibrarysMessage) {
   EXPECT_TRUE(Passes(f, test::EthernetFrame(kTcp80)));
 }
 
-bool Takes(ExpressionSelector& s, int link_type, const std::vector<uint8_t>& frame) {
-  return s.takes({link_type, frame.data(), frame.size(), frame.size()});
-}
-
-// One selector over the link types of a mixed pcapng file: the expression
-// is compiled for each as it comes, and a link type that comes back takes
-// its own compiled filter again; one the expression does not apply to is
-// refused with the library's message, and the others still work.
-TEST(ExpressionSelector, CompiledForEachLinkTypeAsItComes) {
-  ExpressionSelector s("udp port 53");
-  ASSERT_TRUE(s.prepare(kLinkEthernet)) << s.error();
-  EXPECT_TRUE(Takes(s, kLinkEthernet, test::EthernetFrame(kUdp53)));
-  EXPECT_FALSE(Takes(s, kLinkEthernet, test::EthernetFrame(kTcp80)));
-  ASSERT_TRUE(s.prepare(kLinkLinuxSll)) << s.error();
-  EXPECT_TRUE(Takes(s, kLinkLinuxSll, test::SllFrame(kUdp53)));
-  EXPECT_FALSE(Takes(s, kLinkLinuxSll, test::SllFrame(kTcp80)));
-  ASSERT_TRUE(s.prepare(kLinkEthernet));
-  EXPECT_TRUE(Takes(s, kLinkEthernet, test::EthernetFrame(kUdp53)));
-
-  ExpressionSelector ether("ether src 02:00:00:00:00:01");
-  EXPECT_TRUE(ether.prepare(kLinkEthernet)) << ether.error();
-  EXPECT_FALSE(ether.prepare(kLinkRaw));
-  EXPECT_NE(ether.error().find("ether"), std::string::npos) << ether.error();
-  EXPECT_TRUE(ether.prepare(kLinkEthernet)) << "an earlier link type is still taken";
-
-  ExpressionSelector blank(" ");
-  ASSERT_TRUE(blank.prepare(kLinkRaw));
-  EXPECT_TRUE(Takes(blank, kLinkRaw, kTcp80));
-  EXPECT_TRUE(Takes(blank, kLinkRaw, Ipv6Udp53())) << "the reader shows IPv4 frames only";
-}
-
 }  // namespace
 }  // namespace pw

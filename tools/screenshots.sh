@@ -4,6 +4,7 @@
 #   main.png   the main dialog with rows, the details window beside it, and
 #              Wine's system tray window with the notification icon
 #   about.png  the same with the about box over it
+#   menu.png   the same with the popup menu opened by a right click on a row
 #   first.png  a first start: the about box before the main window shows
 #   file.png   a capture file opened (tests/data/text2pcap_eth.pcap, every
 #              protocol box checked by the settings), with the details of its
@@ -35,6 +36,7 @@ printf '[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=Yes\r\nOnTcp=
 windows_folder="Z:$(echo "$settings" | tr / '\\')"
 shoot main 6 "$windows_folder"
 shoot about 6 "$windows_folder" about
+shoot menu 6 "$windows_folder" menu
 printf '[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=No\r\nOnTcp=Yes\r\nOnUdp=Yes\r\nOnIcmp=Yes\r\nOnIgmp=Yes\r\nOnRaw=Yes\r\nDataInHexViewOnlyUdp=Yes\r\nTcpDataInTextView=Yes\r\n' \
   > "$settings/Gravlin/gravlin.ini"
 shoot file 6 "$windows_folder" file "Z:$(echo "$PWD/tests/data/text2pcap_eth.pcap" | tr / '\\')"

@@ -1,12 +1,13 @@
 // Shows the real main dialog with a few scripted rows, for screenshots.
-//   pw_gui_demo.exe FOLDER [about]
+//   pw_gui_demo.exe FOLDER [about|menu]
 //   pw_gui_demo.exe FOLDER file CAPTURE
 // FOLDER stands in for the application-data folder: without a settings file
 // there, the about box opens first and closes by itself after eight seconds
 // (and flip to tray, on by default, starts the window in the notification
 // area, from where it is shown again). Once the main window is there, "go!"
 // is pressed, six datagrams are listed, and the details window shows the
-// third; with "about" the about box opens over it. With "file", the capture
+// third; with "about" the about box opens over it, with "menu" the popup
+// menu opens over the third row as a right click opens it. With "file", the capture
 // file CAPTURE is opened as the program opens its command line's file, and
 // the details window shows its third datagram. The window stays until
 // closed.
@@ -14,6 +15,8 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <thread>
 
 #include "app/ini_store_win32.h"
@@ -44,7 +47,19 @@ void Script(pw::test::ScriptedSource& source) {
 }
 
 // Drives the dialog from another thread, as a user would.
-void Press(pw::MainDialog& program, bool about, bool file) {
+enum class Extra { kNone, kAbout, kMenu };
+
+// A right click on the third row of the list.
+void RightClickThirdRow(HWND main) {
+  HWND list = GetDlgItem(main, IDC_LIST);
+  RECT row{};
+  SendMessageA(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row));
+  POINT at{row.left + 40, (row.top + row.bottom) / 2};
+  ClientToScreen(list, &at);
+  PostMessageA(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
+}
+
+void Press(pw::MainDialog& program, Extra extra, bool file) {
   HWND main = nullptr;
   for (int i = 0; i < 6000 && main == nullptr; ++i) {
     main = FindWindowA(nullptr, pw::kMainWindowTitle);
@@ -75,15 +90,22 @@ void Press(pw::MainDialog& program, bool about, bool file) {
   SendDlgItemMessageA(main, IDC_LIST, LB_SETCURSEL, 2, 0);
   program.state().selected_index = 2;
   SendMessageA(main, WM_COMMAND, IDM_DETAILS, 0);
-  if (about) PostMessageA(main, WM_COMMAND, IDM_ABOUT, 0);
+  if (extra == Extra::kAbout) PostMessageA(main, WM_COMMAND, IDM_ABOUT, 0);
+  if (extra == Extra::kMenu) RightClickThirdRow(main);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   std::string folder = command_line != nullptr ? command_line : "";
-  const bool about = folder.size() > 6 && folder.substr(folder.size() - 6) == " about";
-  if (about) folder.resize(folder.size() - 6);
+  Extra extra = Extra::kNone;
+  for (const auto& [word, kind] : {std::pair{" about", Extra::kAbout}, std::pair{" menu", Extra::kMenu}}) {
+    const std::string_view w = word;
+    if (folder.size() > w.size() && folder.compare(folder.size() - w.size(), w.size(), w) == 0) {
+      extra = kind;
+      folder.resize(folder.size() - w.size());
+    }
+  }
   std::string capture;
   const size_t file_word = folder.find(" file ");
   if (file_word != std::string::npos) {
@@ -101,7 +123,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   setup.start_file = capture;
   static pw::CaptureStore capture_store;
   pw::MainDialog program(instance, setup, capture_store);
-  std::thread presser([&] { Press(program, about, !capture.empty()); });
+  std::thread presser([&] { Press(program, extra, !capture.empty()); });
   program.run();
   presser.join();
   return 0;

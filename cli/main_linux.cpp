@@ -133,7 +133,7 @@ std::optional<std::string> ChooseDevice(const CliOptions& o, int& status) {
 class RunSource {
  public:
   RunSource(const CliOptions& o, std::string device);
-  PacketSource& get();
+  PacketSource& packets();
   bool origin(CaptureOrigin& origin) const;
   bool expression_refused() const;
   // Live capture only: what the kernel dropped.
@@ -155,7 +155,7 @@ RunSource::RunSource(const CliOptions& o, std::string device) : selector_(o.expr
   if (!o.expression.empty()) file_->select_with(&selector_);
 }
 
-PacketSource& RunSource::get() {
+PacketSource& RunSource::packets() {
   return live_ ? static_cast<PacketSource&>(*live_) : *file_;
 }
 
@@ -231,7 +231,7 @@ CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string d
       view_(g_store, stdout, !PrintsRows(o), isatty(STDERR_FILENO) ? stderr : nullptr,
             o.row_times),
       source_(o, std::move(device)),
-      session_(g_store, view_, source_.get(),
+      session_(g_store, view_, source_.packets(),
                o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}
 
 int CaptureRun::run() {

@@ -5,14 +5,13 @@
 #include <limits>
 #include <vector>
 
+#include "capture/byte_order.h"
 #include "capture/link_layer.h"
+#include "capture/pcap_format.h"
 
 namespace pw {
 
 namespace {
-
-constexpr uint32_t kPcapMicroseconds = 0xA1B2C3D4;
-constexpr uint32_t kPcapNanoseconds = 0xA1B23C4D;
 
 // pcapng block types and the fixed parts of their bodies (after the type
 // and the leading length, before the options and the trailing length).
@@ -31,22 +30,10 @@ constexpr uint16_t kOptionEnd = 0;
 constexpr uint16_t kOptionTimeResolution = 9;  // if_tsresol
 constexpr uint16_t kOptionTimeOffset = 14;     // if_tsoffset
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint32_t Be32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
-
 // Reads the fields of a file (or of a pcapng section) in its byte order.
 struct ByteOrder {
   bool big = false;
-  uint16_t u16(const uint8_t* p) const {
-    return static_cast<uint16_t>(big ? p[0] << 8 | p[1] : p[1] << 8 | p[0]);
-  }
+  uint16_t u16(const uint8_t* p) const { return big ? Be16(p) : Le16(p); }
   uint32_t u32(const uint8_t* p) const { return big ? Be32(p) : Le32(p); }
   uint64_t u64(const uint8_t* p) const {
     const uint64_t first = u32(p);
@@ -306,9 +293,9 @@ Step CaptureFileReader::State::take_frame(int frame_link_type, uint32_t captured
 
 bool CaptureFileReader::State::open_pcap(const uint8_t* magic) {
   format = CaptureFileFormat::kPcap;
-  order.big = Be32(magic) == kPcapMicroseconds || Be32(magic) == kPcapNanoseconds;
-  nanoseconds = order.u32(magic) == kPcapNanoseconds;
-  uint8_t header[20];
+  order.big = Be32(magic) == kPcapMicrosecondMagic || Be32(magic) == kPcapNanosecondMagic;
+  nanoseconds = order.u32(magic) == kPcapNanosecondMagic;
+  uint8_t header[kPcapFileHeaderBytes - 4];  // behind the magic
   if (read(header, sizeof header) != Got::kAll) {
     return fail(input->error().empty() ? "cut short in the file header" : input->error());
   }
@@ -330,7 +317,7 @@ bool CaptureFileReader::State::open_pcap(const uint8_t* magic) {
 Step CaptureFileReader::State::next_pcap_record() {
   unit_start = offset;
   unit_number = records + 1;
-  uint8_t header[16];
+  uint8_t header[kPcapRecordHeaderBytes];
   const Got got = read(header, sizeof header);
   if (got == Got::kNone) return end_of_input();
   if (got == Got::kPart) return cut_short();
@@ -550,8 +537,8 @@ bool CaptureFileReader::open(ByteInput& input) {
     return s.fail(got == Got::kNone ? "the file is empty" : "not a pcap or pcapng file");
   }
   const uint32_t magic = Le32(head);
-  if (magic == kPcapMicroseconds || magic == kPcapNanoseconds ||
-      Be32(head) == kPcapMicroseconds || Be32(head) == kPcapNanoseconds) {
+  if (magic == kPcapMicrosecondMagic || magic == kPcapNanosecondMagic ||
+      Be32(head) == kPcapMicrosecondMagic || Be32(head) == kPcapNanosecondMagic) {
     return s.open_pcap(head);
   }
   if (magic == kSectionHeaderBlock) return s.open_pcapng(head);

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "capture/link_layer.h"
+#include "capture/pcap_format.h"
 
 namespace pw {
 
 namespace {
 
-constexpr uint32_t kPcapNanosecondMagic = 0xA1B23C4D;
 constexpr uint32_t kLastSecond = 0xFFFFFFFFu;
 
 uint8_t* PutLe16(uint8_t* p, uint16_t v) {
@@ -39,7 +39,7 @@ void RecordTime(CaptureTime time, uint32_t& seconds, uint32_t& nanoseconds) {
 }  // namespace
 
 bool WritePcapHeader(ByteSink& sink) {
-  uint8_t header[24];
+  uint8_t header[kPcapFileHeaderBytes];
   uint8_t* p = PutLe32(header, kPcapNanosecondMagic);
   p = PutLe16(p, 2);
   p = PutLe16(p, 4);
@@ -57,7 +57,7 @@ bool WritePcapRecord(ByteSink& sink, std::span<const uint8_t> datagram, CaptureT
   const size_t captured = std::min<size_t>(datagram.size(), kPcapSnapshotLength);
   const auto original =
       static_cast<uint32_t>(std::min<size_t>(datagram.size(), UINT32_MAX));
-  uint8_t header[16];
+  uint8_t header[kPcapRecordHeaderBytes];
   uint8_t* p = PutLe32(header, seconds);
   p = PutLe32(p, nanoseconds);
   p = PutLe32(p, static_cast<uint32_t>(captured));

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "capture/byte_order.h"
+
 namespace pw {
 
 namespace {
@@ -13,12 +15,6 @@ constexpr size_t kSourceOffset = 12;
 constexpr size_t kDestinationOffset = 16;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-uint32_t Be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 // The two ports at `offset`: zeros for the bytes the datagram does not have.
 void ReadPorts(const uint8_t* bytes, size_t length, size_t offset, DatagramFacts& facts) {

@@ -1,5 +1,6 @@
 #include "capture/link_layer.h"
 
+#include "capture/byte_order.h"
 #include "capture/ipv4_header.h"
 
 namespace pw {
@@ -41,8 +42,6 @@ constexpr uint8_t kFamilyIpv4 = 2;
 // its total-length field (a total below kIpv4HeaderMin is not trusted).
 constexpr uint8_t kIpVersion4 = 4;
 constexpr size_t kTotalLengthOffset = 2;
-
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 bool IsVlanTag(uint16_t ether_type) {
   return ether_type == kEtherTypeVlan || ether_type == kEtherTypeServiceVlan ||

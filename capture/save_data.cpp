@@ -4,6 +4,7 @@
 
 #include "capture/byte_stream.h"
 #include "capture/capture_file_writer.h"
+#include "capture/pcap_format.h"
 
 namespace pw {
 
@@ -18,14 +19,6 @@ std::span<const uint8_t> PacketsSaveData(const CaptureStore& store) {
   if (fill == 0 || store.byte_pool[0] == 0) return {};
   return {store.byte_pool, fill};
 }
-
-namespace {
-
-// The file header, and a record header for each datagram.
-constexpr size_t kPcapFileHeaderBytes = 24;
-constexpr size_t kPcapRecordHeaderBytes = 16;
-
-}  // namespace
 
 std::vector<uint8_t> PcapSaveData(const CaptureStore& store) {
   const StoredDatagrams stored = StoredDatagramsOf(store);

@@ -25,6 +25,9 @@ struct bpf_program;  // the capture library's compiled filter
 
 namespace pw {
 
+// True for an empty expression or one of blanks only: no expression.
+bool IsBlankExpression(std::string_view expression);
+
 // The filter text for an expression: "ip" alone for an empty (or blank)
 // expression, else "(EXPRESSION) and ip". The expression comes first, so
 // that its "vlan" or "mpls" shifts the offsets at which "ip" looks.

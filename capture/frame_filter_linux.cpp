@@ -8,10 +8,6 @@ namespace pw {
 
 namespace {
 
-bool IsBlank(std::string_view text) {
-  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
 // The capture library compiles for its own link type numbers; a file says
 // 101 for raw IP where the library on Linux says 12.
 int LibraryLinkType(int link_type) {
@@ -20,8 +16,12 @@ int LibraryLinkType(int link_type) {
 
 }  // namespace
 
+bool IsBlankExpression(std::string_view expression) {
+  return expression.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 std::string CaptureFilterText(std::string_view expression) {
-  if (IsBlank(expression)) return "ip";
+  if (IsBlankExpression(expression)) return "ip";
   return "(" + std::string(expression) + ") and ip";
 }
 
@@ -35,7 +35,7 @@ bool FrameFilter::compile(std::string_view expression, int link_type, int snapsh
   if (program_) pcap_freecode(program_.get());
   program_.reset();
   error_.clear();
-  if (IsBlank(expression)) return true;
+  if (IsBlankExpression(expression)) return true;
   pcap_t* dead = pcap_open_dead(LibraryLinkType(link_type), snapshot);
   if (dead == nullptr) {
     error_ = "cannot compile the expression for this link type";

@@ -42,10 +42,6 @@ std::string LinkTypeError(const std::string& name, int link_type) {
          " is not supported";
 }
 
-bool IsBlank(const std::string& text) {
-  return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 // The netmask of a device for the expression's "broadcast" tests; unknown
 // when the device has none ("any").
 bpf_u_int32 NetmaskOf(const std::string& device) {
@@ -182,7 +178,7 @@ bool PcapLiveSource::set_kernel_filter() {
   bpf_program program{};
   const std::string text = CaptureFilterText(expression_);
   if (pcap_compile(handle_, &program, text.c_str(), 1, NetmaskOf(device_)) != 0) {
-    expression_refused_ = !IsBlank(expression_);
+    expression_refused_ = !IsBlankExpression(expression_);
     error_ = expression_refused_ ? pcap_geterr(handle_)
                                  : device_ + ": filter: " + pcap_geterr(handle_);
     return false;

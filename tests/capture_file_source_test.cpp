@@ -17,6 +17,7 @@
 #include "capture_files.h"
 #include "recording_view.h"
 #include "temp_dir.h"
+#include "fakes.h"
 
 namespace pw {
 namespace {
@@ -25,11 +26,6 @@ using test::AsString;
 using test::Bytes;
 using test::Datagram;
 using test::MakeDatagram;
-
-class AllowAll final : public PrivilegeCheck {
- public:
-  PrivilegeResult check() override { return {true, true}; }
-};
 
 const Bytes kUdp = MakeDatagram({.protocol = 17, .source_port = 53, .destination_port = 4000,
                                  .payload_length = 100});
@@ -158,7 +154,7 @@ TEST_F(CaptureFileSourceTest, ACaptureSessionReadsTheFile) {
     auto store = std::make_unique<CaptureStore>();
     test::RecordingView view;
     CaptureFileSource source(path);
-    AllowAll allow;
+    test::FakePrivilege allow;
     CaptureSession session(*store, view, source, allow);
     StartRequest request{.from_field = "*:*", .to_field = "*:*",
                          .protocols = {true, true, true, true, true}};
@@ -188,7 +184,7 @@ TEST_F(CaptureFileSourceTest, ASessionKeepsTheFileTimes) {
                           {.nanoseconds = true}));
   auto store = std::make_unique<CaptureStore>();
   test::RecordingView view;
-  AllowAll allow;
+  test::FakePrivilege allow;
   CaptureFileSource source(path);
   CaptureSession session(*store, view, source, allow);
   ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*",

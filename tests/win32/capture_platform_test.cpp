@@ -16,6 +16,7 @@
 #include "capture/privilege.h"
 #include "capture/raw_socket_source.h"
 #include "recording_view.h"
+#include "fakes.h"
 
 namespace pw {
 namespace {
@@ -54,18 +55,13 @@ TEST(RawSocketWin32, WakeBeforeOpenEndsTheFirstReceive) {
   source.close();
 }
 
-class AllowAll final : public PrivilegeCheck {
- public:
-  PrivilegeResult check() override { return {true, true}; }
-};
-
 TEST(RawSocketWin32, StopEndsASessionWaitingForTraffic) {
   const std::string refusal = LoopbackSocketRefusal();
   if (!refusal.empty()) GTEST_SKIP() << "no receive-all socket on this system: " << refusal;
   auto store = std::make_unique<CaptureStore>();
   test::RecordingView view;
   RawSocketSource source;
-  AllowAll allow;
+  test::FakePrivilege allow;
   CaptureSession session(*store, view, source, allow);
   for (int i = 0; i < 5; ++i) {
     StartRequest request;

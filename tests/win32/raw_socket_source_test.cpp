@@ -17,6 +17,7 @@
 #include "datagram_builder.h"
 #include "recording_view.h"
 #include "win32/fake_winsock.h"
+#include "fakes.h"
 
 namespace pw {
 namespace {
@@ -259,18 +260,13 @@ TEST(RawSocketSource, CloseReleasesTheLibraryOnlyAfterAWakeHasClosedTheSocket) {
 // The source in a real session: the end reason and its text reach the view,
 // short receives are skipped, and "stop" ends a blocked receive.
 
-class AllowAll final : public PrivilegeCheck {
- public:
-  PrivilegeResult check() override { return {true, true}; }
-};
-
 struct SessionRig {
   std::unique_ptr<CaptureStore> store = std::make_unique<CaptureStore>();
   test::RecordingView view;
   FakeWinsock fake;
   FakeClock clock{fake};
   RawSocketSource source{fake, clock};
-  AllowAll allow;
+  test::FakePrivilege allow;
   CaptureSession session{*store, view, source, allow};
 
   void start(std::string_view interface_text) {

@@ -12,7 +12,7 @@ N=${1:-10000}
 RUNS=${2:-5}
 PORT=47123
 BIN=build/native
-PW=$BIN/cli/pebblewire
+PW=$BIN/pebblewire
 SEND=$BIN/bench/udp_burst
 [ -x "$PW" ] && [ -x "$SEND" ] || { echo "build the native preset first" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || { echo "burst_capture: needs root" >&2; exit 1; }

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "capture/byte_stream.h"
-#include "capture/capture_file_reader.h"
-#include "capture/capture_file_writer.h"
-#include "capture/capture_store.h"
-#include "capture/packet_source.h"
-#include "capture_file_builder.h"
-#include "datagram_builder.h"
+#include "engine/capture_store.h"
+#include "engine/packet_source.h"
+#include "files/byte_stream.h"
+#include "files/capture_file_reader.h"
+#include "files/capture_file_writer.h"
+#include "support/capture_file_builder.h"
+#include "support/datagram_builder.h"
 
 namespace {
 

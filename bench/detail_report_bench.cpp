@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "capture/capture_store.h"
-#include "capture/filter.h"
 #include "decode/detail_report.h"
+#include "engine/capture_store.h"
+#include "engine/filter.h"
 
 namespace {
 

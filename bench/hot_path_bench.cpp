@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "capture/capture_store.h"
-#include "capture/filter.h"
+#include "engine/capture_store.h"
+#include "engine/filter.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/byte_stream.h"
-#include "capture/capture_file_reader.h"
-#include "capture/capture_file_writer.h"
-#include "capture/packet_source.h"
+#include "engine/packet_source.h"
+#include "files/byte_stream.h"
+#include "files/capture_file_reader.h"
+#include "files/capture_file_writer.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/capture_store.h"
-#include "capture/filter.h"
 #include "cli/options.h"
+#include "engine/capture_store.h"
+#include "engine/filter.h"
 
 namespace {
 

@@ -31,10 +31,10 @@
 #define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
 #endif
 
-#include "capture/capture_store.h"
-#include "app/details_selection.h"
 #include "decode/detail_report.h"
-#include "fuzz/repeat_bytes.h"
+#include "engine/capture_store.h"
+#include "repeat_bytes.h"
+#include "ui/details_selection.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <memory>
 #include <string_view>
 
-#include "capture/capture_store.h"
-#include "capture/filter.h"
-#include "fuzz/repeat_bytes.h"
+#include "engine/capture_store.h"
+#include "engine/filter.h"
+#include "repeat_bytes.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <memory>
 
-#include "capture/ipv4_header.h"
-#include "capture/link_layer.h"
+#include "packet/ipv4_header.h"
+#include "packet/link_layer.h"
 
 namespace {
 

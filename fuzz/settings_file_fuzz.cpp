@@ -32,10 +32,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings_file.h"
-#include "capture/capture_session.h"
-#include "capture/filter.h"
-#include "fuzz/repeat_bytes.h"
+#include "engine/capture_session.h"
+#include "engine/filter.h"
+#include "repeat_bytes.h"
+#include "ui/settings_file.h"
 
 namespace {
 

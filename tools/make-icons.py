@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws Pebblewire's five icons (res/icons/*.ico): a small network tree of
+"""Draws Pebblewire's five icons (windows/res/icons/*.ico): a small network tree of
 one box at the top, joined by lines to two boxes below it and to three boxes
 at the bottom. Icon 112 shows every box unlit; the animation frames 113 to 116
 light boxes in cyan. Each icon is a single 32x32 image with 256 colours and a
@@ -108,7 +108,7 @@ def ico_bytes(px):
 
 
 def main():
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res", "icons")
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "windows", "res", "icons")
     os.makedirs(out, exist_ok=True)
     for icon_id, lit in ICONS.items():
         with open(os.path.join(out, f"icon{icon_id}.ico"), "wb") as f:

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Screenshots of the Windows program under Wine in Xvfb, from the demo that
-# the Windows build makes (tests/win32/gui_demo.cpp):
+# the Windows build makes (tools/gui_demo/gui_demo.cpp):
 #   main.png   the main dialog with rows, the details window beside it, and
 #              Wine's system tray window with the notification icon
 #   about.png  the same with the about box over it
@@ -14,7 +14,7 @@ set -eu
 cd "$(dirname "$0")/.."
 out=${1:-/tmp/pw-shots}
 mkdir -p "$out"
-demo=build/windows/tests/win32/pw_gui_demo.exe
+demo=build/windows/tools/gui_demo/pw_gui_demo.exe
 [ -f "$demo" ] || { echo "build the windows preset first" >&2; exit 1; }
 export WINEPREFIX="$PWD/build/windows/wineprefix-shots"
 # A first run creates and prepares the prefix (tools/wine-run.sh does that).

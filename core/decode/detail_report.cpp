@@ -1,0 +1,123 @@
+#include "decode/detail_report.h"
+
+#include <memory>
+
+#include "decode/icmp_names.h"
+#include "decode/tcp_flags.h"
+#include "packet/ipv4_header.h"
+
+namespace pw {
+
+namespace {
+
+constexpr size_t kUdpHeaderLength = 8;
+
+// Stored bytes from `offset` to the end; negative when the headers claim
+// more than was stored.
+int64_t BytesFrom(const ByteView& d, size_t offset) {
+  return static_cast<int64_t>(d.size()) - static_cast<int64_t>(offset);
+}
+
+void AppendTcpBlock(ReportText& report, const ByteView& d, size_t t, uint32_t index,
+                    const PayloadViewFlags& flags) {
+  AppendHeaderLine(report, index, ProtocolName(kProtoTcp));
+  report.append_format("sourse port = %d\r\n", d.u16(t));
+  report.append_format("destination port = %d\r\n", d.u16(t + 2));
+  report.append_format("checksum = %d\r\n", d.u16(t + 16));
+  // The acknowledgement number comes before the sequence number.
+  report.append_format("acknowledgement number = %u\r\n", static_cast<unsigned>(d.u32(t + 8)));
+  report.append_format("sequence number = %u\r\n", static_cast<unsigned>(d.u32(t + 4)));
+  report.append_format("window size = %d\r\n", d.u16(t + 14));
+  AppendTcpFlagsAndMss(report, d, t);
+  const size_t payload_offset = t + TcpHeaderLength(d, t);
+  AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kTcp,
+                    flags);
+}
+
+void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t index,
+                    const PayloadViewFlags& flags) {
+  // The header line and the two port lines end in a blank; the checksum
+  // line does not.
+  AppendHeaderLine(report, index, ProtocolName(kProtoUdp), " ");
+  report.append_format("sourse port = %d \r\n", d.u16(u));
+  report.append_format("destination port = %d \r\n", d.u16(u + 2));
+  report.append_format("checksum = %d\r\n", d.u16(u + 6));
+  const size_t payload_offset = u + kUdpHeaderLength;
+  AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kUdp,
+                    flags);
+}
+
+// A later fragment carries the middle or end of its datagram's payload and
+// no transport header: the block is the protocol's header line, the
+// fragment's offset in the original payload, and for tcp and udp the
+// payload part over every byte behind the IP header.
+void AppendFragmentBlock(ReportText& report, const ByteView& d, size_t h, uint8_t protocol,
+                         uint32_t index, const PayloadViewFlags& flags) {
+  AppendHeaderLine(report, index, ProtocolName(protocol), protocol == kProtoUdp ? " " : "");
+  const uint32_t offset = (d.u16(kFragmentFieldOffset) & kFragmentOffsetMask) * kFragmentOffsetUnit;
+  report.append_format("fragment offset = %u\r\n", static_cast<unsigned>(offset));
+  if (protocol == kProtoTcp || protocol == kProtoUdp) {
+    AppendPayloadPart(report, d, h, BytesFrom(d, h),
+                      protocol == kProtoTcp ? PayloadKind::kTcp : PayloadKind::kUdp, flags);
+  }
+}
+
+bool IsLaterFragment(const ByteView& d) {
+  return (d.u16(kFragmentFieldOffset) & kFragmentOffsetMask) != 0;
+}
+
+void AppendIgmpBlock(ReportText& report, const ByteView& d, size_t g, uint32_t index) {
+  const uint8_t first = d.u8(g);
+  AppendHeaderLine(report, index, ProtocolName(kProtoIgmp));
+  report.append_format("version = %d\r\n", first >> 4);
+  report.append_format("type = %d\r\n", first & 0x0F);
+  report.append_format("cheksum = %d\r\n", d.u16(g + 2));
+  report.append_format("group adddress = %s\r\n", FormatDottedQuad(d.u32(g + 4)).text);
+}
+
+}  // namespace
+
+void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
+                     const PayloadViewFlags& flags, ReportText& report) {
+  report.append("packets source:\r\n");
+  // The transport header follows the IP header; its length is all that is
+  // taken from the IP header. The dispatch goes by the protocol entry the
+  // capture stored, not by the header's field.
+  const size_t transport = size_t{datagram.u8(0) & 0x0Fu} * 4;
+  if (protocol != kProtoRaw && FindStoredProtocol(protocol) != nullptr &&
+      IsLaterFragment(datagram)) {
+    AppendFragmentBlock(report, datagram, transport, protocol, index, flags);
+    return;
+  }
+  switch (protocol) {
+    case kProtoTcp: AppendTcpBlock(report, datagram, transport, index, flags); break;
+    case kProtoUdp: AppendUdpBlock(report, datagram, transport, index, flags); break;
+    case kProtoIcmp: AppendIcmpBlock(report, datagram, transport, index); break;
+    case kProtoIgmp: AppendIgmpBlock(report, datagram, transport, index); break;
+    case kProtoRaw: AppendHeaderLine(report, index, ProtocolName(kProtoRaw)); break;
+    default: AppendHeaderLine(report, index, "unknown"); break;
+  }
+}
+
+void BuildDetailReport(const uint8_t* bytes, size_t length, uint8_t protocol,
+                       uint32_t index, const PayloadViewFlags& flags,
+                       DetailReport& report) {
+  const ByteView datagram(bytes, length);
+  // 40 KiB: on the heap, so that the UI thread's stack is not burdened.
+  const auto text = std::make_unique<ReportText>();
+  BuildReportText(datagram, protocol, index, flags, *text);
+  CutIntoEntries(text->view(), report.entries);
+  report.fields_past_end = datagram.past_end();
+}
+
+DecodeResult DecodePacket(const CaptureStore& store, uint32_t index,
+                          const PayloadViewFlags& flags, DetailReport& report) {
+  report = DetailReport{};
+  DatagramLocation where{};
+  if (!LocateDatagram(store, index, where)) return DecodeResult::kNotStored;
+  BuildDetailReport(store.byte_pool + where.offset, where.length, where.protocol, index,
+                    flags, report);
+  return DecodeResult::kReport;
+}
+
+}  // namespace pw

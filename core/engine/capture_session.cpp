@@ -1,0 +1,217 @@
+#include "engine/capture_session.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+
+namespace pw {
+
+namespace {
+
+std::string_view Cut(std::string_view text, size_t max) {
+  return text.substr(0, text.size() < max ? text.size() : max);
+}
+
+uint32_t AddressOf(std::string_view text) {
+  uint32_t address = kAddressNone;
+  return ParseDottedQuad(text, address) ? address : kAddressNone;
+}
+
+uint32_t EffectiveLimit(uint32_t asked) {
+  return asked == 0 || asked > kPacketLimit ? kPacketLimit : asked;
+}
+
+}  // namespace
+
+uint32_t ChooseBindAddress(std::string_view interface_text,
+                           const std::array<std::string_view, 4>& interface_addresses) {
+  const std::string_view text = Cut(interface_text, kInterfaceTextMax);
+  uint32_t address = kAnyInterface;
+  if (text == kLoopbackText) address = AddressOf(kLoopbackText);
+  for (const std::string_view slot : interface_addresses) {
+    if (text == slot) address = AddressOf(slot);
+  }
+  return address;
+}
+
+// The capture thread and what it owns. Allocated once with the session, so
+// that a session allocates nothing per datagram and nothing per start beyond
+// the thread itself.
+struct CaptureSession::Impl {
+  std::thread thread;
+  // True while no capture thread runs; set by the thread as its last step.
+  std::atomic<bool> finished{true};
+  // Set by start once the view has been told that the capture started; the
+  // thread waits for it. A condition variable rather than std::atomic::wait,
+  // which can miss its notify under the MinGW runtime.
+  std::mutex release_mutex;
+  std::condition_variable release_signal;
+  bool released = false;
+  uint32_t packet_limit = kPacketLimit;
+  std::string end_detail;
+  RowMiddleCache row_cache;
+  uint8_t buffer[kReceiveBufferSize];
+
+  void set_released(bool value) {
+    {
+      std::lock_guard<std::mutex> lock(release_mutex);
+      released = value;
+    }
+    if (value) release_signal.notify_one();
+  }
+
+  void wait_for_release() {
+    std::unique_lock<std::mutex> lock(release_mutex);
+    release_signal.wait(lock, [this] { return released; });
+  }
+};
+
+// How the receive loop ended: by itself (the limit, a full pool, the end or
+// failure of the source), or because the stop flag was set.
+struct CaptureSession::Ending {
+  bool by_itself;
+  CaptureEnd why;
+};
+
+CaptureSession::CaptureSession(CaptureStore& store, CaptureView& view,
+                               PacketSource& source, PrivilegeCheck& privilege)
+    : store_(store),
+      view_(view),
+      source_(source),
+      privilege_(privilege),
+      impl_(std::make_unique<Impl>()) {
+  ClearFilterSettings(filter_);
+}
+
+CaptureSession::~CaptureSession() { end_at_exit(); }
+
+StartOutcome CaptureSession::start(const StartRequest& request) {
+  if (impl_->thread.joinable()) end_capture_thread();
+
+  // The session counts as running from here on.
+  stop_flag_.store(0, std::memory_order_release);
+  ResetCaptureStore(store_);
+  view_.clear_rows();
+
+  bind_address_ = ChooseBindAddress(request.interface_text, request.interface_addresses);
+  const std::string_view from_text = Cut(request.from_field, kFieldTextMax);
+  const std::string_view to_text = Cut(request.to_field, kFieldTextMax);
+  filter_ = BuildFilterSettings(from_text, to_text, request.both_traffic, request.protocols);
+  view_.fields_read(from_text, to_text);
+
+  // A refusal starts nothing and leaves the stop flag at 0, so no further
+  // session can start.
+  const PrivilegeResult rights = privilege_.check();
+  if (!rights.checked) {
+    view_.start_refused(StartRefusal::kCheckFailed);
+    return StartOutcome::kRefusedCheckFailed;
+  }
+  if (!rights.allowed) {
+    view_.start_refused(StartRefusal::kNotAllowed);
+    return StartOutcome::kRefusedNotAllowed;
+  }
+  view_.capture_starting();
+  return start_capture_thread(EffectiveLimit(request.packet_limit));
+}
+
+StartOutcome CaptureSession::start_capture_thread(uint32_t packet_limit) {
+  impl_->packet_limit = packet_limit;
+  impl_->end_detail.clear();
+  impl_->set_released(false);
+  impl_->finished.store(false, std::memory_order_relaxed);
+  try {
+    impl_->thread = std::thread([this] { run_capture_thread(); });
+  } catch (const std::system_error& error) {
+    stop_flag_.store(1, std::memory_order_release);
+    impl_->finished.store(true, std::memory_order_release);
+    view_.start_failed(std::string("cannot start the capture thread: ") + error.what());
+    return StartOutcome::kThreadFailed;
+  }
+  view_.capture_started();
+  // The thread waits for this, so that the view hears "started" before it
+  // can hear "ended".
+  impl_->set_released(true);
+  return StartOutcome::kStarted;
+}
+
+void CaptureSession::run_capture_thread() {
+  impl_->wait_for_release();
+  store_.pool_fill.store(0, std::memory_order_release);
+  Ending ending{true, CaptureEnd::kOpenFailed};
+  if (source_.open(bind_address_)) {
+    ending = receive_until_end();
+  } else {
+    impl_->end_detail = source_.error();
+  }
+  // The limit stop and its kin: the stop flag goes to 1 and the source is
+  // closed before the view hears of it. When the flag was 1 already, "stop"
+  // or exit asked for the end (a woken source may report that as a failed
+  // or ended receive): the UI thread is then waiting to join, and it tells
+  // the view itself.
+  const int was = ending.by_itself ? stop_flag_.exchange(1, std::memory_order_acq_rel) : 1;
+  source_.close();
+  if (was == 0) view_.capture_ended(ending.why, impl_->end_detail);
+  impl_->finished.store(true, std::memory_order_release);
+}
+
+CaptureSession::Ending CaptureSession::receive_until_end() {
+  Impl& s = *impl_;
+  uint32_t count = 0;
+  while (stop_flag_.load(std::memory_order_acquire) == 0) {
+    size_t length = 0;
+    CaptureTime time{};
+    const ReceiveStatus status = source_.receive(s.buffer, sizeof s.buffer, length, time);
+    if (status == ReceiveStatus::kWoken) continue;
+    // A failing source is not retried: it would fail again at once, and the
+    // loop would spin. The session ends as at the packet limit.
+    if (status == ReceiveStatus::kEnd) return {true, CaptureEnd::kSourceEnded};
+    if (status == ReceiveStatus::kFailed) {
+      s.end_detail = source_.error();
+      return {true, CaptureEnd::kSourceFailed};
+    }
+    if (length < kIpv4HeaderMin) continue;
+    if (length > sizeof s.buffer) length = sizeof s.buffer;
+    RowText row;
+    uint8_t protocol = 0;
+    if (!FilterAndDescribe(s.buffer, length, count, filter_, row, protocol, &s.row_cache)) {
+      continue;
+    }
+    if (AppendDatagram(store_, count, s.buffer, static_cast<uint32_t>(length), protocol, time,
+                       row.view(), view_) == AppendOutcome::kPoolFull) {
+      return {true, CaptureEnd::kPoolFull};
+    }
+    if (count >= s.packet_limit) return {true, CaptureEnd::kLimitReached};
+  }
+  return {false, CaptureEnd::kSourceEnded};
+}
+
+// Ends the capture thread cooperatively: stop flag, wake, wait, join. The
+// wait goes through the view so that a dialog keeps handling the row that
+// the capture thread may be handing it at this moment.
+// A thread that ended by itself set the stop flag to 1 before it closed the
+// source and receives no more: it is not woken, so that no wake-up is left
+// over for the next session.
+void CaptureSession::end_capture_thread() {
+  const int was = stop_flag_.exchange(1, std::memory_order_acq_rel);
+  if (!impl_->thread.joinable()) return;
+  if (!impl_->finished.load(std::memory_order_acquire)) {
+    if (was == 0) source_.wake();
+    view_.wait_for_capture_thread(impl_->finished);
+  }
+  impl_->thread.join();
+}
+
+void CaptureSession::stop() {
+  end_capture_thread();
+  view_.capture_stopped();
+}
+
+void CaptureSession::end_at_exit() {
+  // Without forced termination the thread can only be ended by the stop
+  // flag; the controls are left as they are.
+  if (impl_->thread.joinable()) end_capture_thread();
+}
+
+}  // namespace pw

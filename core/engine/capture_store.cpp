@@ -1,0 +1,138 @@
+#include "engine/capture_store.h"
+
+#include <cstring>
+
+namespace pw {
+
+namespace {
+
+// atomic_ref needs a mutable object; a load does not change it.
+template <typename T>
+T LoadRelaxed(const T& entry) {
+  return std::atomic_ref<T>(const_cast<T&>(entry)).load(std::memory_order_relaxed);
+}
+
+template <typename T>
+void StoreRelaxed(T& entry, T value) {
+  std::atomic_ref<T>(entry).store(value, std::memory_order_relaxed);
+}
+
+uint32_t LoadLength(const CaptureStore& store, uint32_t k) {
+  return LoadRelaxed(store.length_table[k]);
+}
+
+// A time entry is two atomic fields rather than one 16-byte atomic, which
+// the processor may not store lock-free. Each field is whole on its own; a
+// reader takes an entry only once the pool fill it acquired covers the
+// datagram, so both fields are then those of that datagram.
+static_assert(alignof(CaptureTime) >= std::atomic_ref<int64_t>::required_alignment);
+
+void StoreTime(CaptureStore& store, uint32_t k, CaptureTime time) {
+  StoreRelaxed(store.time_table[k].seconds, time.seconds);
+  StoreRelaxed(store.time_table[k].nanoseconds, time.nanoseconds);
+}
+
+CaptureTime LoadTime(const CaptureStore& store, uint32_t k) {
+  return {LoadRelaxed(store.time_table[k].seconds),
+          LoadRelaxed(store.time_table[k].nanoseconds)};
+}
+
+// Datagram `index`, which starts at `offset`, when it lies whole below the
+// pool fill `fill`.
+bool LocateAt(const CaptureStore& store, uint32_t index, uint64_t offset, uint64_t fill,
+              DatagramLocation& where) {
+  if (index >= kTableEntries) return false;
+  const uint32_t length = LoadLength(store, index);
+  if (length == 0 || offset + length > fill) return false;
+  where.offset = static_cast<uint32_t>(offset);
+  where.length = length;
+  where.protocol = LoadRelaxed(store.protocol_table[index]);
+  where.time = LoadTime(store, index);
+  return true;
+}
+
+}  // namespace
+
+void ResetCaptureStore(CaptureStore& store) {
+  std::memset(store.sniff_log, 0, sizeof store.sniff_log);
+  std::memset(store.byte_pool, 0, sizeof store.byte_pool);
+  std::memset(store.protocol_table, 0, sizeof store.protocol_table);
+  // The capture thread sets the pool fill to 0 again before it opens its
+  // source; doing it here as well keeps a refused start (no thread) from
+  // leaving the old fill in front of an empty pool.
+  store.pool_fill.store(0, std::memory_order_release);
+  store.sniff_log_length.store(0, std::memory_order_release);
+}
+
+AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
+                             const uint8_t* bytes, uint32_t length,
+                             uint8_t protocol, CaptureTime time,
+                             std::string_view row, RowSink& rows) {
+  if (count >= kPacketLimit) return AppendOutcome::kLimitReached;
+  const uint32_t fill = store.pool_fill.load(std::memory_order_relaxed);
+  if (length > kBytePoolSize - fill) return AppendOutcome::kPoolFull;
+
+  const uint32_t k = count;
+  StoreRelaxed(store.protocol_table[k], protocol);
+  StoreRelaxed(store.length_table[k], length);
+  StoreTime(store, k, time);
+  count = k + 1;
+  std::memcpy(store.byte_pool + fill, bytes, length);
+  store.pool_fill.store(fill + length, std::memory_order_release);
+
+  rows.add_row(row);
+
+  // A row has at most 63 characters, so 10,000 lines fit several times over;
+  // the test only guards the log against a caller that breaks that rule.
+  const uint32_t log_len = store.sniff_log_length.load(std::memory_order_relaxed);
+  if (row.size() + 3 <= kSniffLogSize - log_len) {
+    char* at = store.sniff_log + log_len;
+    std::memcpy(at, row.data(), row.size());
+    at[row.size()] = '\r';
+    at[row.size() + 1] = '\n';
+    at[row.size() + 2] = '\0';
+    store.sniff_log_length.store(log_len + static_cast<uint32_t>(row.size()) + 2,
+                                 std::memory_order_release);
+  }
+  return AppendOutcome::kStored;
+}
+
+bool LocateDatagram(const CaptureStore& store, uint32_t index,
+                    DatagramLocation& where) {
+  if (index >= kTableEntries) return false;
+  const uint64_t fill = store.pool_fill.load(std::memory_order_acquire);
+  uint64_t offset = 0;
+  for (uint32_t k = 0; k < index; ++k) {
+    offset += LoadLength(store, k);
+    if (offset > fill) return false;
+  }
+  return LocateAt(store, index, offset, fill, where);
+}
+
+bool DatagramWalk::next(DatagramLocation& where) {
+  const uint64_t fill = store_.pool_fill.load(std::memory_order_acquire);
+  if (!LocateAt(store_, index_, offset_, fill, where)) return false;
+  ++index_;
+  offset_ += where.length;
+  return true;
+}
+
+StoredDatagrams StoredDatagramsOf(const CaptureStore& store) {
+  const uint32_t fill = store.pool_fill.load(std::memory_order_acquire);
+  uint64_t covered = 0;
+  uint32_t count = 0;
+  while (covered < fill && count < kTableEntries) covered += LoadLength(store, count++);
+  // The lengths of the datagrams below an acquired fill add up to it
+  // exactly; anything else is a store that no session wrote.
+  if (covered != fill) return {};
+  return {{store.byte_pool, fill},
+          {store.length_table, count},
+          {store.time_table, count}};
+}
+
+std::string_view SniffLogText(const CaptureStore& store) {
+  return {store.sniff_log,
+          store.sniff_log_length.load(std::memory_order_acquire)};
+}
+
+}  // namespace pw

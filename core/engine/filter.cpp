@@ -1,0 +1,147 @@
+#include "engine/filter.h"
+
+#include <cstring>
+
+namespace pw {
+
+namespace {
+
+constexpr char kAnyAddressText[] = "*:*";
+
+void CopyText(std::string_view text, char (&out)[kFieldTextMax + 1]) {
+  const size_t n = text.size() < kFieldTextMax ? text.size() : kFieldTextMax;
+  // An empty view may hold no pointer at all, which memcpy must not get.
+  if (n != 0) std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+AddressKey MakeAddressKey(const char* text) {
+  AddressKey key{false, 0};
+  key.matchable = ParseDottedQuad(text, key.address);
+  return key;
+}
+
+bool KeyMatches(const AddressKey& key, uint32_t address) {
+  return key.matchable && key.address == address;
+}
+
+bool PassesAddressRule(const DatagramFacts& facts, const FilterSettings& s) {
+  const bool from_any = s.from.mode == AddressMode::kAny;
+  const bool to_any = s.to.mode == AddressMode::kAny;
+  if (from_any && to_any) return true;
+  if (from_any) return KeyMatches(s.to.key, facts.destination);
+  if (to_any) return KeyMatches(s.from.key, facts.source);
+  const bool forward = KeyMatches(s.from.key, facts.source) &&
+                       KeyMatches(s.to.key, facts.destination);
+  const bool reverse = KeyMatches(s.reverse_source_key, facts.source) &&
+                       KeyMatches(s.reverse_destination_key, facts.destination);
+  return forward || reverse;
+}
+
+}  // namespace
+
+void ClearFilterSettings(FilterSettings& settings) {
+  std::memset(&settings, 0, sizeof settings);
+  for (FilterSide* side : {&settings.from, &settings.to}) {
+    CopyText(kAnyAddressText, side->address);
+    side->mode = AddressMode::kAny;
+  }
+}
+
+uint16_t ParsePortText(std::string_view text) {
+  if (text == "*") return 0;
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  uint32_t value = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+    if (value > 65535) return 0;  // out of range however many digits follow
+  }
+  if (negative && value != 0) return 0;
+  return static_cast<uint16_t>(value);
+}
+
+void ParseFilterField(std::string_view field_text, FilterSide& side) {
+  CopyText(field_text, side.address);
+  const std::string_view text(side.address);
+  const size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) {
+    CopyText(kAnyAddressText, side.address);
+    side.mode = AddressMode::kAny;
+    side.port = 0;
+    side.key = MakeAddressKey(side.address);
+    return;
+  }
+  side.port = ParsePortText(text.substr(colon + 1));
+  side.address[colon] = '\0';
+  side.mode = std::strcmp(side.address, "*") == 0 ? AddressMode::kAny
+                                                  : AddressMode::kAddress;
+  side.key = MakeAddressKey(side.address);
+}
+
+void SetReversePair(FilterSettings& settings, bool both_traffic) {
+  if (both_traffic && settings.from.port == 0 && settings.to.port == 0) {
+    CopyText(settings.to.address, settings.reverse_source);
+    CopyText(settings.from.address, settings.reverse_destination);
+  } else {
+    settings.reverse_source[0] = '\0';
+    settings.reverse_destination[0] = '\0';
+  }
+  settings.reverse_source_key = MakeAddressKey(settings.reverse_source);
+  settings.reverse_destination_key =
+      MakeAddressKey(settings.reverse_destination);
+}
+
+FilterSettings BuildFilterSettings(std::string_view from_field,
+                                   std::string_view to_field,
+                                   bool both_traffic,
+                                   const ProtocolSwitches& protocols) {
+  FilterSettings settings;
+  ClearFilterSettings(settings);
+  ParseFilterField(from_field, settings.from);
+  ParseFilterField(to_field, settings.to);
+  SetReversePair(settings, both_traffic);
+  settings.protocols = protocols;
+  return settings;
+}
+
+bool PassesFilter(const DatagramFacts& facts, const FilterSettings& s) {
+  if (!PassesAddressRule(facts, s)) return false;
+  const StoredProtocol* protocol = FindStoredProtocol(facts.protocol);
+  if (protocol == nullptr || !(s.protocols.*protocol->switched_on)) return false;
+  // Port rule: only from the "from" side to the "to" side.
+  if (protocol->has_ports) {
+    if (s.from.port != 0 && facts.source_port != s.from.port) return false;
+    if (s.to.port != 0 && facts.destination_port != s.to.port) return false;
+  }
+  return true;
+}
+
+// The capture loop's step for every received datagram. Flattened: the
+// facts and the filter are inlined into this one function.
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
+bool FilterAndDescribe(const uint8_t* bytes, size_t length, uint32_t index,
+                       const FilterSettings& settings, RowText& row,
+                       uint8_t& protocol, RowMiddleCache* cache) {
+  const DatagramFacts facts = ReadDatagramFacts(bytes, length);
+  if (!PassesFilter(facts, settings)) return false;
+  FormatRowText(facts, index, row, cache);
+  protocol = facts.protocol;
+  return true;
+}
+
+}  // namespace pw

@@ -1,0 +1,97 @@
+// The packet filter.
+//
+// At every start the user's fields become FilterSettings: a "from" and a
+// "to" field of the form address:port, "both traffic" and the five protocol
+// switches. The capture thread then decides for every received datagram
+// whether it is stored: the address rule, the protocol rule and the port
+// rule, in that order.
+//
+// Field texts are taken leniently, as the dialog takes them: any text is
+// accepted, and an address that is not written as a datagram's address is
+// printed simply matches nothing; a port text that is not a number in range
+// means any port.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/row_text.h"
+#include "packet/ipv4_header.h"
+
+namespace pw {
+
+// A field text is cut to this many characters when read.
+inline constexpr size_t kFieldTextMax = 23;
+
+enum class AddressMode : uint8_t {
+  kAny,      // every address passes
+  kAddress,  // the address text must equal the datagram's dotted decimal
+};
+
+// An address text prepared for comparison with a datagram's address. A
+// datagram's address text is always dotted decimal without leading zeros, so
+// a text in any other form can never be equal to it; such a text gets
+// matchable = false.
+struct AddressKey {
+  bool matchable;
+  uint32_t address;  // the four bytes in wire order, first byte highest
+};
+
+// One side ("from" or "to") of the filter.
+struct FilterSide {
+  char address[kFieldTextMax + 1];  // NUL-terminated; "*:*" without a colon
+  AddressMode mode;
+  uint16_t port;  // 0: any port
+  AddressKey key;
+};
+
+// Built completely at every start by the functions below; read-only for the
+// capture thread afterwards.
+struct FilterSettings {
+  FilterSide from;
+  FilterSide to;
+  // The reverse pair of "both traffic": a second (source, destination) pair
+  // that passes the address rule. Empty texts match no datagram.
+  char reverse_source[kFieldTextMax + 1];
+  char reverse_destination[kFieldTextMax + 1];
+  AddressKey reverse_source_key;
+  AddressKey reverse_destination_key;
+  ProtocolSwitches protocols;
+};
+
+// Any address and any port on both sides, no reverse pair, no protocol.
+void ClearFilterSettings(FilterSettings& settings);
+
+// Parses one field text (at most 23 characters of it are taken) into a side:
+// the text after the last colon is the port ("*" or a number), the text
+// before it the address ("*" for any); without a colon the side is any
+// address, any port, with the address text "*:*".
+void ParseFilterField(std::string_view field_text, FilterSide& side);
+
+// Converts a port text the way the field parser does: "*" gives 0; otherwise
+// leading white space, an optional sign and decimal digits up to the first
+// other character; no digits, or a value outside 0 to 65,535, give 0.
+uint16_t ParsePortText(std::string_view text);
+
+// Sets the reverse pair after both fields are parsed: with "both traffic"
+// and neither port given, (to address, from address); otherwise empty.
+void SetReversePair(FilterSettings& settings, bool both_traffic);
+
+// Everything a start reads from the fields, in the order it reads them:
+// the "from" field, the "to" field, "both traffic", the protocol switches.
+FilterSettings BuildFilterSettings(std::string_view from_field,
+                                   std::string_view to_field,
+                                   bool both_traffic,
+                                   const ProtocolSwitches& protocols);
+
+// The filter decision: address rule, protocol rule, port rule, in that order.
+bool PassesFilter(const DatagramFacts& facts, const FilterSettings& settings);
+
+// Facts, decision and row in one step, for the capture thread. Returns true
+// and fills `row` and `protocol` when the datagram is to be stored.
+bool FilterAndDescribe(const uint8_t* bytes, size_t length, uint32_t index,
+                       const FilterSettings& settings, RowText& row,
+                       uint8_t& protocol, RowMiddleCache* cache = nullptr);
+
+}  // namespace pw

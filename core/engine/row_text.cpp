@@ -1,0 +1,171 @@
+#include "engine/row_text.h"
+
+#include <array>
+#include <cstring>
+
+namespace pw {
+
+namespace {
+
+// Text of 0 to 255 followed by a point, padded to four bytes, with the
+// number of characters that count (digits and point): an address is four
+// fixed-size copies.
+struct Octet {
+  char text[4];
+  uint32_t count;
+};
+
+constexpr std::array<Octet, 256> MakeOctetTable() {
+  std::array<Octet, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    Octet& o = table[static_cast<size_t>(v)];
+    int n = 0;
+    if (v >= 100) o.text[n++] = static_cast<char>('0' + v / 100);
+    if (v >= 10) o.text[n++] = static_cast<char>('0' + v / 10 % 10);
+    o.text[n++] = static_cast<char>('0' + v % 10);
+    o.text[n++] = '.';
+    o.count = static_cast<uint32_t>(n);
+  }
+  return table;
+}
+
+constexpr std::array<Octet, 256> kOctets = MakeOctetTable();
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes four bytes at `out` and returns the end of the address text; the
+// caller's buffer has room for the extra byte.
+char* PutAddress(char* out, uint32_t address) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const Octet& o = kOctets[(address >> shift) & 0xFF];
+    std::memcpy(out, o.text, 4);
+    out += o.count;
+  }
+  return out - 1;  // the point after the last number is not part of it
+}
+
+char* PutPair(char* out, uint32_t v) {
+  std::memcpy(out, kDigitPairs + 2 * v, 2);
+  return out + 2;
+}
+
+char* PutDecimal(char* out, uint32_t value) {
+  if (value < 10) {
+    *out = static_cast<char>('0' + value);
+    return out + 1;
+  }
+  if (value < 100) return PutPair(out, value);
+  if (value < 1000) {
+    *out = static_cast<char>('0' + value / 100);
+    return PutPair(out + 1, value % 100);
+  }
+  if (value < 10000) return PutPair(PutPair(out, value / 100), value % 100);
+  if (value < 100000) {
+    *out = static_cast<char>('0' + value / 10000);
+    return PutPair(PutPair(out + 1, value / 100 % 100), value % 100);
+  }
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+// Protocol names padded to four bytes, for a fixed-size copy; empty for a
+// protocol that is never stored.
+struct Name {
+  char text[4];
+  uint32_t length;
+};
+
+constexpr std::array<Name, 256> MakeNameTable() {
+  std::array<Name, 256> table{};
+  for (const StoredProtocol& p : kStoredProtocols) {
+    Name& n = table[p.number];
+    for (size_t i = 0; i < p.name.size() && i < 4; ++i) n.text[i] = p.name[i];
+    n.length = static_cast<uint32_t>(p.name.size());
+  }
+  return table;
+}
+
+constexpr std::array<Name, 256> kNames = MakeNameTable();
+
+// "\t" source "\t" source port "\t" destination "\t" destination port "\t":
+// at most 45 characters; up to 48 bytes are written.
+char* PutMiddle(char* p, const DatagramFacts& facts) {
+  *p++ = '\t';
+  p = PutAddress(p, facts.source);
+  *p++ = '\t';
+  p = PutDecimal(p, facts.source_port);
+  *p++ = '\t';
+  p = PutAddress(p, facts.destination);
+  *p++ = '\t';
+  p = PutDecimal(p, facts.destination_port);
+  *p++ = '\t';
+  return p;
+}
+
+}  // namespace
+
+RowMiddleCache::RowMiddleCache() {
+  DatagramFacts zero{};
+  for (Entry& e : entries_) {
+    e.source = e.destination = 0;
+    e.source_port = e.destination_port = 0;
+    e.length = static_cast<uint32_t>(PutMiddle(e.text, zero) - e.text);
+  }
+}
+
+char* RowMiddleCache::put(char* out, const DatagramFacts& f) {
+  const uint32_t ports = uint32_t{f.source_port} << 16 | f.destination_port;
+  const uint32_t hash = f.source * 0x9E3779B1u ^ f.destination * 0x85EBCA77u ^
+                        ports * 0xC2B2AE3Du;
+  Entry& e = entries_[hash >> (32 - kIndexBits)];
+  if (e.source != f.source || e.destination != f.destination ||
+      e.source_port != f.source_port || e.destination_port != f.destination_port) {
+    e.source = f.source;
+    e.destination = f.destination;
+    e.source_port = f.source_port;
+    e.destination_port = f.destination_port;
+    e.length = static_cast<uint32_t>(PutMiddle(e.text, f) - e.text);
+  }
+  std::memcpy(out, e.text, sizeof e.text);
+  return out + e.length;
+}
+
+// Flattened: the number and address formatting is inlined into this one
+// function, which the capture thread calls for every stored datagram.
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
+void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
+                   RowMiddleCache* cache) {
+  // Worst case 63 characters (70 with an index above 9999); the text array
+  // has slack for the fixed-size copies.
+  char* p = row.text;
+  *p++ = '\t';
+  p = PutDecimal(p, index);
+  *p++ = '\t';
+  const Name& name = kNames[facts.protocol];
+  std::memcpy(p, name.text, 4);
+  p += name.length;
+  p = cache ? cache->put(p, facts) : PutMiddle(p, facts);
+  p = PutDecimal(p, facts.total_length);
+  *p++ = '\t';
+  // The ttl from the octet table: its point falls where the NUL goes.
+  const Octet& ttl = kOctets[facts.ttl];
+  std::memcpy(p, ttl.text, 4);
+  p += ttl.count - 1;
+  size_t n = static_cast<size_t>(p - row.text);
+  if (n > kRowTextMax) n = kRowTextMax;  // only an index above 9999 gets here
+  row.text[n] = '\0';
+  row.length = static_cast<uint8_t>(n);
+}
+
+}  // namespace pw

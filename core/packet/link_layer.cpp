@@ -1,0 +1,157 @@
+#include "packet/link_layer.h"
+
+#include "packet/byte_order.h"
+#include "packet/ipv4_header.h"
+
+namespace pw {
+
+namespace {
+
+// Ethernet II framing: two 6-byte hardware addresses, then the 2-byte type
+// of what follows (an EtherType, as IEEE registers them).
+constexpr size_t kEthernetTypeOffset = 12;
+constexpr size_t kEtherTypeLength = 2;
+constexpr uint16_t kEtherTypeIpv4 = 0x0800;
+// VLAN tags between the addresses and the type: each is its own 2-byte
+// EtherType and a 2-byte tag control field, then the type again.
+constexpr uint16_t kEtherTypeVlan = 0x8100;         // IEEE 802.1Q
+constexpr uint16_t kEtherTypeServiceVlan = 0x88A8;  // IEEE 802.1ad, outer tag of two
+// The outer tag of two as some switches wrote it before 802.1ad.
+constexpr uint16_t kEtherTypeOldQinQ = 0x9100;
+constexpr size_t kVlanTagLength = 4;
+constexpr size_t kMaxVlanTags = 2;
+
+// Linux cooked capture, as libpcap writes it. Version 1: packet type,
+// hardware type and address length (2 bytes each), 8 address bytes, then
+// the 2-byte EtherType of the payload. Version 2: the EtherType first, 2
+// reserved bytes, a 4-byte interface index, hardware type (2), packet type
+// and address length (1 each), 8 address bytes.
+constexpr size_t kSllProtocolOffset = 14;
+constexpr size_t kSllHeaderLength = 16;
+constexpr size_t kSll2ProtocolOffset = 0;
+constexpr size_t kSll2HeaderLength = 20;
+
+// BSD loopback headers: the 4-byte address family of the payload. AF_INET
+// is 2 on every system whose captures are read here (the BSDs, Linux,
+// macOS, Windows); DLT_NULL writes it in the capturing machine's byte order,
+// DLT_LOOP in network order.
+constexpr size_t kLoopbackHeaderLength = 4;
+constexpr uint8_t kFamilyIpv4 = 2;
+
+// The IPv4 header: its version in the high half of the first byte, and
+// its total-length field (a total below kIpv4HeaderMin is not trusted).
+constexpr uint8_t kIpVersion4 = 4;
+constexpr size_t kTotalLengthOffset = 2;
+
+bool IsVlanTag(uint16_t ether_type) {
+  return ether_type == kEtherTypeVlan || ether_type == kEtherTypeServiceVlan ||
+         ether_type == kEtherTypeOldQinQ;
+}
+
+bool EthernetOffset(const uint8_t* f, size_t n, size_t& offset) {
+  size_t type_at = kEthernetTypeOffset;
+  for (size_t tags = 0;; ++tags) {
+    if (n < type_at + kEtherTypeLength) return false;
+    const uint16_t type = Be16(f + type_at);
+    if (!IsVlanTag(type)) {
+      offset = type_at + kEtherTypeLength;
+      return type == kEtherTypeIpv4;
+    }
+    if (tags == kMaxVlanTags) return false;
+    type_at += kVlanTagLength;
+  }
+}
+
+bool IsFamilyIpv4(const uint8_t* f, bool either_order) {
+  const bool network_order = f[0] == 0 && f[1] == 0 && f[2] == 0 && f[3] == kFamilyIpv4;
+  const bool little_endian = f[0] == kFamilyIpv4 && f[1] == 0 && f[2] == 0 && f[3] == 0;
+  return network_order || (either_order && little_endian);
+}
+
+// Offset of the network header behind the link header, or false when the
+// frame carries no IPv4.
+bool NetworkOffset(int link_type, const uint8_t* f, size_t n, size_t& offset) {
+  switch (link_type) {
+    case kLinkEthernet:
+      return EthernetOffset(f, n, offset);
+    case kLinkLinuxSll:
+      offset = kSllHeaderLength;
+      return n >= kSllHeaderLength && Be16(f + kSllProtocolOffset) == kEtherTypeIpv4;
+    case kLinkLinuxSll2:
+      offset = kSll2HeaderLength;
+      return n >= kSll2HeaderLength && Be16(f + kSll2ProtocolOffset) == kEtherTypeIpv4;
+    case kLinkNull:
+    case kLinkLoop:
+      offset = kLoopbackHeaderLength;
+      return n >= kLoopbackHeaderLength && IsFamilyIpv4(f, link_type == kLinkNull);
+    case kLinkRaw:
+    case kLinkRawOpenBsd:
+    case kLinkRawFile:
+    case kLinkIpv4:
+      offset = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool IsSupportedLinkType(int link_type) {
+  switch (link_type) {
+    case kLinkNull:
+    case kLinkEthernet:
+    case kLinkRaw:
+    case kLinkRawOpenBsd:
+    case kLinkRawFile:
+    case kLinkLoop:
+    case kLinkLinuxSll:
+    case kLinkIpv4:
+    case kLinkLinuxSll2:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string LinkTypeText(int link_type) {
+  switch (link_type) {
+    case kLinkNull:
+      return "NULL (BSD loopback)";
+    case kLinkEthernet:
+      return "EN10MB (Ethernet)";
+    case kLinkRaw:
+    case kLinkRawOpenBsd:
+    case kLinkRawFile:
+      return "RAW (Raw IP)";
+    case kLinkLoop:
+      return "LOOP (OpenBSD loopback)";
+    case kLinkLinuxSll:
+      return "LINUX_SLL (Linux cooked v1)";
+    case kLinkIpv4:
+      return "IPV4 (Raw IPv4)";
+    case kLinkLinuxSll2:
+      return "LINUX_SLL2 (Linux cooked v2)";
+    default:
+      return link_type < 0 ? "none" : "DLT " + std::to_string(link_type);
+  }
+}
+
+bool FindIpv4Datagram(int link_type, const uint8_t* frame, size_t captured,
+                      DatagramSpan& span) {
+  size_t offset = 0;
+  if (!NetworkOffset(link_type, frame, captured, offset)) return false;
+  if (captured <= offset) return false;
+  const uint8_t* ip = frame + offset;
+  size_t length = captured - offset;
+  if (ip[0] >> 4 != kIpVersion4) return false;
+  if (length >= kTotalLengthOffset + 2) {
+    const size_t total = Be16(ip + kTotalLengthOffset);
+    if (total >= kIpv4HeaderMin && total < length) length = total;
+  }
+  span.offset = offset;
+  span.length = length;
+  return true;
+}
+
+}  // namespace pw

@@ -1,0 +1,492 @@
+// pebblewire: the Linux command-line front end. Checks the arguments,
+// starts a capture session on a live device (libpcap) or a capture file
+// (the portable reader, as the Windows program reads them), prints one row
+// per stored datagram on standard output until Ctrl-C, the packet limit, a
+// full byte pool or the end of the file, and finally writes the save files
+// (the pcap file of -w among them) and the -d reports. Everything else (the
+// system, what is captured, how the capture ended, the summary) goes to
+// standard error.
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/utsname.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture/descriptor_input.h"
+#include "capture/frame_filter.h"
+#include "capture/interface_list.h"
+#include "capture/pcap_source.h"
+#include "capture/privilege.h"
+#include "cli/interfaces.h"
+#include "cli/options.h"
+#include "cli/save_file.h"
+#include "cli/terminal.h"
+#include "decode/detail_report.h"
+#include "engine/capture_session.h"
+#include "files/capture_file_source.h"
+#include "files/capture_file_writer.h"
+#include "files/save_data.h"
+#include "ui/details_selection.h"
+
+namespace {
+
+using namespace pw;
+using namespace pw::cli;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// The whole capture store, for the life of the process.
+CaptureStore g_store;
+
+// Reading a file needs no right to capture.
+class FileReadingAllowed final : public PrivilegeCheck {
+ public:
+  PrivilegeResult check() override { return {true, true}; }
+};
+
+std::string ReadSmallFile(const char* path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string ThisSystem() {
+  utsname names{};
+  const std::string os_release = ReadSmallFile("/etc/os-release");
+  if (uname(&names) != 0) return DescribeLinuxSystem(os_release, "", "");
+  return DescribeLinuxSystem(os_release, names.sysname, names.release);
+}
+
+void Complain(const std::string& text) {
+  std::fprintf(stderr, "pebblewire: %s\n", text.c_str());
+}
+
+int UsageError(const std::string& text) {
+  Complain(text);
+  std::fputs("Try 'pebblewire --help' for more information.\n", stderr);
+  return kExitUsage;
+}
+
+// Ctrl-C and its kin are taken by the main loop (sigtimedwait), not by a
+// handler; the capture thread inherits the blocked mask. Blocked first, so
+// that no signal ends the program while a save file is half made.
+sigset_t BlockStopSignals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a closed output is seen as a write error
+  return stops;
+}
+
+std::string SignalName(int number) {
+  const char* abbreviation = sigabbrev_np(number);
+  return abbreviation != nullptr ? std::string("SIG") + abbreviation : std::to_string(number);
+}
+
+// True when standard output is a pipe or socket whose reader has gone, so
+// that a capture printing nothing new still ends at once.
+bool OutputClosed() {
+  pollfd out{STDOUT_FILENO, 0, 0};
+  return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+// Ends the program as a closed pipe ends other commands.
+int DieOfClosedPipe() {
+  std::fflush(stderr);
+  signal(SIGPIPE, SIG_DFL);
+  raise(SIGPIPE);
+  return 128 + SIGPIPE;
+}
+
+// The capture device for -i (or its absence); exits 2 or 1 through
+// `status` when there is none.
+std::optional<std::string> ChooseDevice(const CliOptions& o, int& status) {
+  const std::optional<std::string> device =
+      ChooseCaptureDevice(o.interface_text, ListNetworkInterfaces());
+  if (device) return device;
+  if (o.interface_text) {
+    status = UsageError("-i/--interface: \"" + *o.interface_text +
+                        "\" is not an interface of this system: give an interface name "
+                        "or an IPv4 address that -D lists, or any");
+  } else {
+    Complain("cannot capture: no interface has an IPv4 address; -D lists the interfaces, "
+             "-i NAME or -i any chooses one");
+    status = kExitFailed;
+  }
+  return std::nullopt;
+}
+
+// The packet source of a run: a live device, or a capture file (a path or
+// standard input) read by the portable reader, with the expression as its
+// record selector.
+class RunSource {
+ public:
+  RunSource(const CliOptions& o, std::string device);
+  PacketSource& packets();
+  bool origin(CaptureOrigin& origin) const;
+  bool expression_refused() const;
+  // Live capture only: what the kernel dropped.
+  std::optional<uint64_t> kernel_drops() const;
+
+ private:
+  ExpressionSelector selector_;
+  std::unique_ptr<PcapLiveSource> live_;
+  std::unique_ptr<CaptureFileSource> file_;
+};
+
+RunSource::RunSource(const CliOptions& o, std::string device) : selector_(o.expression) {
+  if (!o.read_file) {
+    live_ = std::make_unique<PcapLiveSource>(std::move(device), o.expression);
+    return;
+  }
+  file_ = std::make_unique<CaptureFileSource>(
+      *o.read_file, std::make_unique<DescriptorInputOpener>(*o.read_file));
+  if (!o.expression.empty()) file_->select_with(&selector_);
+}
+
+PacketSource& RunSource::packets() {
+  return live_ ? static_cast<PacketSource&>(*live_) : *file_;
+}
+
+bool RunSource::origin(CaptureOrigin& origin) const {
+  return live_ ? live_->origin(origin) : file_->origin(origin);
+}
+
+bool RunSource::expression_refused() const {
+  return live_ ? live_->expression_refused() : file_->selection_refused();
+}
+
+std::optional<uint64_t> RunSource::kernel_drops() const {
+  if (!live_) return std::nullopt;
+  return live_->kernel_drops();
+}
+
+// What -w writes: the pcap file of the save command, or, when nothing is
+// stored, the file header alone, so that the file is still one that other
+// tools open.
+std::vector<uint8_t> PcapFileBytes(const CaptureStore& store) {
+  std::vector<uint8_t> bytes = PcapSaveData(store);
+  if (!bytes.empty()) return bytes;
+  MemoryByteSink header;
+  WritePcapHeader(header);  // memory does not fail
+  return header.bytes();
+}
+
+// How the wait for the end of the capture ended.
+enum class LoopEnd {
+  kByItself,  // the session ended (limit, full pool, end of file, failure)
+  kSignal,    // Ctrl-C, SIGTERM or SIGHUP
+  kOutput,    // the rows could not be written, or their reader has gone
+};
+
+// One capture, from the save files' preparation to the exit status.
+class CaptureRun {
+ public:
+  CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device);
+  int run();
+
+ private:
+  bool prepare_save_files();
+  bool start_session();
+  LoopEnd wait_for_end();
+  LoopEnd settle(LoopEnd how);
+  void announce_origin();
+  int report_open_failure();
+  bool report_end(LoopEnd how);
+  void print_summary();
+  bool save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing);
+  bool save_pcap();
+  bool save_files();
+  bool print_details();
+
+  const CliOptions& o_;
+  const sigset_t& stops_;
+  TerminalView view_;
+  RunSource source_;
+  FileReadingAllowed file_rights_;
+  CaptureSession session_;
+  SaveFile log_file_;
+  SaveFile packets_file_;
+  SaveFile pcap_file_;
+  bool announced_ = false;
+  CaptureEnd end_why_ = CaptureEnd::kSourceEnded;  // valid for LoopEnd::kByItself
+  bool output_closed_ = false;
+  int signal_ = 0;
+};
+
+CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
+    : o_(o),
+      stops_(stops),
+      view_(g_store, stdout, !PrintsRows(o), isatty(STDERR_FILENO) ? stderr : nullptr,
+            o.row_times),
+      source_(o, std::move(device)),
+      session_(g_store, view_, source_.packets(),
+               o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}
+
+int CaptureRun::run() {
+  // Save files are made ready first, so that a path that cannot be written
+  // is reported before anything is captured.
+  if (!prepare_save_files()) return kExitFailed;
+  static char row_buffer[1 << 16];
+  std::setvbuf(stdout, row_buffer, _IOFBF, sizeof row_buffer);
+  if (!start_session()) return kExitFailed;
+  const LoopEnd how = settle(wait_for_end());
+  view_.finish();
+  announce_origin();
+  if (how == LoopEnd::kByItself && end_why_ == CaptureEnd::kOpenFailed) {
+    return report_open_failure();  // nothing captured, nothing saved
+  }
+  const bool captured = report_end(how);
+  const bool saved = save_files();
+  const bool detailed = print_details();
+  if (saved && output_closed_) return DieOfClosedPipe();
+  return captured && saved && detailed ? kExitOk : kExitFailed;
+}
+
+bool CaptureRun::prepare_save_files() {
+  for (auto [path, file] : {std::pair{&o_.save_log, &log_file_},
+                            std::pair{&o_.save_packets, &packets_file_},
+                            std::pair{&o_.write_file, &pcap_file_}}) {
+    if (!*path) continue;
+    const bool ready = file == &pcap_file_ && WritesStandardOutput(o_)
+                           ? file->prepare_standard_output()
+                           : file->prepare(**path);
+    if (!ready) {
+      Complain(file->error());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CaptureRun::start_session() {
+  StartRequest request;
+  // The source captures on the device chosen by name; the bind address
+  // stays "any interface".
+  request.interface_text = kAnyDevice;
+  request.from_field = o_.from_field;
+  request.to_field = o_.to_field;
+  request.both_traffic = o_.both_traffic;
+  request.protocols = o_.protocols;
+  request.packet_limit = o_.count;
+  switch (session_.start(request)) {
+    case StartOutcome::kStarted:
+      return true;
+    case StartOutcome::kRefusedNotAllowed:
+      Complain("live capture needs root or the CAP_NET_RAW capability");
+      return false;
+    case StartOutcome::kRefusedCheckFailed:
+      Complain("cannot find out whether this process may capture (root or CAP_NET_RAW)");
+      return false;
+    case StartOutcome::kThreadFailed:
+      Complain(view_.end_detail());
+      return false;
+  }
+  return false;
+}
+
+LoopEnd CaptureRun::wait_for_end() {
+  // Standard output is watched while something is to be written to it.
+  const bool watch_output = !o_.quiet || WritesStandardOutput(o_);
+  // Rows and the live count are brought up to date 20 times a second.
+  constexpr long kTickNanoseconds = 50'000'000;
+  const timespec tick{0, kTickNanoseconds};
+  for (;;) {
+    announce_origin();
+    if (view_.ended()) return LoopEnd::kByItself;
+    siginfo_t info;
+    const int caught = sigtimedwait(&stops_, &info, &tick);
+    // A session that ended by itself while the loop waited ended first.
+    if (view_.ended()) return LoopEnd::kByItself;
+    if (caught > 0) {
+      signal_ = caught;
+      return LoopEnd::kSignal;
+    }
+    if (!view_.update() || (watch_output && OutputClosed())) return LoopEnd::kOutput;
+  }
+}
+
+// Stops the session and settles how it ended. A session that ended by
+// itself as a signal came (closing the device takes a while), or that
+// stored all it was to store, ended by itself: a signal at that moment
+// changes nothing that was captured.
+LoopEnd CaptureRun::settle(LoopEnd how) {
+  session_.stop();
+  const uint32_t limit = o_.count != 0 ? o_.count : kPacketLimit;
+  if (view_.ended()) {
+    end_why_ = view_.end_reason();
+    if (how == LoopEnd::kSignal) how = LoopEnd::kByItself;
+  } else if (how == LoopEnd::kSignal && view_.stored() >= limit) {
+    end_why_ = CaptureEnd::kLimitReached;
+    how = LoopEnd::kByItself;
+  }
+  return how;
+}
+
+// The system and "listening on ...", once the source is open.
+void CaptureRun::announce_origin() {
+  CaptureOrigin origin;
+  if (announced_ || !source_.origin(origin)) return;
+  announced_ = true;
+  view_.say(stderr, ThisSystem());
+  view_.say(stderr, OriginText(origin.file, origin.name, origin.link_type, origin.capture_size));
+}
+
+// A refused expression is a wrong argument: exit status 2.
+int CaptureRun::report_open_failure() {
+  if (source_.expression_refused()) {
+    return UsageError("capture expression \"" + o_.expression + "\": " + view_.end_detail());
+  }
+  Complain(DescribeEnd(CaptureEnd::kOpenFailed, view_.end_detail(), o_.count).message);
+  return kExitFailed;
+}
+
+// Says how the capture ended and prints the summary; false when the
+// capture or the rows failed. A reader that went away is no failure: the
+// program then ends as other commands do (DieOfClosedPipe).
+bool CaptureRun::report_end(LoopEnd how) {
+  bool ok = true;
+  if (how == LoopEnd::kByItself) {
+    const EndReport end = DescribeEnd(end_why_, view_.end_detail(), o_.count);
+    Complain(end.message);
+    ok = !end.failed;
+  } else if (how == LoopEnd::kSignal) {
+    Complain(StoppedText(SignalName(signal_)));
+  }
+  const int err = view_.write_error();
+  if (err == EPIPE || (how == LoopEnd::kOutput && err == 0)) {
+    output_closed_ = true;
+  } else if (err != 0) {
+    Complain(std::string("cannot write the rows: ") + std::strerror(err));
+    ok = false;
+  }
+  print_summary();
+  return ok;
+}
+
+void CaptureRun::print_summary() {
+  std::fprintf(stderr, "%s\n", SummaryText(view_.stored(), source_.kernel_drops()).c_str());
+}
+
+// Writes one save file; an empty one when there is nothing to save, so that
+// no older file survives under the name. False when it failed.
+bool CaptureRun::save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing) {
+  if (!file.commit(bytes)) {
+    Complain(file.error());
+    return false;
+  }
+  if (bytes.empty()) Complain(std::string(nothing) + ", " + file.path() + " written empty");
+  return true;
+}
+
+// -w: the stored datagrams with their times as a pcap file; the file
+// header alone when nothing is stored. Standard output whose reader has
+// gone gets nothing: the program then ends as a closed pipe ends it.
+bool CaptureRun::save_pcap() {
+  if (WritesStandardOutput(o_) && output_closed_) {
+    pcap_file_.abandon();
+    return true;
+  }
+  const std::vector<uint8_t> bytes = PcapFileBytes(g_store);
+  if (!pcap_file_.commit(bytes)) {
+    if (WritesStandardOutput(o_) && pcap_file_.error_number() == EPIPE) {
+      output_closed_ = true;
+      return true;
+    }
+    Complain(pcap_file_.error());
+    return false;
+  }
+  if (view_.stored() == 0) {
+    Complain("nothing to save: no datagram is stored, " + pcap_file_.path() +
+             " holds the pcap file header only");
+  }
+  return true;
+}
+
+bool CaptureRun::save_files() {
+  bool ok = true;
+  const std::string_view log = SniffLogSaveData(g_store);
+  if (o_.save_log) {
+    ok = save(log_file_, {reinterpret_cast<const uint8_t*>(log.data()), log.size()},
+              "nothing to save: the sniff log is empty") && ok;
+  }
+  if (o_.save_packets) {
+    ok = save(packets_file_, PacketsSaveData(g_store), "nothing to save: no datagram is stored") &&
+         ok;
+  }
+  if (o_.write_file) ok = save_pcap() && ok;
+  return ok;
+}
+
+// -d: the details report of each packet asked for, after the capture. A
+// packet that is not stored gets the main list's "don't found data!" row.
+bool CaptureRun::print_details() {
+  if (o_.details.empty() || output_closed_) return true;
+  bool all_found = true;
+  const bool terminal = isatty(STDOUT_FILENO) != 0;
+  for (const uint32_t index : o_.details) {
+    DetailReport report;
+    if (DecodePacket(g_store, index, o_.views, report) == DecodeResult::kNotStored) {
+      std::printf("%s\n", kNoDataRow);
+      Complain("packet " + std::to_string(index) + " is not stored");
+      all_found = false;
+      continue;
+    }
+    const std::string lines = DetailLines(report.entries, terminal);
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
+  }
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return all_found;
+  if (errno == EPIPE) output_closed_ = true;
+  else Complain("cannot write the details report");
+  return false;
+}
+
+int Capture(const CliOptions& o) {
+  const sigset_t stops = BlockStopSignals();
+  std::string device;
+  if (!o.read_file) {
+    int status = kExitOk;
+    const std::optional<std::string> chosen = ChooseDevice(o, status);
+    if (!chosen) return status;
+    device = *chosen;
+  }
+  CaptureRun run(o, stops, std::move(device));
+  return run.run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const ParseResult parsed = ParseCommandLine(args);
+  if (!parsed.ok) return UsageError(parsed.error);
+  const CliOptions& o = parsed.options;
+  switch (o.action) {
+    case Action::kHelp:
+      std::fputs(HelpText().c_str(), stdout);
+      return kExitOk;
+    case Action::kVersion:
+      std::fputs(VersionText().c_str(), stdout);
+      return kExitOk;
+    case Action::kListInterfaces:
+      std::fputs(InterfaceListText(ListNetworkInterfaces()).c_str(), stdout);
+      return kExitOk;
+    case Action::kCapture:
+      break;
+  }
+  return Capture(o);
+}

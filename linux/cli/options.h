@@ -1,0 +1,102 @@
+// The command line of `pebblewire`: flags in the style of tcpdump, checked
+// strictly and parsed into CliOptions by a portable parser. Whatever the
+// parser accepts is something the program can honour; everything else is
+// refused with a message that shows the accepted forms (exit status 2).
+//
+// Short flags may be grouped ("-bq") and take their value attached or as
+// the next argument ("-c5", "-c 5"); long flags take it after "=" or as the
+// next argument. Flags and the words of the capture expression may come in
+// any order; after "--" every argument is a word of the expression. A flag
+// with a value may be given once, except -d.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decode/payload_views.h"
+#include "packet/ipv4_header.h"
+
+namespace pw::cli {
+
+enum class Action {
+  kCapture,         // capture (live or from a file) and print rows
+  kHelp,            // -h: print the help text
+  kVersion,         // -V: print the version
+  kListInterfaces,  // -D: print the interfaces and their addresses
+};
+
+// The texts the filter fields take when -f or -t is not given: any
+// address, any port.
+inline constexpr std::string_view kAnyField = "*:*";
+
+struct CliOptions {
+  Action action = Action::kCapture;
+  // -i: an interface name, "any", or an interface address, as typed; the
+  // program checks it against the system's interfaces. Unset: the first
+  // address -D lists.
+  std::optional<std::string> interface_text;
+  // -f and -t: the field texts handed to the capture engine, always of the
+  // form ADDR:PORT with "*" for any part ("10.0.0.1:*" for -f 10.0.0.1).
+  std::string from_field{kAnyField};
+  std::string to_field{kAnyField};
+  bool both_traffic = false;       // -b
+  ProtocolSwitches protocols{true, true, false, false, false};  // -p
+  std::optional<std::string> read_file;  // -r: offline; "-" standard input
+  uint32_t count = 0;              // -c: 0 means up to the packet limit
+  bool quiet = false;              // -q
+  bool row_times = false;          // --time: each row after its capture time
+  std::optional<std::string> save_log;      // --save-log
+  std::optional<std::string> save_packets;  // --save-packets
+  // -w: the pcap file written at the end; "-" standard output, which then
+  // carries it alone (no rows).
+  std::optional<std::string> write_file;
+  // -d, repeatable: packet indexes whose details report is printed at the
+  // end, in the order given.
+  std::vector<uint32_t> details;
+  // --tcp-view and --hex: the payload views of the report, as on a first
+  // run of the dialog (text view for tcp, hex view only for udp).
+  PayloadViewFlags views{false, true, false};
+  // The capture expression in the capture library's syntax: the words
+  // that are not flags, joined by blanks; empty when there are none.
+  std::string expression;
+};
+
+struct ParseResult {
+  bool ok = false;
+  CliOptions options;
+  std::string error;  // when !ok: what is wrong, for "pebblewire: <error>"
+};
+
+// -w's name for standard output.
+inline constexpr std::string_view kStandardOutput = "-";
+
+// True for -w -.
+bool WritesStandardOutput(const CliOptions& o);
+
+// True when rows are printed on standard output: not with -q, nor when
+// standard output carries the pcap file (-w -).
+bool PrintsRows(const CliOptions& o);
+
+// `args` without the program name.
+ParseResult ParseCommandLine(const std::vector<std::string_view>& args);
+
+// "tcp,udp,icmp" into switches; false for an unknown or empty name.
+bool ParseProtocolList(std::string_view list, ProtocolSwitches& switches);
+
+// A filter field as the command line takes it: ADDR:PORT, ADDR or "*",
+// where ADDR is a dotted-decimal IPv4 address written as a row prints it
+// (ParseDottedQuad) or "*", and PORT is 1 to 65535 in decimal without
+// leading zeros, or "*". Gives the field text the dialog needs for the same
+// filter (ADDR:PORT with "*" for an absent part); false for any other text.
+bool ParseStrictField(std::string_view text, std::string& field);
+
+// The text of --help.
+std::string HelpText();
+
+// The text of --version.
+std::string VersionText();
+
+}  // namespace pw::cli

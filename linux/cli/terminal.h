@@ -1,0 +1,131 @@
+// The terminal side of `pebblewire`: the capture view that the session
+// talks to, and the texts the program prints. Portable (stdio and the C
+// library's local time only).
+//
+// Rows are printed by the main thread, not by the capture thread: the rows
+// of the list are exactly the sniff log's lines, so update() prints the
+// lines published since its last call, with "\n" for "\r\n". The capture
+// thread never waits for the terminal, and a burst is not lost to a slow
+// one. With row times, each row is printed after the capture time of its
+// datagram (in the row's empty first field); the sniff log itself is not
+// changed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/capture_store.h"
+#include "engine/capture_view.h"
+
+namespace pw::cli {
+
+class TerminalView final : public CaptureView {
+ public:
+  // `rows`: where rows go (stdout), unless `quiet`. `status`: where the live
+  // count goes (stderr), or null for none (not a terminal). `row_times`:
+  // each row after RowTimeText of its datagram's time.
+  TerminalView(const CaptureStore& store, std::FILE* rows, bool quiet,
+               std::FILE* status, bool row_times = false);
+
+  // Capture thread.
+  void add_row(std::string_view row) override;
+  void capture_ended(CaptureEnd why, std::string_view detail) override;
+  // Main thread.
+  void clear_rows() override;
+  void start_refused(StartRefusal why) override;
+  void start_failed(std::string_view detail) override;
+  void capture_started() override {}
+  void capture_stopped() override {}
+
+  // Main thread: prints the rows stored since the last call and redraws the
+  // live count. Returns false when the rows could not be written (a closed
+  // pipe, a full disk); write_error() then says why.
+  bool update();
+  // Main thread, after the session has ended: prints the last rows and
+  // removes the live count from the terminal.
+  bool finish();
+
+  // Main thread: writes `line` and a newline to `stream` (standard error),
+  // after taking the live count off the terminal.
+  void say(std::FILE* stream, std::string_view line);
+
+  // True once the session ended by itself (capture_ended). Any thread.
+  bool ended() const { return ended_.load(std::memory_order_acquire); }
+  // Valid once ended() is true.
+  CaptureEnd end_reason() const { return why_; }
+  const std::string& end_detail() const { return detail_; }
+  // Datagrams stored in this session so far. Any thread.
+  uint32_t stored() const { return stored_.load(std::memory_order_relaxed); }
+  // The errno value of the failed write of rows (EPIPE: the reader of a
+  // pipe is gone), 0 when none failed. Main thread.
+  int write_error() const { return write_error_; }
+
+ private:
+  void clear_status();
+  bool print_rows(std::string_view fresh);
+  void show_count();
+
+  const CaptureStore& store_;
+  std::FILE* rows_;
+  bool quiet_;
+  std::FILE* status_;
+  bool row_times_;
+  DatagramWalk walk_;          // the datagram of the next row printed
+  size_t printed_ = 0;         // sniff-log bytes already printed
+  uint32_t shown_count_ = 0;   // the count on the status line
+  bool status_shown_ = false;
+  int write_error_ = 0;
+  std::atomic<uint32_t> stored_{0};
+  std::atomic<bool> ended_{false};
+  CaptureEnd why_ = CaptureEnd::kSourceEnded;
+  std::string detail_;
+};
+
+// The system's name and version, at most kSystemDescriptionMax characters.
+// `os_release` is the text of /etc/os-release (its PRETTY_NAME names the
+// distribution; may be empty), `kernel` and `release` the kernel's name and
+// release ("Linux", "6.1.0-18-amd64").
+std::string DescribeLinuxSystem(std::string_view os_release, std::string_view kernel,
+                                std::string_view release);
+
+// What a capture reads from, once it is open: "listening on lo, link-type
+// EN10MB (Ethernet), capture size 65535 bytes", or for a file "reading from
+// file NAME, ...". `link_type` is the link type's name and description.
+std::string OriginText(bool file, std::string_view name, std::string_view link_type,
+                       int capture_size);
+
+// A row's time as --time prints it before the row: the local time of day,
+// to the microsecond (the nanoseconds are cut): "13:05:09.000123". A row
+// starts with a tab, so the time takes the row's empty first field. A time
+// beyond what the C library converts gives its time of day in UTC.
+std::string RowTimeText(CaptureTime time);
+
+// "3 datagrams stored", and for a live capture ", 0 dropped by the kernel".
+std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops);
+
+// What the end of a session tells the user, and whether the exit status
+// must be 1. `count_asked` is -c's value (0 when not given).
+struct EndReport {
+  std::string message;
+  bool failed;
+};
+EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked);
+
+// The end of a session that a signal stopped: "capture ended: stopped by
+// SIGINT".
+std::string StoppedText(std::string_view signal_name);
+
+// The lines `-d` prints: each entry of a details report on a line of its
+// own, exactly as the details list holds it. For a terminal
+// (`for_terminal`), payload bytes that a terminal would act on (control
+// characters other than tab, DEL, and the C1 range 0x80 to 0x9F) are shown
+// as '.', so that a captured payload cannot drive the terminal; to a file
+// or pipe the entries go byte for byte.
+std::string DetailLines(const std::vector<std::string>& entries, bool for_terminal);
+
+}  // namespace pw::cli

@@ -1,0 +1,105 @@
+#include "packet/link_layer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/datagram_builder.h"
+#include "support/pcap_file.h"
+
+namespace pw {
+namespace {
+
+using test::MakeDatagram;
+
+TEST(LinkLayer, FindsTheDatagramBehindEachLinkHeader) {
+  const std::vector<uint8_t> ip = MakeDatagram({.protocol = 17, .payload_length = 100});
+  struct Case {
+    const char* name;
+    int link_type;
+    std::vector<uint8_t> frame;
+    size_t offset;
+  } cases[] = {
+      {"ethernet", kLinkEthernet, test::EthernetFrame(ip), 14},
+      {"ethernet, one vlan tag", kLinkEthernet, test::EthernetFrame(ip, 0x0800, 1), 18},
+      {"ethernet, two vlan tags", kLinkEthernet, test::EthernetFrame(ip, 0x0800, 2), 22},
+      {"linux cooked", kLinkLinuxSll, test::SllFrame(ip), 16},
+      {"linux cooked v2", kLinkLinuxSll2, test::Sll2Frame(ip), 20},
+      {"bsd loopback, little-endian", kLinkNull, test::FamilyFrame(ip, {2, 0, 0, 0}), 4},
+      {"bsd loopback, big-endian", kLinkNull, test::FamilyFrame(ip, {0, 0, 0, 2}), 4},
+      {"openbsd loopback", kLinkLoop, test::FamilyFrame(ip, {0, 0, 0, 2}), 4},
+      {"raw", kLinkRaw, ip, 0},
+      {"raw, file number", kLinkRawFile, ip, 0},
+      {"ipv4", kLinkIpv4, ip, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(IsSupportedLinkType(c.link_type)) << c.name;
+    DatagramSpan span{};
+    ASSERT_TRUE(FindIpv4Datagram(c.link_type, c.frame.data(), c.frame.size(), span)) << c.name;
+    EXPECT_EQ(span.offset, c.offset) << c.name;
+    EXPECT_EQ(span.length, ip.size()) << c.name;
+  }
+}
+
+TEST(LinkLayer, SkipsFramesWithoutIpv4) {
+  const std::vector<uint8_t> ip = MakeDatagram({.protocol = 6});
+  std::vector<uint8_t> ipv6 = ip;
+  ipv6[0] = 0x60;
+  std::vector<uint8_t> three_tags = test::EthernetFrame(ip, 0x0800, 3);
+  struct Case {
+    const char* name;
+    int link_type;
+    std::vector<uint8_t> frame;
+  } cases[] = {
+      {"arp", kLinkEthernet, test::EthernetFrame(ip, 0x0806)},
+      {"ipv6 over ethernet", kLinkEthernet, test::EthernetFrame(ipv6, 0x86DD)},
+      {"three vlan tags", kLinkEthernet, three_tags},
+      {"ethernet cut in its header", kLinkEthernet, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 8}},
+      {"ethernet header only", kLinkEthernet, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 8, 0}},
+      {"cooked ipv6", kLinkLinuxSll, test::SllFrame(ipv6, 0x86DD)},
+      {"cooked v2 cut short", kLinkLinuxSll2, {8, 0, 0}},
+      {"bsd loopback ipv6", kLinkNull, test::FamilyFrame(ipv6, {24, 0, 0, 0})},
+      {"raw ipv6", kLinkRaw, ipv6},
+      {"raw empty", kLinkRaw, {}},
+      {"ieee 802.11", 105, test::EthernetFrame(ip)},
+  };
+  for (const Case& c : cases) {
+    DatagramSpan span{};
+    EXPECT_FALSE(FindIpv4Datagram(c.link_type, c.frame.data(), c.frame.size(), span))
+        << c.name;
+  }
+  EXPECT_FALSE(IsSupportedLinkType(105));
+}
+
+TEST(LinkLayer, LinkPaddingIsNotPartOfTheDatagram) {
+  // A 28-byte datagram travels in a 60-byte Ethernet frame.
+  const std::vector<uint8_t> ip = MakeDatagram({.protocol = 17});
+  ASSERT_EQ(ip.size(), 28u);
+  const std::vector<uint8_t> frame = test::EthernetFrame(ip);
+  ASSERT_EQ(frame.size(), 60u);
+  DatagramSpan span{};
+  ASSERT_TRUE(FindIpv4Datagram(kLinkEthernet, frame.data(), frame.size(), span));
+  EXPECT_EQ(span.length, 28u);
+
+  struct Case {
+    int total_length;  // header field
+    size_t kept;
+  } cases[] = {
+      {1000, 46},  // cut short by the snapshot: what was captured
+      {0, 46},     // no usable total length (segmentation offload)
+      {19, 46},    // less than a header: not trusted
+      {20, 20},
+      {46, 46},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> odd =
+        test::EthernetFrame(MakeDatagram({.protocol = 17, .payload_length = 18,
+                                          .total_length = c.total_length}));
+    ASSERT_TRUE(FindIpv4Datagram(kLinkEthernet, odd.data(), odd.size(), span));
+    EXPECT_EQ(span.length, c.kept) << c.total_length;
+  }
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,111 @@
+// The libpcap live source against the real system, without traffic: the
+// device a bind address chooses, a device named at construction, and the
+// failures of open (an unknown device, a refused expression), each with its
+// message. Opening a device needs root (or CAP_NET_RAW); those tests skip
+// otherwise.
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "capture/pcap_source.h"
+#include "linux/may_capture.h"
+
+namespace pw {
+namespace {
+
+struct SystemInterface {
+  std::string name;
+  uint32_t address;  // 0: none
+};
+
+// Every non-loopback interface with its first IPv4 address.
+std::vector<SystemInterface> SystemInterfaces() {
+  std::vector<SystemInterface> found;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return found;
+  for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+    if (a->ifa_flags & IFF_LOOPBACK) continue;
+    std::string name = a->ifa_name;
+    name = name.substr(0, name.find(':'));
+    SystemInterface* entry = nullptr;
+    for (SystemInterface& i : found) {
+      if (i.name == name) entry = &i;
+    }
+    if (entry == nullptr) entry = &found.emplace_back(SystemInterface{name, 0});
+    if (entry->address == 0 && a->ifa_addr && a->ifa_addr->sa_family == AF_INET) {
+      entry->address = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+    }
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+TEST(CaptureDevice, ChosenByTheBindAddress) {
+  EXPECT_EQ(CaptureDeviceFor(0x7F000001), "lo");
+  EXPECT_EQ(CaptureDeviceFor(0), "any");
+  EXPECT_EQ(CaptureDeviceFor(0xFFFFFFFF), "any");
+  EXPECT_EQ(CaptureDeviceFor(0x0A0B0C0D), "any");  // no interface has it
+  for (const SystemInterface& i : SystemInterfaces()) {
+    if (i.address != 0) {
+      EXPECT_EQ(CaptureDeviceFor(i.address), i.name) << i.address;
+    }
+  }
+}
+
+#define SKIP_UNLESS_ROOT() PW_SKIP_UNLESS_MAY_CAPTURE("opening a capture device")
+
+TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
+  SKIP_UNLESS_ROOT();
+  PcapLiveSource source("lo", "udp and port 9");
+  CaptureOrigin origin;
+  EXPECT_FALSE(source.origin(origin));
+  ASSERT_TRUE(source.open(0)) << source.error();  // the bind address is not used
+  EXPECT_EQ(source.device(), "lo");
+  ASSERT_TRUE(source.origin(origin));
+  EXPECT_FALSE(origin.file);
+  EXPECT_EQ(origin.name, "lo");
+  EXPECT_EQ(origin.link_type, "EN10MB (Ethernet)");
+  EXPECT_EQ(origin.capture_size, 65535);
+  source.wake();
+  uint8_t buffer[64];
+  size_t length = 0;
+  CaptureTime time{};
+  EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kWoken);
+  source.close();
+  source.close();  // closing twice is harmless
+  EXPECT_TRUE(source.origin(origin)) << "kept after close";
+}
+
+TEST(PcapLiveSource, OpenFailuresSayWhyOnce) {
+  SKIP_UNLESS_ROOT();
+  PcapLiveSource missing("pwnosuchdev0");
+  EXPECT_FALSE(missing.open(0));
+  EXPECT_EQ(missing.error().rfind("pwnosuchdev0: ", 0), 0u) << missing.error();
+  EXPECT_EQ(missing.error().find("pwnosuchdev0", 1), std::string::npos) << missing.error();
+  EXPECT_FALSE(missing.expression_refused());
+  CaptureOrigin origin;
+  EXPECT_FALSE(missing.origin(origin));
+  missing.close();
+
+  for (const char* bad : {"udp and", "nosuchword", "port 99999", "ether host 1.2.3.4"}) {
+    PcapLiveSource refused("lo", bad);
+    EXPECT_FALSE(refused.open(0)) << bad;
+    EXPECT_TRUE(refused.expression_refused()) << bad;
+    EXPECT_EQ(refused.error().find("lo: "), std::string::npos) << refused.error();
+    EXPECT_FALSE(refused.error().empty()) << bad;
+    EXPECT_FALSE(refused.origin(origin));
+  }
+  // A blank expression is no expression: "ip" alone.
+  PcapLiveSource fine("lo", "  ");
+  EXPECT_TRUE(fine.open(0)) << fine.error();
+  EXPECT_FALSE(fine.expression_refused());
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,224 @@
+// The raw-socket source over the socket library (ws2_32, through
+// WinsockCalls). What each step relies on is said where it is taken;
+// "documented" marks what the library's reference pages state, the rest is
+// how the library behaves on the NT family.
+#include "capture/raw_socket_source.h"
+
+#include <winsock2.h>
+#include <mstcpip.h>
+#include <windows.h>
+
+#include <climits>
+#include <thread>
+
+#include "capture/system_clock.h"
+#include "capture/winsock_calls.h"
+
+namespace pw {
+
+namespace {
+
+// The receive buffer sizes asked for (SO_RCVBUF), largest first; a refused
+// size is followed by the next, and when all are refused the socket keeps
+// the system's default (8 KiB on the oldest systems, 64 KiB on later ones:
+// one maximum-size datagram). The capture thread hands each accepted row to
+// the UI thread and waits until it is listed, and the list is painted at
+// most every 100 ms; while a paint, a menu or a moved window holds the UI
+// thread, the system queues the interface's datagrams (up to 64 KiB each)
+// in this buffer and drops what does not fit. 4 MiB holds about 100 ms of
+// traffic at 330 Mbit/s, some 2,800 full Ethernet-sized datagrams, and five
+// times the byte pool that one session can store; a larger buffer would
+// mostly hold datagrams that the session cannot keep.
+constexpr int kSocketBufferSizes[] = {4 * 1024 * 1024, 1024 * 1024, 256 * 1024};
+
+// What a failed step tells the user: the step, a short reason for the
+// usual causes, and the socket library's error number.
+std::string StepError(const char* step, int code) {
+  const char* reason = nullptr;
+  switch (code) {
+    case WSAEACCES: reason = "access denied (administrators rights required)"; break;
+    case WSAEADDRNOTAVAIL: reason = "the address is not an address of this computer"; break;
+    case WSAEAFNOSUPPORT: reason = "IPv4 is not available"; break;
+    case WSAEINVAL: reason = "invalid argument"; break;
+    case WSAEOPNOTSUPP: reason = "not supported by this system"; break;
+    case WSAESOCKTNOSUPPORT:
+    case WSAEPROTONOSUPPORT: reason = "raw sockets are not supported"; break;
+    case WSAENETDOWN: reason = "the network is down"; break;
+    case WSAENOBUFS: reason = "no buffer space"; break;
+    case WSAENOTSOCK: reason = "the socket was closed"; break;
+    case WSAVERNOTSUPPORTED: reason = "socket library version 1.1 is not available"; break;
+    default: break;
+  }
+  std::string text = step;
+  text += ": ";
+  text += reason != nullptr ? reason : "socket error";
+  text += " (" + std::to_string(code) + ")";
+  return text;
+}
+
+constexpr char kAnyAddressError[] =
+    "bind: receive-all mode needs the address of one interface, not 0.0.0.0";
+
+CaptureTime Now(ClockCalls& clock) {
+  FILETIME now{};
+  clock.get_system_time(&now);
+  return CaptureTimeOfFileTime(now);
+}
+
+// Binds the raw socket to the interface and switches receive-all mode on.
+// Returns the step that failed, or null.
+const char* BindForReceiveAll(WinsockCalls& calls, SOCKET s, uint32_t bind_address) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = 0;
+  address.sin_addr.s_addr = htonl(bind_address);
+  if (calls.bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+      SOCKET_ERROR) {
+    return "bind";
+  }
+  // Documented for WSAIoctl, with a 4-byte RCVALL_VALUE as its input, after
+  // the bind, and only for members of the Administrators group; from then
+  // on recv returns the IP datagrams passing that interface, into a buffer
+  // that must be large enough (the capture thread's holds the largest IPv4
+  // datagram). ioctlsocket hands the command and its 4-byte u_long
+  // (RCVALL_ON is 1) to the same provider ioctl; that is relied on, not
+  // documented.
+  u_long on = RCVALL_ON;
+  if (calls.ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) == SOCKET_ERROR) {
+    return "receive-all mode";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+RawSocketSource::RawSocketSource() : RawSocketSource(SystemWinsock(), SystemClock()) {}
+
+RawSocketSource::RawSocketSource(WinsockCalls& calls) : RawSocketSource(calls, SystemClock()) {}
+
+RawSocketSource::RawSocketSource(WinsockCalls& calls, ClockCalls& clock)
+    : calls_(calls), clock_(clock) {}
+
+bool RawSocketSource::step_failed(const char* step) {
+  error_ = StepError(step, calls_.wsa_get_last_error());
+  return false;
+}
+
+bool RawSocketSource::open(uint32_t bind_address) {
+  error_.clear();
+  // Documented: receive-all mode needs a socket bound to an explicit local
+  // interface, not INADDR_ANY. Refused here, before any library call, so
+  // that the reason is this one and not the ioctl's bare error number.
+  if (bind_address == 0) {
+    error_ = kAnyAddressError;
+    return false;
+  }
+  // The capture thread runs at the highest priority, so that a burst is
+  // read before the socket's buffer overflows.
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+
+  // Documented: WSAStartup returns its error code itself (WSAGetLastError
+  // is not to be used for it), and only a successful call is matched by a
+  // WSACleanup.
+  WSADATA data;
+  const int started = calls_.wsa_startup(MAKEWORD(1, 1), &data);
+  if (started != 0) {
+    error_ = StepError("WSAStartup", started);
+    return false;
+  }
+  library_started_ = true;
+
+  // Documented: receive-all mode takes a socket of family AF_INET, type
+  // SOCK_RAW and protocol IPPROTO_IP; on such a socket every datagram is
+  // received with its IPv4 header in front.
+  const SOCKET s = calls_.socket(AF_INET, SOCK_RAW, IPPROTO_IP);
+  if (s == INVALID_SOCKET) return step_failed("socket");
+  // Published at once: a wake during the rest of open closes the socket,
+  // the next step fails, and the session, which is stopping, ends.
+  socket_.store(static_cast<uintptr_t>(s), std::memory_order_release);
+  raise_receive_buffer(static_cast<uintptr_t>(s));
+
+  const char* failed = BindForReceiveAll(calls_, s, bind_address);
+  return failed == nullptr || step_failed(failed);
+}
+
+// Before receive-all mode is on, so that the first burst already has the
+// room. SO_RCVBUF is documented as the buffer space reserved for receives;
+// that a raw socket in receive-all mode queues its datagrams within it is
+// relied on.
+void RawSocketSource::raise_receive_buffer(uintptr_t handle) {
+  for (const int size : kSocketBufferSizes) {
+    if (calls_.setsockopt(static_cast<SOCKET>(handle), SOL_SOCKET, SO_RCVBUF,
+                          reinterpret_cast<const char*>(&size), sizeof size) == 0) {
+      return;
+    }
+  }
+}
+
+// Documented for recv on a message-oriented socket: one datagram per call;
+// one longer than the buffer fills it with its first part, the call fails
+// with WSAEMSGSIZE and the rest is lost. A datagram of 0 bytes is handed
+// on as one (the session skips it with everything shorter than a header).
+// The socket gives no time of arrival, so the clock is read right after
+// recv returns with a datagram; the last error is fetched first on the cut
+// datagram's path, while it is still recv's.
+ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
+                                       CaptureTime& time) {
+  if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+  const uintptr_t handle = socket_.load(std::memory_order_acquire);
+  if (handle == kNoSocket) {
+    error_ = StepError("recv", WSAENOTSOCK);
+    return ReceiveStatus::kFailed;
+  }
+  const int room = capacity < INT_MAX ? static_cast<int>(capacity) : INT_MAX;
+  const int n = calls_.recv(static_cast<SOCKET>(handle), reinterpret_cast<char*>(buffer), room, 0);
+  if (n != SOCKET_ERROR) {
+    time = Now(clock_);
+    length = static_cast<size_t>(n);
+    return ReceiveStatus::kDatagram;
+  }
+  const int code = calls_.wsa_get_last_error();
+  if (code == WSAEMSGSIZE) {
+    time = Now(clock_);
+    length = static_cast<size_t>(room);
+    return ReceiveStatus::kDatagram;
+  }
+  // wake() closes the socket under a blocked recv, which then fails
+  // (WSAEINTR, or WSAENOTSOCK when the recv began after the close).
+  if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+  error_ = StepError("recv", code);
+  return ReceiveStatus::kFailed;
+}
+
+// Documented for closesocket: blocking calls pending on the socket in any
+// thread of the process are cancelled; the handle may be reused by the
+// system at once; and no other call should be made on the socket at the
+// same time. A raw socket has no other way to end a blocked recv without
+// traffic, so wake does close it under the capture thread's recv (which
+// then fails with WSAEINTR). The handle is taken by exchange, so it is
+// closed once; and since only the capture thread creates sockets in this
+// program, a reused handle cannot reach its recv.
+void RawSocketSource::wake() {
+  waking_.fetch_add(1, std::memory_order_seq_cst);
+  woken_.store(true, std::memory_order_seq_cst);
+  close_socket(socket_.exchange(kNoSocket, std::memory_order_seq_cst));
+  waking_.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+// Documented: every successful WSAStartup is matched by one WSACleanup, and
+// the last one releases the library (resetting any socket still open). A
+// wake on another thread may be closing the socket at this moment; the
+// library is released only after that close has returned.
+void RawSocketSource::close() {
+  close_socket(socket_.exchange(kNoSocket, std::memory_order_seq_cst));
+  while (waking_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+  if (library_started_) calls_.wsa_cleanup();
+  library_started_ = false;
+  woken_.store(false, std::memory_order_release);
+}
+
+void RawSocketSource::close_socket(uintptr_t handle) {
+  if (handle != kNoSocket) calls_.closesocket(static_cast<SOCKET>(handle));
+}
+
+}  // namespace pw

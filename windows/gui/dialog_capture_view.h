@@ -1,0 +1,95 @@
+// The capture view of the main dialog: rows into the main list, the start
+// and stop buttons' enable rules, the refusal and failure rows. The capture
+// thread lists its rows through add_row (sent to the list, which belongs to
+// the UI thread); everything else runs on the UI thread.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "engine/capture_view.h"
+
+namespace pw {
+
+// The rows that say why no capture started or why one ended.
+inline constexpr char kRowNotAllowed[] = " administrators rights required!";
+inline constexpr char kRowCheckFailed[] = " internal error: administrators rights required!";
+inline constexpr char kRowCaptureFailed[] = " capture failed: ";
+
+// The list's columns: a row is "\t#\tprotocol\tfrom\tport\tto\tport\tsize\tttl".
+inline constexpr size_t kListColumns = 8;
+// The x positions of the column captions "#" to "ttl" in dialog units, and
+// where the list's client area starts (the list's x of 2 plus its frame of
+// about 2 units).
+inline constexpr std::array<int, kListColumns> kCaptionX = {4, 28, 66, 133, 165, 229, 260, 280};
+inline constexpr int kListClientX = 4;
+// A stop must lie right of the start of the line, or the row's first tab
+// would pass it.
+inline constexpr int kFirstStopMin = 2;
+
+// The list's tab stops in dialog units relative to its client area: each
+// field starts under its caption.
+std::array<INT, kListColumns> ListTabStops();
+
+class DialogCaptureView final : public CaptureView {
+ public:
+  // `starting` runs when a capture is about to start, after the list's tab
+  // stops are set (the main dialog starts the icon animation there).
+  void attach(HWND dialog, std::function<void()> starting);
+
+  // Adds `row` as the new last row of the main list. UI thread.
+  void add_text_row(std::string_view row);
+
+  // A session runs (started and not yet ended or stopped). UI thread.
+  bool capturing() const { return running_session_.load() != 0; }
+
+  // UI thread, WM_TIMER: on the view's paint timer, paints the rows listed
+  // since the last tick.
+  void on_timer(UINT_PTR id);
+
+  // UI thread, PW_MSG_CAPTURE_ENDED: returns the controls to idle when the
+  // message comes from the session that is still running, and lists a
+  // failure. A message of an earlier session (stopped, or followed by a new
+  // start before the message arrived) is ignored.
+  void on_capture_ended(WPARAM why, LPARAM session);
+
+  // CaptureView.
+  void add_row(std::string_view row) override;
+  void clear_rows() override;
+  void fields_read(std::string_view from_text, std::string_view to_text) override;
+  void start_refused(StartRefusal why) override;
+  void start_failed(std::string_view detail) override;
+  void capture_starting() override;
+  void capture_started() override;
+  void capture_ended(CaptureEnd why, std::string_view detail) override;
+  void capture_stopped() override;
+  void wait_for_capture_thread(const std::atomic<bool>& finished) override;
+
+ private:
+  void paint_rows();
+  void return_to_idle();
+  void add_combo_item(int id, std::string_view text);
+  HWND item(int id) const { return GetDlgItem(dialog_, id); }
+
+  HWND dialog_ = nullptr;
+  HWND list_ = nullptr;
+  std::function<void()> starting_;
+  // Number of the running session, 0 while none runs (UI thread writes,
+  // the capture thread reads it when its session ends by itself).
+  std::atomic<uint32_t> running_session_{0};
+  uint32_t last_session_ = 0;
+  std::mutex end_mutex_;
+  std::string end_detail_;  // the failure text of the session that ended
+  std::atomic<bool> paint_held_{false};
+  // A start was refused: "go!" stays disabled for the rest of the
+  // program, also after a capture file has been read (UI thread).
+  bool start_refused_ = false;
+};
+
+}  // namespace pw

@@ -1,0 +1,21 @@
+#include "gui/file_dialog.h"
+
+namespace pw {
+
+bool AskForFile(FilePrompt prompt, const FileDialogKind& kind, HWND owner,
+                const std::string& initial_folder, char (&path)[MAX_PATH]) {
+  path[0] = '\0';
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = kind.filter;
+  dialog.lpstrFile = path;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.lpstrInitialDir = initial_folder.empty() ? nullptr : initial_folder.c_str();
+  dialog.lpstrTitle = kind.title;
+  dialog.Flags = kind.flags;
+  dialog.lpstrDefExt = kind.default_extension;
+  return prompt(&dialog) != FALSE;
+}
+
+}  // namespace pw

@@ -1,0 +1,473 @@
+#include "gui/main_dialog.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstring>
+#include <optional>
+
+#include "gui/dialog_controls.h"
+#include "gui/file_dialog.h"
+#include "gui/popup_menu.h"
+#include "gui/start_file.h"
+#include "res/resource.h"
+#include "shell/about_box.h"
+#include "shell/solid_paint.h"
+#include "shell/tooltips.h"
+#include "ui/details_selection.h"
+#include "ui/option_commands.h"
+
+namespace pw {
+namespace {
+
+constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
+constexpr WPARAM kListExtent = 480;  // pixels the list scrolls sideways
+// Typed input of the from and to fields.
+constexpr WPARAM kFieldInputLimit = 21;
+constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
+constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
+constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
+constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
+
+// The controls that explain themselves, in the order their tools are added.
+// The combo boxes' tools are their edit fields (their first child).
+struct Tooltip {
+  int control;
+  bool edit_field;
+  bool limit_input;  // the field takes at most kFieldInputLimit characters
+  const char* text;
+};
+constexpr Tooltip kTooltips[] = {
+    {IDC_INTERFACE, true, false, "choise IP address from list\r\nof the available interfaces"},
+    {IDC_FROM, true, true,
+     "show only packets from IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
+    {IDC_TO, true, true,
+     "show only packets to IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
+    {IDC_BOTH_TRAFFIC, false, false,
+     "show all packets between hosts\r\nwith from and to IP addresses\r\nand all ports"},
+};
+
+// The options that only switch flags of the settings record.
+std::optional<FlagOption> FlagOptionOf(WORD id) {
+  switch (id) {
+    case IDM_SAVE_PREFERENCES: return FlagOption::kSaveSessionPreferences;
+    case IDM_HEX_ONLY_UDP: return FlagOption::kHexOnlyUdp;
+    case IDM_HEX_TCP_AND_UDP: return FlagOption::kHexTcpAndUdp;
+    case IDM_TCP_TEXT_VIEW: return FlagOption::kTcpTextView;
+    case IDM_TCP_ASCII_VIEW: return FlagOption::kTcpAsciiView;
+    default: return std::nullopt;
+  }
+}
+
+void ShowError(HWND dialog, const char* text) {
+  MessageBoxA(dialog, text, "error:", MB_ICONHAND | MB_OK);
+  ShowWindow(dialog, SW_SHOW);
+}
+
+}  // namespace
+
+MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, CaptureStore& store)
+    : instance_(instance),
+      setup_(setup),
+      state_(store),
+      settings_store_(setup.settings != nullptr ? *setup.settings : own_settings_store_.emplace()),
+      tray_(instance, setup.notify_area != nullptr ? *setup.notify_area : SystemNotifyArea()),
+      details_(instance, look_),
+      origin_(*setup.source,
+              setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
+      session_(store, view_, origin_, origin_),
+      animator_(tray_, setup.animation_pause) {}
+
+MainDialog::~MainDialog() {
+  animator_.end_all();
+  session_.end_at_exit();
+}
+
+INT_PTR MainDialog::run() {
+  // The manifest's common controls version 6 are used from the first
+  // control on.
+  InitCommonControls();
+  return run_modal(instance_, IDD_MAIN, nullptr);
+}
+
+// The initialisation sequence. Its order matters: the look first, then the
+// system's name and the controls' start values, the tooltips, the settings
+// (which may show the about box), and the flip to the notification area
+// last.
+BOOL MainDialog::on_init_dialog() {
+  view_.attach(hwnd(), [this] { start_animation(); });
+  tray_.attach(hwnd());
+  if (!look_.create()) MessageBoxA(hwnd(), kLookFailedText, "Error", MB_OK);
+  if (!describe_running_system()) return FALSE;
+  set_icon_and_cursor();
+  show_start_values();
+  fill_interface_combo();
+  SetDlgItemTextA(hwnd(), IDC_FROM, "*:*");
+  SetDlgItemTextA(hwnd(), IDC_TO, "*:*");
+  add_tooltips();
+  SetFocus(GetDlgItem(hwnd(), IDC_INTERFACE));
+  EnableWindow(GetDlgItem(hwnd(), IDC_STOP), FALSE);
+  if (system_.pre2000) {
+    EnableWindow(GetDlgItem(hwnd(), IDC_GO), FALSE);
+    view_.add_text_row(kOsRefusedRow);
+    return FALSE;
+  }
+  load_settings();
+  // The session's stop flag is 1 from its construction: no capture runs.
+  // A start with a capture file keeps the window shown for the file's rows.
+  if (state_.settings.EnableFlipToTray) {
+    tray_.flip_to_tray();
+    back_to_tray_after_display_ = setup_.start_file.empty();
+  }
+  SetForegroundWindow(hwnd());
+  initialised_ = true;
+  if (!setup_.start_file.empty()) PostMessageA(hwnd(), PW_MSG_OPEN_START_FILE, 0, 0);
+  return FALSE;
+}
+
+// The system description and the 95/98/Me test. False when the system
+// answers neither the extended nor the basic version query.
+bool MainDialog::describe_running_system() {
+  auto query = setup_.query_version != nullptr ? setup_.query_version : GetVersionExA;
+  OSVERSIONINFOEXA version{};
+  version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+  if (!query(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
+    version = {};
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    if (!query(reinterpret_cast<OSVERSIONINFOA*>(&version))) return false;
+  }
+  SystemVersion v;
+  v.platform_id = version.dwPlatformId;
+  v.major = version.dwMajorVersion;
+  v.minor = version.dwMinorVersion;
+  v.build = version.dwBuildNumber;
+  v.service_pack = std::string_view(version.szCSDVersion,
+                                    strnlen(version.szCSDVersion, sizeof version.szCSDVersion));
+  system_ = DescribeSystem(v);
+  return true;
+}
+
+// The icon comes from LoadIcon, a shared icon that the system owns: it is
+// never destroyed.
+void MainDialog::set_icon_and_cursor() {
+  HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_APP));
+  SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  wait_cursor_ = LoadCursorA(nullptr, IDC_WAIT);
+}
+
+void MainDialog::show_start_values() {
+  SetChecked(hwnd(), IDC_TCP, true);
+  SetChecked(hwnd(), IDC_UDP, true);
+  SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, kListExtent, 0);
+  view_.add_text_row(system_.view());
+}
+
+void MainDialog::fill_interface_combo() {
+  auto query = setup_.query_adapters != nullptr ? setup_.query_adapters : QuerySystemAdapters;
+  slots_ = FillInterfaceSlots(query());
+  HWND combo = GetDlgItem(hwnd(), IDC_INTERFACE);
+  for (const std::string& entry : InterfaceComboEntries(slots_)) {
+    SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  }
+  SendMessageA(combo, CB_SETCURSEL, 0, 0);
+}
+
+void MainDialog::add_tooltips() {
+  tooltip_ = CreateTooltipWindow(GetDlgItem(hwnd(), IDC_INTERFACE));
+  for (const Tooltip& tip : kTooltips) {
+    HWND control = GetDlgItem(hwnd(), tip.control);
+    AddControlTooltip(tooltip_, tip.edit_field ? GetWindow(control, GW_CHILD) : control,
+                      tip.text);
+    if (tip.limit_input) SendMessageA(control, CB_LIMITTEXT, kFieldInputLimit, 0);
+  }
+}
+
+void MainDialog::load_settings() {
+  SettingsControls controls;
+  switch (LoadSettings(settings_store_, state_.settings, controls)) {
+    case LoadOutcome::kFirstRun:
+      ShowAboutBox(instance_, hwnd(), look_);
+      break;
+    case LoadOutcome::kLoaded:
+      ShowSettingsControls(hwnd(), controls);
+      break;
+    case LoadOutcome::kNoFolder:
+    case LoadOutcome::kPreferencesOff:
+      break;
+  }
+}
+
+void MainDialog::on_paint() { PaintSolidBackground(hwnd(), kBackgroundColour); }
+
+// With flip to tray on, a minimised window hides behind its icon; any other
+// size change means the window is not hidden in the notification area.
+void MainDialog::on_size(WPARAM kind) {
+  if (kind != SIZE_MINIMIZED) {
+    tray_.set_hidden(false);
+    // The dialog manager displays a modal dialog once its initialisation
+    // has returned, which restores a window that flipped to the
+    // notification area there; it goes back once displayed.
+    if (back_to_tray_after_display_) PostMessageA(hwnd(), PW_MSG_BACK_TO_TRAY, 0, 0);
+    back_to_tray_after_display_ = false;
+    return;
+  }
+  if (!state_.settings.EnableFlipToTray) return;
+  tray_.flip_to_tray();
+  tray_.set_hidden(true);
+  ShowWindow(hwnd(), SW_HIDE);
+}
+
+void MainDialog::on_close() { shut_down(); }
+
+// A right click over the list takes over its selection as the datagram for
+// the details command; the menu opens at the click, or near the window's
+// corner when it was asked for from the keyboard.
+void MainDialog::on_context_menu(POINT where) {
+  HWND list = GetDlgItem(hwnd(), IDC_LIST);
+  if (WindowFromPoint(where) == list) {
+    state_.selected_index = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+  }
+  if (where.x == -1 && where.y == -1) {
+    RECT frame;
+    GetWindowRect(hwnd(), &frame);
+    where = {frame.left + kKeyboardMenuOffset, frame.top + kKeyboardMenuOffset};
+  }
+  ShowContextMenu(instance_, hwnd(), where);
+}
+
+// Any other id, among them IDCANCEL, which the dialog manager sends for Esc,
+// does nothing: Esc does not close the window.
+void MainDialog::on_command(WORD id, WORD, HWND) {
+  switch (id) {
+    case IDC_GO: start_capture(); break;
+    case IDC_STOP: session_.stop(); break;
+    case IDC_ON_TOP: PlaceOnTop(hwnd(), Checked(hwnd(), IDC_ON_TOP)); break;
+    case IDM_DETAILS: show_details(); break;
+    case IDM_EXIT: shut_down(); break;
+    case IDM_SAVE_SNIFF_LOG: SaveSniffLog(save_context()); break;
+    case IDM_SAVE_PACKETS: SavePackets(save_context()); break;
+    case IDM_SAVE_PCAP: SavePcap(save_context()); break;
+    case IDM_OPEN_CAPTURE: open_capture_command(); break;
+    case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
+    case IDM_FLIP_TO_TRAY: switch_flip_to_tray(); break;
+    case IDM_TRAY_ICON_ANIME: switch_tray_icon_anime(); break;
+    default:
+      if (const std::optional<FlagOption> option = FlagOptionOf(id)) {
+        ApplyFlagOption(state_.settings, *option);
+      }
+      break;
+  }
+}
+
+// The shown menu itself (and again its first submenu, which is at position
+// 0 too); items are found by command id, so the first covers them all.
+void MainDialog::on_init_menu_popup(HMENU popup, UINT position, bool window_menu) {
+  if (position != 0 || window_menu) return;
+  MarkOptions(popup, state_.settings);
+  MarkOpenCommand(popup, can_open_file());
+}
+
+HBRUSH MainDialog::on_ctl_color_static(HDC dc, HWND control) {
+  return look_.static_brush(dc, control);
+}
+
+void MainDialog::on_timer(UINT_PTR id) { view_.on_timer(id); }
+
+void MainDialog::on_private_message(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case PW_MSG_SECOND_INSTANCE:
+      SetForegroundWindow(hwnd());
+      break;
+    case PW_MSG_TRAY_ICON:
+      on_tray_icon(wparam, lparam);
+      break;
+    case PW_MSG_CAPTURE_ENDED:
+      view_.on_capture_ended(wparam, lparam);
+      break;
+    case PW_MSG_BACK_TO_TRAY:
+      if (state_.settings.EnableFlipToTray && !tray_.hidden()) hide_in_tray();
+      break;
+    case PW_MSG_OPEN_START_FILE:
+      open_capture_file(setup_.start_file);
+      break;
+    default:
+      break;
+  }
+}
+
+// A left click shows a hidden window or hides a shown one (the minimise
+// flips it to the notification area through on_size); a right click opens
+// the popup menu at the cursor.
+void MainDialog::on_tray_icon(WPARAM icon_id, LPARAM mouse_message) {
+  if (icon_id != PW_TRAY_ICON_ID) return;
+  if (mouse_message == WM_LBUTTONDOWN) {
+    if (tray_.hidden()) {
+      tray_.restore_from_tray();
+    } else {
+      hide_in_tray();
+    }
+  } else if (mouse_message == WM_RBUTTONUP) {
+    ShowTrayMenu(instance_, hwnd());
+  }
+}
+
+// Minimises the window, which flips it to the notification area through
+// on_size, and hides it.
+void MainDialog::hide_in_tray() {
+  ShowWindow(hwnd(), SW_MINIMIZE);
+  ShowWindow(hwnd(), SW_HIDE);
+}
+
+// A capture file that a second start hands over is opened when the window
+// is idle, and ignored otherwise.
+bool MainDialog::on_copy_data(HWND, const COPYDATASTRUCT& data) {
+  std::string path;
+  return HandedOverFile(data, path) && open_capture_file(path);
+}
+
+// "go!": the network.
+void MainDialog::start_capture() { start_session(nullptr); }
+
+// "&open capture file...": the open-file dialog, then the chosen file.
+void MainDialog::open_capture_command() {
+  if (!can_open_file()) return;
+  const FilePrompt prompt = setup_.open_prompt != nullptr ? setup_.open_prompt : GetOpenFileNameA;
+  char path[MAX_PATH];
+  if (!AskForFile(prompt, kCaptureOpenDialog, hwnd(), settings_store_.application_folder(),
+                  path)) {
+    return;
+  }
+  open_capture_file(path);
+}
+
+// A file starts a session only when none runs, the initialisation is over
+// and no box of the window's own is open (its window is disabled then); a
+// system refused at start-up reads no files either.
+bool MainDialog::can_open_file() const {
+  return initialised_ && !system_.pre2000 && !view_.capturing() && IsWindowEnabled(hwnd());
+}
+
+bool MainDialog::open_capture_file(const std::string& path) {
+  if (!can_open_file()) return false;
+  if (tray_.hidden()) tray_.restore_from_tray();
+  start_session(&path);
+  return true;
+}
+
+// Starts a session over the network (`file` null) or the capture file, with
+// what the controls say. A session that ended by itself may still be on
+// its way out; it is joined before its source is changed.
+void MainDialog::start_session(const std::string* file) {
+  session_.end_at_exit();
+  if (file != nullptr) {
+    origin_.choose_file(*file);
+  } else {
+    origin_.choose_network();
+  }
+  SettingsControls texts;
+  StartRequest request = ReadStartRequest(hwnd(), texts);
+  for (size_t i = 0; i < slots_.size(); ++i) request.interface_addresses[i] = slots_[i];
+  session_.start(request);
+}
+
+// Command 108: the wait cursor while the details window is found or created
+// and the report decoded; then the window comes to the front. While a
+// session runs, the list holds one row per stored datagram and nothing
+// else: a "don't found data!" row there would stand where the next
+// datagram's row belongs and put every later row one off its datagram, so
+// the details window then just stays empty.
+void MainDialog::show_details() {
+  HCURSOR previous = SetCursor(wait_cursor_);
+  const bool open = details_.open_empty(hwnd());
+  DetailReport report;
+  const DetailsOutcome outcome = DecodeSelectedPacket(
+      state_.store, state_.selected_index, PayloadViewFlagsOf(state_.settings), report);
+  if (outcome == DetailsOutcome::kNoData) {
+    if (!view_.capturing()) view_.add_text_row(kNoDataRow);
+  } else if (open) {
+    details_.show_report(report, static_cast<uint32_t>(state_.selected_index));
+  }
+  SetCursor(previous);
+  details_.bring_to_front();
+}
+
+SaveCommandContext MainDialog::save_context() const {
+  SaveCommandContext context{hwnd(), state_.store, settings_store_.application_folder()};
+  if (setup_.save_prompt != nullptr) context.prompt = setup_.save_prompt;
+  if (setup_.write_file != nullptr) context.write = setup_.write_file;
+  return context;
+}
+
+// Switching on leaves a visible window with its icon (the show after the
+// flip restores the window, which clears the hidden flag through on_size);
+// switching off shows the window, ends the animation and removes the icon.
+void MainDialog::switch_flip_to_tray() {
+  SettingsRecord& settings = state_.settings;
+  settings.EnableFlipToTray = !settings.EnableFlipToTray;
+  if (settings.EnableFlipToTray) {
+    tray_.flip_to_tray();
+  } else {
+    tray_.restore_from_tray();
+  }
+  ShowWindow(hwnd(), SW_SHOWNORMAL);
+  SetForegroundWindow(hwnd());
+  if (!settings.EnableFlipToTray) {
+    set_tray_icon_anime(false);
+    tray_.remove();
+  }
+}
+
+// Switching off lets a running animation end after its cycle; switching on
+// starts one more animation thread, which animates only while a capture
+// runs.
+void MainDialog::switch_tray_icon_anime() {
+  const bool on = !state_.settings.EnableTrayIconAnime;
+  set_tray_icon_anime(on);
+  if (on) start_animation();
+}
+
+void MainDialog::start_animation() {
+  animator_.start(session_.stop_flag(), state_.settings.EnableTrayIconAnime);
+}
+
+// The animation threads read the flag at the same time.
+void MainDialog::set_tray_icon_anime(bool on) {
+  std::atomic_ref<bool>(state_.settings.EnableTrayIconAnime).store(on, std::memory_order_release);
+}
+
+// The shutdown sequence: a running capture ends before the settings are
+// stored; the brushes go before the icon. The animation threads, woken from
+// their pauses, end at once.
+void MainDialog::shut_down() {
+  if (shutting_down_) return;
+  shutting_down_ = true;
+  session_.end_at_exit();
+  store_settings();
+  look_.destroy();
+  tray_.remove();
+  animator_.end_all();
+  EndDialog(hwnd(), 0);
+}
+
+// Failures are told once each, and the window is shown after the message.
+void MainDialog::store_settings() {
+  std::string error_text;
+  switch (StoreSettings(settings_store_, state_.settings, ReadSettingsControls(hwnd()),
+                        error_text)) {
+    case StoreOutcome::kFolderFailed:
+      ShowError(hwnd(), error_text.c_str());
+      break;
+    case StoreOutcome::kFileFailed:
+      ShowError(hwnd(), kSettingsNotCreatedText);
+      break;
+    case StoreOutcome::kWriteFailed:
+      ShowError(hwnd(), kSettingsNotWrittenText);
+      break;
+    case StoreOutcome::kNoFolder:
+    case StoreOutcome::kStored:
+      break;
+  }
+}
+
+}  // namespace pw

@@ -1,0 +1,27 @@
+#include "shell/tooltips.h"
+
+#include <commctrl.h>
+
+namespace pw {
+
+HWND CreateTooltipWindow(HWND parent) {
+  InitCommonControls();
+  return CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, 0, 0, 0, 0, 0, parent, nullptr,
+                         nullptr, nullptr);
+}
+
+void AddControlTooltip(HWND tooltip, HWND tool, const char* text) {
+  // The record layout that ends with lParam.
+  TOOLINFOA info{};
+  info.cbSize = TTTOOLINFOA_V2_SIZE;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS | TTF_TRANSPARENT;
+  info.hwnd = GetParent(tool);
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.hinst = GetModuleHandleA(nullptr);
+  info.lpszText = const_cast<char*>(text);
+  // With a maximum width the tip breaks its text at each CR LF.
+  SendMessageA(tooltip, TTM_SETMAXTIPWIDTH, 0, kTooltipMaxWidth);
+  SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+}  // namespace pw

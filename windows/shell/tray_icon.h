@@ -1,0 +1,78 @@
+// The notification-area icon of the main window: icon 1234 of that window,
+// callback message PW_MSG_TRAY_ICON. While flip to tray is on, minimising
+// the main window hides it behind the icon; the icon is also the surface of
+// the capture animation.
+//
+// Every operation builds a fresh, zero-filled notification record (the
+// layout that carries the balloon fields) and hands it to the notification
+// area. The frame operations may be called from the animation thread: they
+// read only what attach() set. Everything else runs on the UI thread.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "ui/tray_animation.h"
+
+namespace pw {
+
+// The tip of a freshly added icon, and the tray tip text that the animation
+// shows.
+inline constexpr char kTrayAddTip[] = "Pebblewire";
+inline constexpr char kTrayTipText[] = "Pebblewatch";
+// The balloon time-out of the animation's last update, whose empty balloon
+// removes one that is showing.
+inline constexpr UINT kTrayBalloonTimeout = 1500;
+
+// Where the records go: Shell_NotifyIconA in the program, a recorder in
+// tests. Called on the UI thread and on animation threads.
+class NotifyArea {
+ public:
+  virtual BOOL notify(DWORD message, NOTIFYICONDATAA& record) = 0;
+
+ protected:
+  ~NotifyArea() = default;
+};
+
+// Shell_NotifyIconA.
+NotifyArea& SystemNotifyArea();
+
+class TrayIcon final : public TrayFrames {
+ public:
+  TrayIcon(HINSTANCE instance, NotifyArea& area) : instance_(instance), area_(area) {}
+
+  // The window that owns the icon; before any other call.
+  void attach(HWND window) { window_ = window; }
+
+  // FlipToTray: adds the icon (frame 113, tip "Pebblewire", with the
+  // callback message), minimises the window and, when the icon was added,
+  // hides it; hidden() is true afterwards in every case.
+  void flip_to_tray();
+  // RestoreFromTray: shows and restores the window; the icon stays.
+  void restore_from_tray();
+  // RemoveTrayIcon: deletes the icon, whether it exists or not.
+  void remove() const;
+
+  // SetTrayFrameWithTip, SetTrayFrame and EndTrayAnimation, by icon id.
+  void set_frame_with_tip(int icon_id) const;
+  void set_frame(int icon_id) const;
+  void end_animation(int icon_id) const;
+
+  // TrayFrames: frame k is icon IDI_FRAME1 + k.
+  void show_frame(int frame, bool with_tip) override;
+  void end_animation() override;
+
+  // The hidden-in-tray flag: the window is hidden with its icon shown.
+  bool hidden() const { return hidden_; }
+  void set_hidden(bool hidden) { hidden_ = hidden; }
+
+ private:
+  NOTIFYICONDATAA record(UINT flags, int icon_id, const char* tip) const;
+
+  HINSTANCE instance_;
+  NotifyArea& area_;
+  HWND window_ = nullptr;
+  bool hidden_ = false;
+};
+
+}  // namespace pw

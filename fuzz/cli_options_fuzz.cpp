@@ -54,9 +54,9 @@ void CheckOptions(const pw::cli::CliOptions& o) {
   for (const uint32_t index : o.details) Check(index < pw::kPacketLimit);
   Check(!o.interface_text || !o.interface_text->empty());
   Check(!o.read_file || (!o.read_file->empty() && !o.interface_text));
-  Check(!o.save_log || !o.save_log->empty());
-  Check(!o.save_packets || !o.save_packets->empty());
-  Check(!(o.save_log && o.save_packets && *o.save_log == *o.save_packets));
+  Check(!o.save_file(pw::SaveFormat::kSniffLog) || !o.save_file(pw::SaveFormat::kSniffLog)->empty());
+  Check(!o.save_file(pw::SaveFormat::kPackets) || !o.save_file(pw::SaveFormat::kPackets)->empty());
+  Check(!(o.save_file(pw::SaveFormat::kSniffLog) && o.save_file(pw::SaveFormat::kSniffLog) == o.save_file(pw::SaveFormat::kPackets)));
   Check(o.views.tcp_text != o.views.tcp_ascii);
   Check(o.expression.empty() || o.expression.find_first_not_of(" \t\n") != std::string::npos);
   if (o.both_traffic) {

@@ -32,9 +32,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/capture_session.h"
 #include "engine/filter.h"
 #include "repeat_bytes.h"
+#include "ui/interface_slots.h"
 #include "ui/settings_file.h"
 
 namespace {
@@ -57,7 +57,7 @@ constexpr std::array<std::string_view, kKeys> kDefaults = {
 
 size_t KeyIndex(std::string_view key) {
   for (size_t i = 0; i < kKeys; ++i) {
-    if (pw::kSettingsKeys[i] == key) return i;
+    if (pw::kSettingsKeys[i].name == key) return i;
   }
   std::abort();  // the algorithm asked for a key that is not one of the fifteen
 }
@@ -185,14 +185,15 @@ std::pair<pw::SettingsRecord, pw::SettingsControls> CheckLoad(MemoryStore& store
   }
   if (!expected[0]) {
     Check(outcome == pw::LoadOutcome::kPreferencesOff);
-    Check(store.reads.size() == 1 && store.reads[0] == pw::kSettingsKeys[0]);
+    Check(store.reads.size() == 1 && store.reads[0] == pw::kSettingsKeys[0].name);
     Check(AllFlagsOff(record));
     Check(SameControls(controls, StartupControls()));
     return {record, controls};
   }
   Check(outcome == pw::LoadOutcome::kLoaded);
   Check(std::equal(store.reads.begin(), store.reads.end(), std::begin(pw::kSettingsKeys),
-                   std::end(pw::kSettingsKeys)));
+                   std::end(pw::kSettingsKeys),
+                   [](std::string_view read, const pw::SettingsKey& key) { return read == key.name; }));
   for (size_t i = kInterfaceKey; i < kInterfaceKey + 3; ++i) expected[i] = false;
   Check(Flags(record, controls) == expected);
   Check(Complementary(record));
@@ -208,7 +209,7 @@ std::pair<pw::SettingsRecord, pw::SettingsControls> CheckLoad(MemoryStore& store
 // What a store of `r` and `c` must write, in order.
 std::vector<std::pair<std::string_view, std::string>> ExpectedWrites(
     const pw::SettingsRecord& r, const pw::SettingsControls& c) {
-  if (!r.SaveSessionPreferences) return {{pw::kSettingsKeys[0], "No"}};
+  if (!r.SaveSessionPreferences) return {{pw::kSettingsKeys[0].name, "No"}};
   const std::array<bool, kKeys> flags = Flags(r, c);
   const std::array<std::string, 3> texts = {c.bind_to_interface.substr(0, pw::kInterfaceTextMax),
                                             c.from_field.substr(0, pw::kFieldTextMax),
@@ -216,7 +217,7 @@ std::vector<std::pair<std::string_view, std::string>> ExpectedWrites(
   std::vector<std::pair<std::string_view, std::string>> writes;
   for (size_t i = 0; i < kKeys; ++i) {
     const bool text = i >= kInterfaceKey && i < kInterfaceKey + 3;
-    writes.emplace_back(pw::kSettingsKeys[i],
+    writes.emplace_back(pw::kSettingsKeys[i].name,
                         text ? texts[i - kInterfaceKey] : flags[i] ? "Yes" : "No");
   }
   return writes;

@@ -54,16 +54,11 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, size_t u, uint32_t in
 void AppendFragmentBlock(ReportText& report, const ByteView& d, size_t h, uint8_t protocol,
                          uint32_t index, const PayloadViewFlags& flags) {
   AppendHeaderLine(report, index, ProtocolName(protocol), protocol == kProtoUdp ? " " : "");
-  const uint32_t offset = (d.u16(kFragmentFieldOffset) & kFragmentOffsetMask) * kFragmentOffsetUnit;
-  report.append_format("fragment offset = %u\r\n", static_cast<unsigned>(offset));
+  report.append_format("fragment offset = %u\r\n", static_cast<unsigned>(Ipv4FragmentOffset(d)));
   if (protocol == kProtoTcp || protocol == kProtoUdp) {
     AppendPayloadPart(report, d, h, BytesFrom(d, h),
                       protocol == kProtoTcp ? PayloadKind::kTcp : PayloadKind::kUdp, flags);
   }
-}
-
-bool IsLaterFragment(const ByteView& d) {
-  return (d.u16(kFragmentFieldOffset) & kFragmentOffsetMask) != 0;
 }
 
 void AppendIgmpBlock(ReportText& report, const ByteView& d, size_t g, uint32_t index) {
@@ -83,7 +78,7 @@ void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
   // The transport header follows the IP header; its length is all that is
   // taken from the IP header. The dispatch goes by the protocol entry the
   // capture stored, not by the header's field.
-  const size_t transport = size_t{datagram.u8(0) & 0x0Fu} * 4;
+  const size_t transport = Ipv4HeaderLength(datagram);
   if (protocol != kProtoRaw && FindStoredProtocol(protocol) != nullptr &&
       IsLaterFragment(datagram)) {
     AppendFragmentBlock(report, datagram, transport, protocol, index, flags);

@@ -111,10 +111,10 @@ void AppendIcmpBlock(ReportText& report, const ByteView& datagram,
       // from its byte 8 on, followed by the start of that datagram's
       // transport header, whose first four bytes are read as ports.
       const size_t carried = m + 8;
-      const size_t carried_header_length = size_t{datagram.u8(carried) & 0x0Fu} * 4;
-      const DottedQuadText source = FormatDottedQuad(datagram.u32(carried + 12));
-      const DottedQuadText destination = FormatDottedQuad(datagram.u32(carried + 16));
-      const size_t ports = carried + carried_header_length;
+      const DottedQuadText source = FormatDottedQuad(datagram.u32(carried + kIpv4SourceAt));
+      const DottedQuadText destination =
+          FormatDottedQuad(datagram.u32(carried + kIpv4DestinationAt));
+      const size_t ports = carried + Ipv4HeaderLength(datagram, carried);
       report.append_format("%.*s,\r\nsource %s:%d\r\ndestination %s:%d\r\n",
                           Len(code_name), code_name.data(), source.text,
                           datagram.u16(ports), destination.text, datagram.u16(ports + 2));

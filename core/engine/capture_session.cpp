@@ -10,31 +10,11 @@ namespace pw {
 
 namespace {
 
-std::string_view Cut(std::string_view text, size_t max) {
-  return text.substr(0, text.size() < max ? text.size() : max);
-}
-
-uint32_t AddressOf(std::string_view text) {
-  uint32_t address = kAddressNone;
-  return ParseDottedQuad(text, address) ? address : kAddressNone;
-}
-
 uint32_t EffectiveLimit(uint32_t asked) {
   return asked == 0 || asked > kPacketLimit ? kPacketLimit : asked;
 }
 
 }  // namespace
-
-uint32_t ChooseBindAddress(std::string_view interface_text,
-                           const std::array<std::string_view, 4>& interface_addresses) {
-  const std::string_view text = Cut(interface_text, kInterfaceTextMax);
-  uint32_t address = kAnyInterface;
-  if (text == kLoopbackText) address = AddressOf(kLoopbackText);
-  for (const std::string_view slot : interface_addresses) {
-    if (text == slot) address = AddressOf(slot);
-  }
-  return address;
-}
 
 // The capture thread and what it owns. Allocated once with the session, so
 // that a session allocates nothing per datagram and nothing per start beyond
@@ -75,19 +55,14 @@ struct CaptureSession::Ending {
   CaptureEnd why;
 };
 
-CaptureSession::CaptureSession(CaptureStore& store, CaptureView& view,
-                               PacketSource& source, PrivilegeCheck& privilege)
-    : store_(store),
-      view_(view),
-      source_(source),
-      privilege_(privilege),
-      impl_(std::make_unique<Impl>()) {
+CaptureSession::CaptureSession(CaptureStore& store, CaptureView& view, PacketSource& source)
+    : store_(store), view_(view), source_(source), impl_(std::make_unique<Impl>()) {
   ClearFilterSettings(filter_);
 }
 
 CaptureSession::~CaptureSession() { end_at_exit(); }
 
-StartOutcome CaptureSession::start(const StartRequest& request) {
+StartOutcome CaptureSession::start(const StartRequest& request, PrivilegeResult rights) {
   if (impl_->thread.joinable()) end_capture_thread();
 
   // The session counts as running from here on.
@@ -95,15 +70,12 @@ StartOutcome CaptureSession::start(const StartRequest& request) {
   ResetCaptureStore(store_);
   view_.clear_rows();
 
-  bind_address_ = ChooseBindAddress(request.interface_text, request.interface_addresses);
-  const std::string_view from_text = Cut(request.from_field, kFieldTextMax);
-  const std::string_view to_text = Cut(request.to_field, kFieldTextMax);
-  filter_ = BuildFilterSettings(from_text, to_text, request.both_traffic, request.protocols);
-  view_.fields_read(from_text, to_text);
+  origin_ = request.origin;
+  filter_ = BuildFilterSettings(request.from_field, request.to_field, request.both_traffic,
+                                request.protocols);
 
   // A refusal starts nothing and leaves the stop flag at 0, so no further
   // session can start.
-  const PrivilegeResult rights = privilege_.check();
   if (!rights.checked) {
     view_.start_refused(StartRefusal::kCheckFailed);
     return StartOutcome::kRefusedCheckFailed;
@@ -140,7 +112,7 @@ void CaptureSession::run_capture_thread() {
   impl_->wait_for_release();
   store_.pool_fill.store(0, std::memory_order_release);
   Ending ending{true, CaptureEnd::kOpenFailed};
-  if (source_.open(bind_address_)) {
+  if (source_.open(origin_)) {
     ending = receive_until_end();
   } else {
     impl_->end_detail = source_.error();

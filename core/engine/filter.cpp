@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "text/decimal.h"
+
 namespace pw {
 
 namespace {
-
-constexpr char kAnyAddressText[] = "*:*";
 
 void CopyText(std::string_view text, char (&out)[kFieldTextMax + 1]) {
   const size_t n = text.size() < kFieldTextMax ? text.size() : kFieldTextMax;
@@ -14,13 +14,6 @@ void CopyText(std::string_view text, char (&out)[kFieldTextMax + 1]) {
   if (n != 0) std::memcpy(out, text.data(), n);
   out[n] = '\0';
 }
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 AddressKey MakeAddressKey(const char* text) {
   AddressKey key{false, 0};
@@ -50,26 +43,16 @@ bool PassesAddressRule(const DatagramFacts& facts, const FilterSettings& s) {
 void ClearFilterSettings(FilterSettings& settings) {
   std::memset(&settings, 0, sizeof settings);
   for (FilterSide* side : {&settings.from, &settings.to}) {
-    CopyText(kAnyAddressText, side->address);
+    CopyText(kAnyField, side->address);
     side->mode = AddressMode::kAny;
   }
 }
 
 uint16_t ParsePortText(std::string_view text) {
   if (text == "*") return 0;
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  uint32_t value = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    value = value * 10 + static_cast<uint32_t>(text[i] - '0');
-    if (value > 65535) return 0;  // out of range however many digits follow
-  }
-  if (negative && value != 0) return 0;
+  const LeadingNumber number = ReadLeadingNumber(text);
+  const uint64_t value = number.digits.value;
+  if (value > 65535 || (number.negative && value != 0)) return 0;
   return static_cast<uint16_t>(value);
 }
 
@@ -78,7 +61,7 @@ void ParseFilterField(std::string_view field_text, FilterSide& side) {
   const std::string_view text(side.address);
   const size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) {
-    CopyText(kAnyAddressText, side.address);
+    CopyText(kAnyField, side.address);
     side.mode = AddressMode::kAny;
     side.port = 0;
     side.key = MakeAddressKey(side.address);

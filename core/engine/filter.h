@@ -6,10 +6,11 @@
 // whether it is stored: the address rule, the protocol rule and the port
 // rule, in that order.
 //
-// Field texts are taken leniently, as the dialog takes them: any text is
-// accepted, and an address that is not written as a datagram's address is
-// printed simply matches nothing; a port text that is not a number in range
-// means any port.
+// Field texts are taken leniently (a front end that wants strict fields
+// checks them before it starts a session): any text is accepted, and an
+// address that is not written as a datagram's address is printed simply
+// matches nothing; a port text that is not a number in range means any
+// port.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,11 @@ namespace pw {
 
 // A field text is cut to this many characters when read.
 inline constexpr size_t kFieldTextMax = 23;
+
+// The field text that takes every datagram: any address, any port. What a
+// field shows before the user types, and what a side without a colon
+// becomes.
+inline constexpr char kAnyField[] = "*:*";
 
 enum class AddressMode : uint8_t {
   kAny,      // every address passes

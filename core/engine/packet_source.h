@@ -1,7 +1,8 @@
 // Packet source: where the capture thread's datagrams come from.
 //
-// Windows: a raw IPv4 socket in receive-all mode. Linux: libpcap on a device.
-// Offline: a capture file. Tests: a scripted list of datagrams.
+// Each platform tree has its live source (a raw socket in receive-all mode,
+// libpcap on a device); the core has the capture-file source; tests have a
+// scripted list of datagrams.
 //
 // Threads: open, receive and close are called only by the capture thread,
 // in that order, once per session. wake may be called from any thread at any
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/capture_origin.h"
 #include "engine/capture_time.h"
 
 namespace pw {
@@ -29,8 +31,8 @@ enum class ReceiveStatus {
 };
 
 // What an open source reads from, as a front end tells the user (the
-// sources that say it have an origin() of their own).
-struct CaptureOrigin {
+// sources that say it have a description() of their own).
+struct SourceDescription {
   bool file = false;
   std::string name;       // the device ("lo", "any") or the file name
   std::string link_type;  // the link type's name and description (LinkTypeText)
@@ -41,11 +43,11 @@ class PacketSource {
  public:
   virtual ~PacketSource() = default;
 
-  // Opens the source on the bind address (wire order, first byte highest;
-  // 0 means any interface). On failure returns false and error() says why,
-  // in a short lower-case text for the user ("socket: access denied", ...).
-  // May block briefly; may allocate.
-  virtual bool open(uint32_t bind_address) = 0;
+  // Opens the source on `origin` (what each source takes from it is its
+  // own: an interface's address or device, a file). On failure returns
+  // false and error() says why, in a short lower-case text for the user
+  // ("socket: access denied", ...). May block briefly; may allocate.
+  virtual bool open(const CaptureOrigin& origin) = 0;
 
   // Blocks until a datagram is in `buffer` (at most `capacity` bytes; a
   // longer one is cut to `capacity`), the source is woken, ends or fails.

@@ -1,9 +1,9 @@
 // Privilege check: may this process capture all IPv4 traffic?
 //
-// Windows: is the process token a member of the builtin Administrators
-// group. Linux: can the process open a capture socket (root, or an effective
-// CAP_NET_RAW). Run on the UI thread by every "go!", before any socket is
-// created.
+// Each platform tree has its own (windows/capture/privilege.h,
+// linux/capture/privilege.h); a front end asks it on the UI thread before
+// it starts a session on the network (RightsToRead in capture_origin.h),
+// before any socket is created.
 #pragma once
 
 namespace pw {

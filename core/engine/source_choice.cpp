@@ -1,29 +1,21 @@
 #include "engine/source_choice.h"
 
-#include <utility>
-
 namespace pw {
 
-SourceChoice::SourceChoice(PacketSource& network, PrivilegeCheck& network_privilege)
-    : network_(network), network_privilege_(network_privilege), chosen_(&network) {}
-
-SourceChoice::~SourceChoice() = default;
-
-void SourceChoice::choose_network() { chosen_.store(&network_, std::memory_order_release); }
-
-// The new file's source is chosen before the earlier one goes, so that the
-// chosen pointer never names a released source.
-void SourceChoice::choose_file(std::string path) {
-  auto file = std::make_unique<CaptureFileSource>(std::move(path));
-  chosen_.store(file.get(), std::memory_order_release);
-  file_ = std::move(file);
-}
+SourceChoice::SourceChoice(PacketSource& network) : network_(network), chosen_(&network) {}
 
 bool SourceChoice::file_chosen() const {
-  return chosen_.load(std::memory_order_acquire) != &network_;
+  return chosen_.load(std::memory_order_acquire) == &file_;
 }
 
-bool SourceChoice::open(uint32_t bind_address) { return chosen().open(bind_address); }
+// Both sources live as long as the choice, so a wake from another thread
+// reaches one of them whichever is chosen at that moment.
+bool SourceChoice::open(const CaptureOrigin& origin) {
+  PacketSource& source =
+      origin.kind == CaptureOrigin::Kind::kFile ? static_cast<PacketSource&>(file_) : network_;
+  chosen_.store(&source, std::memory_order_release);
+  return source.open(origin);
+}
 
 ReceiveStatus SourceChoice::receive(uint8_t* buffer, size_t capacity, size_t& length,
                                     CaptureTime& time) {
@@ -35,10 +27,5 @@ void SourceChoice::wake() { chosen().wake(); }
 void SourceChoice::close() { chosen().close(); }
 
 const std::string& SourceChoice::error() const { return chosen().error(); }
-
-PrivilegeResult SourceChoice::check() {
-  if (file_chosen()) return {true, true};
-  return network_privilege_.check();
-}
 
 }  // namespace pw

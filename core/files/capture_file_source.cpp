@@ -46,12 +46,16 @@ class StdioFileOpener final : public CaptureInputOpener {
 
 }  // namespace
 
+CaptureFileSource::CaptureFileSource() : named_by_origin_(true) {}
+
 CaptureFileSource::CaptureFileSource(std::string path)
-    : name_(path), opener_(std::make_unique<StdioFileOpener>(std::move(path))) {}
+    : named_by_origin_(false),
+      name_(path),
+      opener_(std::make_unique<StdioFileOpener>(std::move(path))) {}
 
 CaptureFileSource::CaptureFileSource(std::string name,
                                      std::unique_ptr<CaptureInputOpener> opener)
-    : name_(std::move(name)), opener_(std::move(opener)) {}
+    : named_by_origin_(false), name_(std::move(name)), opener_(std::move(opener)) {}
 
 CaptureFileSource::~CaptureFileSource() { close(); }
 
@@ -60,17 +64,23 @@ void CaptureFileSource::select_with(RecordSelector* selector) {
   reader_.select_with(selector);
 }
 
-bool CaptureFileSource::open(uint32_t) {
+bool CaptureFileSource::open(const CaptureOrigin& origin) {
   release();
   opened_.store(false, std::memory_order_release);
   error_.clear();
   selection_refused_ = false;
+  if (named_by_origin_) {
+    // wake() leaves this opener alone (a stdio read of a file does not
+    // wait), so replacing it here races with no other thread.
+    name_ = origin.file;
+    opener_ = std::make_unique<StdioFileOpener>(origin.file);
+  }
   if (!open_input()) {
     release();
     return false;
   }
-  origin_ = {true, name_, LinkTypeText(reader_.link_type()),
-             static_cast<int>(reader_.snapshot_length())};
+  description_ = {true, name_, LinkTypeText(reader_.link_type()),
+                  static_cast<int>(reader_.snapshot_length())};
   opened_.store(true, std::memory_order_release);
   return true;
 }
@@ -118,7 +128,7 @@ ReceiveStatus CaptureFileSource::receive(uint8_t* buffer, size_t capacity, size_
 
 void CaptureFileSource::wake() {
   woken_.store(true, std::memory_order_release);
-  opener_->wake();
+  if (!named_by_origin_) opener_->wake();
 }
 
 void CaptureFileSource::close() {
@@ -128,9 +138,9 @@ void CaptureFileSource::close() {
   woken_.store(false, std::memory_order_release);
 }
 
-bool CaptureFileSource::origin(CaptureOrigin& origin) const {
+bool CaptureFileSource::describe(SourceDescription& description) const {
   if (!opened_.load(std::memory_order_acquire)) return false;
-  origin = origin_;
+  description = description_;
   return true;
 }
 

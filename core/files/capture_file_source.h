@@ -1,6 +1,6 @@
 // A packet source over a capture file (pcap or pcapng), read with the
 // portable CaptureFileReader: the same code path on Linux and on Windows.
-// The bind address is not used. The end of the file is kEnd; a damaged,
+// The end of the file is kEnd; a damaged,
 // cut or unreadable file is kFailed after the datagrams that lay whole
 // before the damage, and error() says why, after the file's name.
 //
@@ -14,7 +14,7 @@
 //
 // Threads: as PacketSource says. open, receive and close on the capture
 // thread; wake from any thread; select_with before a session starts;
-// origin and selection_refused as they say.
+// describe and selection_refused as they say.
 #pragma once
 
 #include <atomic>
@@ -46,9 +46,14 @@ class CaptureInputOpener {
 
 class CaptureFileSource final : public PacketSource {
  public:
-  // The file at `path` (any name that fopen takes), through a stdio stream.
+  // The file that each open's origin names (CaptureOrigin::file), through a
+  // stdio stream.
+  CaptureFileSource();
+  // The file at `path` (any name that fopen takes), through a stdio stream,
+  // whatever the origin names.
   explicit CaptureFileSource(std::string path);
-  // What `opener` opens, called `name` in the error texts and the origin.
+  // What `opener` opens, called `name` in the error texts and the
+  // description, whatever the origin names.
   CaptureFileSource(std::string name, std::unique_ptr<CaptureInputOpener> opener);
   ~CaptureFileSource() override;
   CaptureFileSource(const CaptureFileSource&) = delete;
@@ -62,17 +67,17 @@ class CaptureFileSource final : public PacketSource {
   // the source's sessions.
   void select_with(RecordSelector* selector);
 
-  bool open(uint32_t bind_address) override;
+  bool open(const CaptureOrigin& origin) override;
   ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                         CaptureTime& time) override;
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
 
-  // True, with `origin` filled (the file's name, its link type or its first
-  // interface's, and the snapshot length), once an open has succeeded; it
-  // stays so after close, until the next open. Any thread.
-  bool origin(CaptureOrigin& origin) const;
+  // True, with `description` filled (the file's name, its link type or its
+  // first interface's, and the snapshot length), once an open has
+  // succeeded; it stays so after close, until the next open. Any thread.
+  bool describe(SourceDescription& description) const;
 
   // After a failed open: true when the selector refused the file's link
   // type; error() is then the selector's reason alone, without the name.
@@ -84,15 +89,17 @@ class CaptureFileSource final : public PacketSource {
   // Closes the input, leaving a pending wake in place.
   void release();
 
-  const std::string name_;
-  const std::unique_ptr<CaptureInputOpener> opener_;
+  // Fixed at construction, or taken from each open's origin.
+  const bool named_by_origin_;
+  std::string name_;
+  std::unique_ptr<CaptureInputOpener> opener_;
   std::unique_ptr<ByteInput> input_;
   CaptureFileReader reader_;
   RecordSelector* selector_ = nullptr;
   std::atomic<bool> woken_{false};
   std::string error_;
   bool selection_refused_ = false;
-  CaptureOrigin origin_;
+  SourceDescription description_;
   std::atomic<bool> opened_{false};
 };
 

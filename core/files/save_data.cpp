@@ -33,4 +33,14 @@ std::vector<uint8_t> PcapSaveData(const CaptureStore& store) {
   return sink.bytes();
 }
 
+std::vector<uint8_t> SniffLogSaveBytes(const CaptureStore& store) {
+  const std::string_view log = SniffLogSaveData(store);
+  return {log.begin(), log.end()};
+}
+
+std::vector<uint8_t> PacketsSaveBytes(const CaptureStore& store) {
+  const std::span<const uint8_t> pool = PacketsSaveData(store);
+  return {pool.begin(), pool.end()};
+}
+
 }  // namespace pw

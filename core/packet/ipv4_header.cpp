@@ -3,31 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "packet/byte_order.h"
+#include "text/decimal.h"
 
 namespace pw {
-
-namespace {
-
-constexpr size_t kTtlOffset = 8;
-constexpr size_t kProtocolOffset = 9;
-constexpr size_t kSourceOffset = 12;
-constexpr size_t kDestinationOffset = 16;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The two ports at `offset`: zeros for the bytes the datagram does not have.
-void ReadPorts(const uint8_t* bytes, size_t length, size_t offset, DatagramFacts& facts) {
-  uint8_t ports[4] = {};
-  if (offset < length) {
-    const size_t have = length - offset < 4 ? length - offset : 4;
-    std::memcpy(ports, bytes + offset, have);
-  }
-  facts.source_port = Be16(ports);
-  facts.destination_port = Be16(ports + 2);
-}
-
-}  // namespace
 
 const StoredProtocol* FindStoredProtocol(uint8_t protocol) {
   for (const StoredProtocol& p : kStoredProtocols) {
@@ -42,32 +20,23 @@ std::string_view ProtocolName(uint8_t protocol) {
 }
 
 DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
-  if (length < kIpv4HeaderMin) {
-    // Fewer bytes than a header (the capture loop drops these, but the
-    // facts must stay defined): read from a zero-padded copy, without ports.
-    uint8_t padded[kIpv4HeaderMin] = {};
-    if (length > 0) std::memcpy(padded, bytes, length);
-    DatagramFacts facts = ReadDatagramFacts(padded, kIpv4HeaderMin);
-    facts.source_port = facts.destination_port = 0;
-    return facts;
-  }
+  // Fields past the received bytes read as 0.
+  const ByteView d(bytes, length);
   DatagramFacts facts;
-  facts.protocol = bytes[kProtocolOffset];
-  facts.ttl = bytes[kTtlOffset];
-  facts.total_length = Be16(bytes + 2);
-  facts.source = Be32(bytes + kSourceOffset);
-  facts.destination = Be32(bytes + kDestinationOffset);
+  facts.protocol = d.u8(kIpv4ProtocolAt);
+  facts.ttl = d.u8(kIpv4TtlAt);
+  facts.total_length = d.u16(kIpv4TotalLengthAt);
+  facts.source = d.u32(kIpv4SourceAt);
+  facts.destination = d.u32(kIpv4DestinationAt);
   facts.source_port = 0;
   facts.destination_port = 0;
-  const uint16_t fragment = Be16(bytes + kFragmentFieldOffset) & kFragmentOffsetMask;
-  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && fragment == 0) {
-    const size_t header_length = static_cast<size_t>(bytes[0] & 0x0F) * 4;
-    if (header_length + 4 <= length) {
-      facts.source_port = Be16(bytes + header_length);
-      facts.destination_port = Be16(bytes + header_length + 2);
-    } else {
-      ReadPorts(bytes, length, header_length, facts);
-    }
+  // A receive shorter than a header (the capture loop drops these) has no
+  // ports, nor has a later fragment.
+  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && length >= kIpv4HeaderMin &&
+      !IsLaterFragment(d)) {
+    const size_t ports = Ipv4HeaderLength(d);
+    facts.source_port = d.u16(ports);
+    facts.destination_port = d.u16(ports + 2);
   }
   return facts;
 }
@@ -80,16 +49,11 @@ bool ParseDottedQuad(std::string_view text, uint32_t& address) {
       if (i >= text.size() || text[i] != '.') return false;
       ++i;
     }
-    const size_t start = i;
-    uint32_t number = 0;
-    while (i < text.size() && IsDigit(text[i]) && i - start < 3) {
-      number = number * 10 + static_cast<uint32_t>(text[i] - '0');
-      ++i;
-    }
-    const size_t digits = i - start;
-    if (digits == 0 || number > 255) return false;
-    if (digits > 1 && text[start] == '0') return false;  // leading zero
-    value = value << 8 | number;
+    const DecimalDigits number = ReadDecimalDigits(text.substr(i));
+    if (number.count == 0 || number.value > 255) return false;
+    if (number.count > 1 && text[i] == '0') return false;  // leading zero
+    value = value << 8 | static_cast<uint32_t>(number.value);
+    i += number.count;
   }
   if (i != text.size()) return false;
   address = value;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "packet/byte_view.h"
+
 namespace pw {
 
 // The loopback address as the interface list and the bind-address choice
@@ -19,19 +21,47 @@ inline constexpr std::string_view kLoopbackText = "127.0.0.1";
 // A receive shorter than this is no IPv4 datagram and is never stored.
 inline constexpr size_t kIpv4HeaderMin = 20;
 
+// The IPv4 header's layout: where each field lies, in bytes from the
+// header's first byte. Every reader of an IPv4 header (the filter and row,
+// the link layers, the details report, the datagram an ICMP error carries)
+// reads it through a ByteView with these offsets and the accessors below.
+inline constexpr size_t kIpv4VersionAndLengthAt = 0;  // version, header length
+inline constexpr size_t kIpv4TotalLengthAt = 2;
+inline constexpr size_t kIpv4FragmentAt = 6;  // three flags, fragment offset
+inline constexpr size_t kIpv4TtlAt = 8;
+inline constexpr size_t kIpv4ProtocolAt = 9;
+inline constexpr size_t kIpv4SourceAt = 12;
+inline constexpr size_t kIpv4DestinationAt = 16;
+inline constexpr uint8_t kIpVersion4 = 4;
+
 inline constexpr uint8_t kProtoIcmp = 1;
 inline constexpr uint8_t kProtoIgmp = 2;
 inline constexpr uint8_t kProtoTcp = 6;
 inline constexpr uint8_t kProtoUdp = 17;
 inline constexpr uint8_t kProtoRaw = 255;
 
-// Bytes 6 and 7 of the header: three flag bits and the fragment offset in
-// units of eight bytes. A datagram whose offset is not zero is a later
-// fragment: its bytes after the IP header are the middle or end of the
-// original payload, with no transport header in front of them.
-inline constexpr size_t kFragmentFieldOffset = 6;
+// The fragment field: three flag bits and the fragment offset in units of
+// eight bytes. A datagram whose offset is not zero is a later fragment: its
+// bytes after the IP header are the middle or end of the original payload,
+// with no transport header in front of them.
 inline constexpr uint16_t kFragmentOffsetMask = 0x1FFF;
 inline constexpr uint32_t kFragmentOffsetUnit = 8;
+
+// The header of the IPv4 datagram that starts at `ip` in `d`.
+inline uint8_t Ipv4Version(const ByteView& d, size_t ip = 0) {
+  return static_cast<uint8_t>(d.u8(ip + kIpv4VersionAndLengthAt) >> 4);
+}
+// The header length field times four: the header's length in bytes.
+inline size_t Ipv4HeaderLength(const ByteView& d, size_t ip = 0) {
+  return size_t{d.u8(ip + kIpv4VersionAndLengthAt) & 0x0Fu} * 4;
+}
+// The fragment offset, in bytes.
+inline uint32_t Ipv4FragmentOffset(const ByteView& d, size_t ip = 0) {
+  return (d.u16(ip + kIpv4FragmentAt) & kFragmentOffsetMask) * kFragmentOffsetUnit;
+}
+inline bool IsLaterFragment(const ByteView& d, size_t ip = 0) {
+  return Ipv4FragmentOffset(d, ip) != 0;
+}
 
 // Which of the five stored protocols a capture takes.
 struct ProtocolSwitches {

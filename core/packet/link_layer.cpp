@@ -38,11 +38,6 @@ constexpr size_t kSll2HeaderLength = 20;
 constexpr size_t kLoopbackHeaderLength = 4;
 constexpr uint8_t kFamilyIpv4 = 2;
 
-// The IPv4 header: its version in the high half of the first byte, and
-// its total-length field (a total below kIpv4HeaderMin is not trusted).
-constexpr uint8_t kIpVersion4 = 4;
-constexpr size_t kTotalLengthOffset = 2;
-
 bool IsVlanTag(uint16_t ether_type) {
   return ether_type == kEtherTypeVlan || ether_type == kEtherTypeServiceVlan ||
          ether_type == kEtherTypeOldQinQ;
@@ -142,11 +137,12 @@ bool FindIpv4Datagram(int link_type, const uint8_t* frame, size_t captured,
   size_t offset = 0;
   if (!NetworkOffset(link_type, frame, captured, offset)) return false;
   if (captured <= offset) return false;
-  const uint8_t* ip = frame + offset;
   size_t length = captured - offset;
-  if (ip[0] >> 4 != kIpVersion4) return false;
-  if (length >= kTotalLengthOffset + 2) {
-    const size_t total = Be16(ip + kTotalLengthOffset);
+  const ByteView ip(frame + offset, length);
+  if (Ipv4Version(ip) != kIpVersion4) return false;
+  // A total length below a header's is not trusted.
+  if (length >= kIpv4TotalLengthAt + 2) {
+    const size_t total = ip.u16(kIpv4TotalLengthAt);
     if (total >= kIpv4HeaderMin && total < length) length = total;
   }
   span.offset = offset;

@@ -2,12 +2,21 @@
 
 namespace pw {
 
+namespace {
+
+uint32_t AddressOf(std::string_view text) {
+  uint32_t address = kAddressNone;
+  return ParseDottedQuad(text, address) ? address : kAddressNone;
+}
+
+}  // namespace
+
 InterfaceSlots FillInterfaceSlots(const AdapterQuery& query) {
   InterfaceSlots slots;
   if (query.no_adapters) slots[0] = kLoopbackText;
   if (query.listed) {
     for (size_t i = 0; i < slots.size() && i < query.first_addresses.size(); ++i) {
-      slots[i] = query.first_addresses[i].substr(0, kInterfaceSlotMax);
+      slots[i] = query.first_addresses[i].substr(0, kInterfaceTextMax);
     }
   }
   if (!slots[0].empty() && slots[0][0] == '0' && slots[1].empty()) {
@@ -23,6 +32,16 @@ std::vector<std::string> InterfaceComboEntries(const InterfaceSlots& slots) {
   }
   entries.emplace_back(kLoopbackText);
   return entries;
+}
+
+uint32_t ChooseBindAddress(std::string_view interface_text, const InterfaceSlots& slots) {
+  const std::string_view text = interface_text.substr(0, kInterfaceTextMax);
+  uint32_t address = kAnyInterface;
+  if (text == kLoopbackText) address = AddressOf(kLoopbackText);
+  for (const std::string& slot : slots) {
+    if (text == slot) address = AddressOf(slot);
+  }
+  return address;
 }
 
 }  // namespace pw

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,9 @@
 
 namespace pw {
 
-// Each slot holds a dotted-decimal address of at most 15 characters; longer
-// texts are cut to this many characters.
-inline constexpr size_t kInterfaceSlotMax = 19;
+// The interface field's text, and each slot's, is taken with room for this
+// many characters; longer texts are cut.
+inline constexpr size_t kInterfaceTextMax = 19;
 
 // The four interface address texts, slots 1 to 4 at indexes 0 to 3; any may
 // be empty.
@@ -41,5 +42,19 @@ InterfaceSlots FillInterfaceSlots(const AdapterQuery& query);
 // The combo's entries: slot 1 always (also when empty), slots 2 to 4 when
 // not empty, then "127.0.0.1". The first entry is the one shown.
 std::vector<std::string> InterfaceComboEntries(const InterfaceSlots& slots);
+
+// The address a capture binds to when the interface text names none of the
+// candidates: none (the raw socket refuses it).
+inline constexpr uint32_t kAnyInterface = 0;
+// What the socket library's address conversion gives for a text that is
+// not an address; binding to it fails, which the capture then reports.
+inline constexpr uint32_t kAddressNone = 0xFFFFFFFFu;
+
+// The address to capture on for an interface text (cut to
+// kInterfaceTextMax), in wire order: the text as an address when it equals
+// "127.0.0.1" or one of the slots, kAnyInterface otherwise. Every
+// candidate equal to the text is marked, in the order "127.0.0.1", slot 1
+// to slot 4, and the last marked one gives the address.
+uint32_t ChooseBindAddress(std::string_view interface_text, const InterfaceSlots& slots);
 
 }  // namespace pw

@@ -13,6 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/filter.h"
+#include "packet/ipv4_header.h"
+#include "ui/interface_slots.h"
 #include "ui/settings_record.h"
 
 namespace pw {
@@ -77,13 +80,48 @@ struct SettingsControls {
   bool raw = false;
 };
 
-// The keys in the order in which they are written and read.
-inline constexpr std::string_view kSettingsKeys[] = {
-    "SaveSessionPreferences", "EnableFlipToTray",   "EnableTrayIconAnime",
-    "DataInHexViewOnlyUdp",   "TcpDataInTextView",  "BindToInterface",
-    "FromIPAddress:port",     "ToIPAddress:port",   "TwoWayTraffic",
-    "OnTop",                  "OnTcp",              "OnUdp",
-    "OnIcmp",                 "OnIgmp",             "OnRaw",
+// One key of the settings file: its name, the field its value belongs to
+// (an option flag of the record, or a switch or a text of the controls),
+// the value it takes when the file lacks it, and for a text the room it is
+// written with (the characters the front end reads it with).
+struct SettingsKey {
+  std::string_view name;
+  bool SettingsRecord::*flag = nullptr;
+  bool SettingsControls::*control = nullptr;
+  std::string SettingsControls::*text = nullptr;
+  bool missing_switch = false;  // flag and control keys
+  std::string_view missing_text{};  // text keys
+  size_t text_room = 0;           // text keys
+};
+
+// The keys in the order in which they are written and read; reading and
+// writing both follow this table. SaveSessionPreferences comes first: it
+// decides whether the others are read and written. A missing option takes
+// its first-run value.
+inline constexpr SettingsKey kSettingsKeys[] = {
+    {"SaveSessionPreferences", &SettingsRecord::SaveSessionPreferences, nullptr, nullptr,
+     kFirstRunSettings.SaveSessionPreferences},
+    {"EnableFlipToTray", &SettingsRecord::EnableFlipToTray, nullptr, nullptr,
+     kFirstRunSettings.EnableFlipToTray},
+    {"EnableTrayIconAnime", &SettingsRecord::EnableTrayIconAnime, nullptr, nullptr,
+     kFirstRunSettings.EnableTrayIconAnime},
+    {"DataInHexViewOnlyUdp", &SettingsRecord::DataInHexViewOnlyUdp, nullptr, nullptr,
+     kFirstRunSettings.DataInHexViewOnlyUdp},
+    {"TcpDataInTextView", &SettingsRecord::TcpDataInTextView, nullptr, nullptr,
+     kFirstRunSettings.TcpDataInTextView},
+    {"BindToInterface", nullptr, nullptr, &SettingsControls::bind_to_interface, false,
+     kLoopbackText, kInterfaceTextMax},
+    {"FromIPAddress:port", nullptr, nullptr, &SettingsControls::from_field, false, kAnyField,
+     kFieldTextMax},
+    {"ToIPAddress:port", nullptr, nullptr, &SettingsControls::to_field, false, kAnyField,
+     kFieldTextMax},
+    {"TwoWayTraffic", nullptr, &SettingsControls::two_way_traffic, nullptr, false},
+    {"OnTop", nullptr, &SettingsControls::on_top, nullptr, false},
+    {"OnTcp", nullptr, &SettingsControls::tcp, nullptr, true},
+    {"OnUdp", nullptr, &SettingsControls::udp, nullptr, false},
+    {"OnIcmp", nullptr, &SettingsControls::icmp, nullptr, false},
+    {"OnIgmp", nullptr, &SettingsControls::igmp, nullptr, false},
+    {"OnRaw", nullptr, &SettingsControls::raw, nullptr, false},
 };
 
 enum class LoadOutcome {
@@ -94,7 +132,8 @@ enum class LoadOutcome {
 };
 
 // Loads the record and, with kLoaded, the controls (which are left alone
-// otherwise). A boolean is true only when its value is exactly "Yes".
+// otherwise). A boolean is true only when its value is exactly "Yes"; a
+// text is cut to kSettingsValueMax characters.
 LoadOutcome LoadSettings(IniStore& store, SettingsRecord& record,
                          SettingsControls& controls);
 
@@ -107,9 +146,8 @@ enum class StoreOutcome {
 };
 
 // Writes only SaveSessionPreferences = "No" when that option is off, else
-// all fifteen keys in the key order; the control texts are cut to the room
-// the front end reads them with (19 characters for the interface, 23 for
-// from and to). Stops at the first key that cannot be written: a settings
+// every key in the key order; the control texts are cut to their keys'
+// room. Stops at the first key that cannot be written: a settings
 // file that cannot take one key will not take the next, and the user is
 // told once (kWriteFailed) instead of the failure passing unnoticed.
 StoreOutcome StoreSettings(IniStore& store, const SettingsRecord& record,

@@ -18,9 +18,22 @@ struct SettingsRecord {
   bool TcpDataInAsciiView = false;  // complement of TcpDataInTextView, not stored
 };
 
+// The flags of a first run: every option on, the hex view for UDP only,
+// a TCP payload as text. A settings file that lacks an option's key gives
+// it this value too.
+inline constexpr SettingsRecord kFirstRunSettings{
+    .SaveSessionPreferences = true,
+    .EnableFlipToTray = true,
+    .EnableTrayIconAnime = true,
+    .DataInHexViewOnlyUdp = true,
+    .DataInHexViewTcpAndUdp = false,
+    .TcpDataInTextView = true,
+    .TcpDataInAsciiView = false,
+};
+
 // The three flags that the details report reads. DataInHexViewOnlyUdp has
 // no effect there: a UDP payload always gets its hex view.
-inline PayloadViewFlags PayloadViewFlagsOf(const SettingsRecord& settings) {
+constexpr PayloadViewFlags PayloadViewFlagsOf(const SettingsRecord& settings) {
   PayloadViewFlags flags;
   flags.tcp_ascii = settings.TcpDataInAsciiView;
   flags.tcp_text = settings.TcpDataInTextView;

@@ -108,9 +108,8 @@ std::string CaptureDeviceFor(uint32_t bind_address) {
   return chosen;
 }
 
-PcapLiveSource::PcapLiveSource(std::string device, std::string expression)
-    : named_device_(std::move(device)),
-      expression_(std::move(expression)),
+PcapLiveSource::PcapLiveSource(std::string expression)
+    : expression_(std::move(expression)),
       wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 PcapLiveSource::~PcapLiveSource() {
@@ -120,7 +119,7 @@ PcapLiveSource::~PcapLiveSource() {
 
 // Every failure after pcap_create leaves the handle to close(), the one
 // place that closes it.
-bool PcapLiveSource::open(uint32_t bind_address) {
+bool PcapLiveSource::open(const CaptureOrigin& origin) {
   opened_.store(false, std::memory_order_release);
   error_.clear();
   expression_refused_ = false;
@@ -128,19 +127,19 @@ bool PcapLiveSource::open(uint32_t bind_address) {
     error_ = "eventfd: cannot create the wake-up descriptor";
     return false;
   }
-  device_ = named_device_.empty() ? CaptureDeviceFor(bind_address) : named_device_;
+  device_ = origin.device.empty() ? CaptureDeviceFor(origin.address) : origin.device;
   if (!activate() || !take_link_type() || !set_kernel_filter() || !make_pollable()) {
     close();
     return false;
   }
-  origin_ = {false, device_, LinkTypeText(link_type_), pcap_snapshot(handle_)};
+  description_ = {false, device_, LinkTypeText(link_type_), pcap_snapshot(handle_)};
   opened_.store(true, std::memory_order_release);
   return true;
 }
 
-bool PcapLiveSource::origin(CaptureOrigin& origin) const {
+bool PcapLiveSource::describe(SourceDescription& description) const {
   if (!opened_.load(std::memory_order_acquire)) return false;
-  origin = origin_;
+  description = description_;
   return true;
 }
 

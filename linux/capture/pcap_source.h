@@ -9,7 +9,7 @@
 // on both systems.)
 //
 // Threads: as PacketSource says. open, receive and close on the capture
-// thread; wake from any thread; origin and expression_refused as they say.
+// thread; wake from any thread; describe and expression_refused as they say.
 #pragma once
 
 #include <atomic>
@@ -22,8 +22,8 @@ struct pcap;  // the capture library's handle (pcap_t)
 
 namespace pw {
 
-// Live capture. A device named at construction is used as it is ("lo",
-// "eth0", "any"). Without one, the bind address picks the device:
+// Live capture on the origin's device, used as it is ("lo", "eth0",
+// "any"); an origin without a device names it by its address:
 // 127.0.0.1 the loopback device, a local interface address the device that
 // owns it, anything else every device ("any"). Only IPv4 is taken (the
 // kernel filter is CaptureFilterText of the expression), each datagram
@@ -32,21 +32,21 @@ namespace pw {
 // root or an effective CAP_NET_RAW.
 class PcapLiveSource final : public PacketSource {
  public:
-  explicit PcapLiveSource(std::string device = {}, std::string expression = {});
+  explicit PcapLiveSource(std::string expression = {});
   ~PcapLiveSource() override;
   PcapLiveSource(const PcapLiveSource&) = delete;
   PcapLiveSource& operator=(const PcapLiveSource&) = delete;
 
-  bool open(uint32_t bind_address) override;
+  bool open(const CaptureOrigin& origin) override;
   ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                         CaptureTime& time) override;
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
 
-  // True, with `origin` filled, once an open has succeeded; it stays so
-  // after close, until the next open. Any thread.
-  bool origin(CaptureOrigin& origin) const;
+  // True, with `description` filled, once an open has succeeded; it stays
+  // so after close, until the next open. Any thread.
+  bool describe(SourceDescription& description) const;
 
   // After a failed open: true when the capture expression was refused;
   // error() is then the library's message. Capture thread, or any thread
@@ -66,11 +66,10 @@ class PcapLiveSource final : public PacketSource {
   bool set_kernel_filter();
   bool make_pollable();
 
-  const std::string named_device_;
   const std::string expression_;
   std::string error_;
   bool expression_refused_ = false;
-  CaptureOrigin origin_;
+  SourceDescription description_;
   std::atomic<bool> opened_{false};
   pcap* handle_ = nullptr;
   int wake_fd_ = -1;  // eventfd: wake() writes, a blocked receive polls it
@@ -79,8 +78,9 @@ class PcapLiveSource final : public PacketSource {
   std::atomic<uint64_t> drops_{0};
 };
 
-// The device that a live capture on `bind_address` uses (see above). Asks
-// the system for its devices and their addresses.
-std::string CaptureDeviceFor(uint32_t bind_address);
+// The device that a live capture on `address` (wire order) uses when no
+// device is named (see above). Asks the system for its devices and their
+// addresses.
+std::string CaptureDeviceFor(uint32_t address);
 
 }  // namespace pw

@@ -49,12 +49,6 @@ constexpr int kExitUsage = 2;
 // The whole capture store, for the life of the process.
 CaptureStore g_store;
 
-// Reading a file needs no right to capture.
-class FileReadingAllowed final : public PrivilegeCheck {
- public:
-  PrivilegeResult check() override { return {true, true}; }
-};
-
 std::string ReadSmallFile(const char* path) {
   std::ifstream in(path);
   std::ostringstream text;
@@ -136,22 +130,27 @@ class RunSource {
  public:
   RunSource(const CliOptions& o, std::string device);
   PacketSource& packets();
-  bool origin(CaptureOrigin& origin) const;
+  // Where the run's datagrams come from: the device, or the file.
+  const CaptureOrigin& origin() const { return origin_; }
+  bool describe(SourceDescription& description) const;
   bool expression_refused() const;
   // Live capture only: what the kernel dropped.
   std::optional<uint64_t> kernel_drops() const;
 
  private:
   ExpressionSelector selector_;
+  CaptureOrigin origin_;
   std::unique_ptr<PcapLiveSource> live_;
   std::unique_ptr<CaptureFileSource> file_;
 };
 
 RunSource::RunSource(const CliOptions& o, std::string device) : selector_(o.expression) {
   if (!o.read_file) {
-    live_ = std::make_unique<PcapLiveSource>(std::move(device), o.expression);
+    origin_ = DeviceOrigin(std::move(device));
+    live_ = std::make_unique<PcapLiveSource>(o.expression);
     return;
   }
+  origin_ = FileOrigin(*o.read_file);
   file_ = std::make_unique<CaptureFileSource>(
       *o.read_file, std::make_unique<DescriptorInputOpener>(*o.read_file));
   if (!o.expression.empty()) file_->select_with(&selector_);
@@ -161,8 +160,8 @@ PacketSource& RunSource::packets() {
   return live_ ? static_cast<PacketSource&>(*live_) : *file_;
 }
 
-bool RunSource::origin(CaptureOrigin& origin) const {
-  return live_ ? live_->origin(origin) : file_->origin(origin);
+bool RunSource::describe(SourceDescription& description) const {
+  return live_ ? live_->describe(description) : file_->describe(description);
 }
 
 bool RunSource::expression_refused() const {
@@ -207,7 +206,8 @@ class CaptureRun {
   int report_open_failure();
   bool report_end(LoopEnd how);
   void print_summary();
-  bool save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing);
+  SaveFile& save_file(SaveFormat format) { return save_files_[static_cast<size_t>(format)]; }
+  bool save(const SaveFormatEntry& entry);
   bool save_pcap();
   bool save_files();
   bool print_details();
@@ -216,11 +216,8 @@ class CaptureRun {
   const sigset_t& stops_;
   TerminalView view_;
   RunSource source_;
-  FileReadingAllowed file_rights_;
   CaptureSession session_;
-  SaveFile log_file_;
-  SaveFile packets_file_;
-  SaveFile pcap_file_;
+  std::array<SaveFile, kSaveFormatCount> save_files_;
   bool announced_ = false;
   CaptureEnd end_why_ = CaptureEnd::kSourceEnded;  // valid for LoopEnd::kByItself
   bool output_closed_ = false;
@@ -233,8 +230,7 @@ CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string d
       view_(g_store, stdout, !PrintsRows(o), isatty(STDERR_FILENO) ? stderr : nullptr,
             o.row_times),
       source_(o, std::move(device)),
-      session_(g_store, view_, source_.packets(),
-               o.read_file ? static_cast<PrivilegeCheck&>(file_rights_) : SystemPrivilegeCheck()) {}
+      session_(g_store, view_, source_.packets()) {}
 
 int CaptureRun::run() {
   // Save files are made ready first, so that a path that cannot be written
@@ -257,15 +253,15 @@ int CaptureRun::run() {
 }
 
 bool CaptureRun::prepare_save_files() {
-  for (auto [path, file] : {std::pair{&o_.save_log, &log_file_},
-                            std::pair{&o_.save_packets, &packets_file_},
-                            std::pair{&o_.write_file, &pcap_file_}}) {
-    if (!*path) continue;
-    const bool ready = file == &pcap_file_ && WritesStandardOutput(o_)
-                           ? file->prepare_standard_output()
-                           : file->prepare(**path);
+  for (const SaveFormatEntry& entry : kSaveFormats) {
+    const std::optional<std::string>& path = o_.save_file(entry.format);
+    if (!path) continue;
+    SaveFile& file = save_file(entry.format);
+    const bool ready = entry.format == SaveFormat::kPcap && WritesStandardOutput(o_)
+                           ? file.prepare_standard_output()
+                           : file.prepare(*path);
     if (!ready) {
-      Complain(file->error());
+      Complain(file.error());
       return false;
     }
   }
@@ -274,15 +270,13 @@ bool CaptureRun::prepare_save_files() {
 
 bool CaptureRun::start_session() {
   StartRequest request;
-  // The source captures on the device chosen by name; the bind address
-  // stays "any interface".
-  request.interface_text = kAnyDevice;
+  request.origin = source_.origin();
   request.from_field = o_.from_field;
   request.to_field = o_.to_field;
   request.both_traffic = o_.both_traffic;
   request.protocols = o_.protocols;
   request.packet_limit = o_.count;
-  switch (session_.start(request)) {
+  switch (session_.start(request, RightsToRead(request.origin, SystemPrivilegeCheck()))) {
     case StartOutcome::kStarted:
       return true;
     case StartOutcome::kRefusedNotAllowed:
@@ -338,8 +332,8 @@ LoopEnd CaptureRun::settle(LoopEnd how) {
 
 // The system and "listening on ...", once the source is open.
 void CaptureRun::announce_origin() {
-  CaptureOrigin origin;
-  if (announced_ || !source_.origin(origin)) return;
+  SourceDescription origin;
+  if (announced_ || !source_.describe(origin)) return;
   announced_ = true;
   view_.say(stderr, ThisSystem());
   view_.say(stderr, OriginText(origin.file, origin.name, origin.link_type, origin.capture_size));
@@ -383,12 +377,14 @@ void CaptureRun::print_summary() {
 
 // Writes one save file; an empty one when there is nothing to save, so that
 // no older file survives under the name. False when it failed.
-bool CaptureRun::save(SaveFile& file, std::span<const uint8_t> bytes, const char* nothing) {
+bool CaptureRun::save(const SaveFormatEntry& entry) {
+  SaveFile& file = save_file(entry.format);
+  const std::vector<uint8_t> bytes = entry.data(g_store);
   if (!file.commit(bytes)) {
     Complain(file.error());
     return false;
   }
-  if (bytes.empty()) Complain(std::string(nothing) + ", " + file.path() + " written empty");
+  if (bytes.empty()) Complain(std::string(entry.nothing_text) + ", " + file.path() + " written empty");
   return true;
 }
 
@@ -396,21 +392,22 @@ bool CaptureRun::save(SaveFile& file, std::span<const uint8_t> bytes, const char
 // header alone when nothing is stored. Standard output whose reader has
 // gone gets nothing: the program then ends as a closed pipe ends it.
 bool CaptureRun::save_pcap() {
+  SaveFile& file = save_file(SaveFormat::kPcap);
   if (WritesStandardOutput(o_) && output_closed_) {
-    pcap_file_.abandon();
+    file.abandon();
     return true;
   }
   const std::vector<uint8_t> bytes = PcapFileBytes(g_store);
-  if (!pcap_file_.commit(bytes)) {
-    if (WritesStandardOutput(o_) && pcap_file_.error_number() == EPIPE) {
+  if (!file.commit(bytes)) {
+    if (WritesStandardOutput(o_) && file.error_number() == EPIPE) {
       output_closed_ = true;
       return true;
     }
-    Complain(pcap_file_.error());
+    Complain(file.error());
     return false;
   }
   if (view_.stored() == 0) {
-    Complain("nothing to save: no datagram is stored, " + pcap_file_.path() +
+    Complain(std::string(SaveFormatOf(SaveFormat::kPcap).nothing_text) + ", " + file.path() +
              " holds the pcap file header only");
   }
   return true;
@@ -418,16 +415,10 @@ bool CaptureRun::save_pcap() {
 
 bool CaptureRun::save_files() {
   bool ok = true;
-  const std::string_view log = SniffLogSaveData(g_store);
-  if (o_.save_log) {
-    ok = save(log_file_, {reinterpret_cast<const uint8_t*>(log.data()), log.size()},
-              "nothing to save: the sniff log is empty") && ok;
+  for (const SaveFormatEntry& entry : kSaveFormats) {
+    if (!o_.save_file(entry.format)) continue;
+    ok = (entry.format == SaveFormat::kPcap ? save_pcap() : save(entry)) && ok;
   }
-  if (o_.save_packets) {
-    ok = save(packets_file_, PacketsSaveData(g_store), "nothing to save: no datagram is stored") &&
-         ok;
-  }
-  if (o_.write_file) ok = save_pcap() && ok;
   return ok;
 }
 

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "engine/capture_store.h"
+#include "text/decimal.h"
 #include "ui/about_text.h"
 
 namespace pw::cli {
@@ -32,16 +33,12 @@ constexpr std::string_view kFieldForms =
 
 std::string Quoted(std::string_view value) { return "\"" + std::string(value) + "\""; }
 
-// A decimal number from `low` to `high` (at most five digits).
+// A decimal number from `low` to `high`: digits only, at most five.
 bool ParseNumber(std::string_view text, uint32_t low, uint32_t high, uint32_t& number) {
-  if (text.empty() || text.size() > 5) return false;
-  uint32_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint32_t>(c - '0');
-  }
-  if (value < low || value > high) return false;
-  number = value;
+  const DecimalDigits digits = ReadDecimalDigits(text);
+  if (digits.count == 0 || digits.count != text.size() || digits.count > 5) return false;
+  if (digits.value < low || digits.value > high) return false;
+  number = static_cast<uint32_t>(digits.value);
   return true;
 }
 
@@ -121,16 +118,16 @@ bool ApplyRead(std::string_view value, CliOptions& o, std::string& reason) {
   return ApplyFileName(value, o.read_file, reason);
 }
 
-bool ApplySaveLog(std::string_view value, CliOptions& o, std::string& reason) {
-  return ApplyFileName(value, o.save_log, reason);
+template <SaveFormat format>
+bool ApplySave(std::string_view value, CliOptions& o, std::string& reason) {
+  return ApplyFileName(value, o.saves[static_cast<size_t>(format)], reason);
 }
 
-bool ApplySavePackets(std::string_view value, CliOptions& o, std::string& reason) {
-  return ApplyFileName(value, o.save_packets, reason);
-}
-
-bool ApplyWrite(std::string_view value, CliOptions& o, std::string& reason) {
-  return ApplyFileName(value, o.write_file, reason);
+// The flag of a save format, as its row in kSaveFormats gives it.
+template <SaveFormat format>
+constexpr FlagSpec SaveFlag() {
+  const SaveFormatEntry& entry = SaveFormatOf(format);
+  return {entry.short_flag, entry.long_flag, "FILE", true, entry.help, ApplySave<format>};
 }
 
 bool ApplyTime(std::string_view, CliOptions& o, std::string&) {
@@ -237,24 +234,9 @@ constexpr FlagSpec kFlags[] = {
      "(HH:MM:SS.uuuuuu), in the row's empty first\n"
      "field; the saved sniff log is as without it",
      ApplyTime},
-    {0, "save-log", "FILE", true,
-     "at the end, write the sniff log to FILE: the\n"
-     "rows, each ended by CR LF (empty when nothing\n"
-     "is stored)",
-     ApplySaveLog},
-    {0, "save-packets", "FILE", true,
-     "at the end, write the stored datagrams to FILE,\n"
-     "back to back, as captured (empty when nothing\n"
-     "is stored)",
-     ApplySavePackets},
-    {'w', "write", "FILE", true,
-     "at the end, write the stored datagrams to FILE as\n"
-     "a pcap file that other tools open (raw IPv4, each\n"
-     "with its capture time in nanoseconds; the file\n"
-     "header alone when nothing is stored); - writes\n"
-     "it to standard output, which then carries no\n"
-     "rows (-d and --time are refused with it)",
-     ApplyWrite},
+    SaveFlag<SaveFormat::kSniffLog>(),
+    SaveFlag<SaveFormat::kPackets>(),
+    SaveFlag<SaveFormat::kPcap>(),
     {'d', "details", "N", false,
      "at the end, print the details report of packet N\n"
      "(0 to {last}; 0 is the first row), one entry per\n"
@@ -298,18 +280,30 @@ const FlagSpec* FindShort(char name) {
   return nullptr;
 }
 
+// "--save-log", "-w/--write".
+std::string SaveFlagName(const SaveFormatEntry& entry) { return FlagName(*FindLong(entry.long_flag)); }
+
 bool HasPort(std::string_view field) { return field.substr(field.find(':') + 1) != "*"; }
 
 bool HasAddress(std::string_view field) { return field.substr(0, field.find(':')) != "*"; }
 
-// Two save flags that name the same file, or null. -w - names no file.
-const char* SameSaveFile(const CliOptions& o) {
-  const std::optional<std::string> write =
-      WritesStandardOutput(o) ? std::nullopt : o.write_file;
-  if (o.save_log && o.save_log == o.save_packets) return "--save-log and --save-packets";
-  if (write && write == o.save_log) return "--save-log and -w/--write";
-  if (write && write == o.save_packets) return "--save-packets and -w/--write";
-  return nullptr;
+// The file a save flag names; none for -w - (standard output).
+std::optional<std::string> SavedFile(const CliOptions& o, SaveFormat format) {
+  if (format == SaveFormat::kPcap && WritesStandardOutput(o)) return std::nullopt;
+  return o.save_file(format);
+}
+
+// "A and B" for two save flags that name the same file; empty when none do.
+std::string SameSaveFile(const CliOptions& o) {
+  for (size_t i = 0; i < kSaveFormatCount; ++i) {
+    for (size_t j = i + 1; j < kSaveFormatCount; ++j) {
+      const std::optional<std::string> first = SavedFile(o, kSaveFormats[i].format);
+      if (first && first == SavedFile(o, kSaveFormats[j].format)) {
+        return SaveFlagName(kSaveFormats[i]) + " and " + SaveFlagName(kSaveFormats[j]);
+      }
+    }
+  }
+  return {};
 }
 
 // What single flags cannot see: flags that do not go together.
@@ -321,8 +315,8 @@ bool CheckCombination(const CliOptions& o, std::string& error) {
     error = "-b/--both needs an address on both sides: -f ADDR and -t ADDR";
   } else if (o.read_file && o.interface_text) {
     error = "-i/--interface does not go with -r/--read: a capture file has no interface";
-  } else if (const char* pair = SameSaveFile(o)) {
-    error = std::string(pair) + " name the same file";
+  } else if (const std::string pair = SameSaveFile(o); !pair.empty()) {
+    error = pair + " name the same file";
   } else if (WritesStandardOutput(o) && !o.details.empty()) {
     error = "-d/--details prints on standard output, which -w - keeps for the pcap file; "
             "write the pcap to a file";
@@ -513,7 +507,9 @@ constexpr std::string_view kHelpTail =
 
 }  // namespace
 
-bool WritesStandardOutput(const CliOptions& o) { return o.write_file == kStandardOutput; }
+bool WritesStandardOutput(const CliOptions& o) {
+  return o.save_file(SaveFormat::kPcap) == kStandardOutput;
+}
 
 bool PrintsRows(const CliOptions& o) { return !o.quiet && !WritesStandardOutput(o); }
 

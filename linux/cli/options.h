@@ -10,6 +10,7 @@
 // with a value may be given once, except -d.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,7 +18,10 @@
 #include <vector>
 
 #include "decode/payload_views.h"
+#include "engine/filter.h"
+#include "files/save_data.h"
 #include "packet/ipv4_header.h"
+#include "ui/settings_record.h"
 
 namespace pw::cli {
 
@@ -28,10 +32,6 @@ enum class Action {
   kListInterfaces,  // -D: print the interfaces and their addresses
 };
 
-// The texts the filter fields take when -f or -t is not given: any
-// address, any port.
-inline constexpr std::string_view kAnyField = "*:*";
-
 struct CliOptions {
   Action action = Action::kCapture;
   // -i: an interface name, "any", or an interface address, as typed; the
@@ -40,6 +40,7 @@ struct CliOptions {
   std::optional<std::string> interface_text;
   // -f and -t: the field texts handed to the capture engine, always of the
   // form ADDR:PORT with "*" for any part ("10.0.0.1:*" for -f 10.0.0.1).
+  // Without -f or -t: kAnyField.
   std::string from_field{kAnyField};
   std::string to_field{kAnyField};
   bool both_traffic = false;       // -b
@@ -48,17 +49,19 @@ struct CliOptions {
   uint32_t count = 0;              // -c: 0 means up to the packet limit
   bool quiet = false;              // -q
   bool row_times = false;          // --time: each row after its capture time
-  std::optional<std::string> save_log;      // --save-log
-  std::optional<std::string> save_packets;  // --save-packets
-  // -w: the pcap file written at the end; "-" standard output, which then
-  // carries it alone (no rows).
-  std::optional<std::string> write_file;
+  // The files of the save formats' flags (--save-log, --save-packets, -w),
+  // written at the end, by SaveFormat. The pcap file of -w may be "-":
+  // standard output, which then carries it alone (no rows).
+  std::array<std::optional<std::string>, kSaveFormatCount> saves;
+  const std::optional<std::string>& save_file(SaveFormat format) const {
+    return saves[static_cast<size_t>(format)];
+  }
   // -d, repeatable: packet indexes whose details report is printed at the
   // end, in the order given.
   std::vector<uint32_t> details;
   // --tcp-view and --hex: the payload views of the report, as on a first
   // run of the dialog (text view for tcp, hex view only for udp).
-  PayloadViewFlags views{false, true, false};
+  PayloadViewFlags views = PayloadViewFlagsOf(kFirstRunSettings);
   // The capture expression in the capture library's syntax: the words
   // that are not flags, joined by blanks; empty when there are none.
   std::string expression;

@@ -61,7 +61,7 @@ TEST_F(CaptureFileSourceTest, WhatTheWriterWroteThroughAStreamReadsBack) {
 
   CaptureFileSource source(path);
   for (int round = 0; round < 2; ++round) {  // a second open reads from the start
-    ASSERT_TRUE(source.open(0)) << source.error();
+    ASSERT_TRUE(source.open({})) << source.error();
     std::vector<Datagram> got;
     EXPECT_EQ(ReceiveAll(source, got), ReceiveStatus::kEnd);
     EXPECT_EQ(got, datagrams);
@@ -91,7 +91,7 @@ TEST_F(CaptureFileSourceTest, WakeAndSkippedBlocks) {
       .packet(0, 1700000002000000002ull, kIcmp);
   CaptureFileSource source(Write("skip.pcapng", b.bytes()));
   source.wake();  // before open: the first receive returns kWoken
-  ASSERT_TRUE(source.open(0)) << source.error();
+  ASSERT_TRUE(source.open({})) << source.error();
   Bytes buffer(kReceiveBufferSize);
   size_t length = 0;
   CaptureTime time{};
@@ -102,7 +102,7 @@ TEST_F(CaptureFileSourceTest, WakeAndSkippedBlocks) {
   EXPECT_EQ(got, expected);
   source.wake();  // after the last receive: not carried into the next session
   source.close();
-  ASSERT_TRUE(source.open(0));
+  ASSERT_TRUE(source.open({}));
   EXPECT_EQ(source.receive(buffer.data(), buffer.size(), length, time), ReceiveStatus::kDatagram);
   EXPECT_EQ(time, (CaptureTime{1700000000, 1}));  // from the start again
 }
@@ -111,7 +111,7 @@ TEST_F(CaptureFileSourceTest, FilesThatCannotBeReadAreReportedWithTheirPath) {
   const std::string cut = test::PcapWithTimes({{kUdp, 1, 0}, {kIcmp, 2, 0}}, {.link_type = 101});
   const std::string cut_path = Write("cut.pcap", cut.substr(0, cut.size() - 3));
   CaptureFileSource cut_source(cut_path);
-  ASSERT_TRUE(cut_source.open(0));
+  ASSERT_TRUE(cut_source.open({}));
   std::vector<Datagram> got;
   EXPECT_EQ(ReceiveAll(cut_source, got), ReceiveStatus::kFailed);
   EXPECT_EQ(got.size(), 1u);
@@ -128,7 +128,7 @@ TEST_F(CaptureFileSourceTest, FilesThatCannotBeReadAreReportedWithTheirPath) {
   };
   for (const Case& c : cases) {
     CaptureFileSource source(c.path);
-    EXPECT_FALSE(source.open(0)) << c.path;
+    EXPECT_FALSE(source.open({})) << c.path;
     EXPECT_EQ(source.error().rfind(c.path + ": " + c.error, 0), 0u) << source.error();
     EXPECT_GT(source.error().size(), c.path.size() + 2) << c.path;
     source.close();
@@ -153,12 +153,11 @@ TEST_F(CaptureFileSourceTest, ACaptureSessionReadsTheFile) {
     const std::string path = Write("session.pcap", c.file);
     auto store = std::make_unique<CaptureStore>();
     test::RecordingView view;
-    CaptureFileSource source(path);
-    test::FakePrivilege allow;
-    CaptureSession session(*store, view, source, allow);
-    StartRequest request{.from_field = "*:*", .to_field = "*:*",
+    CaptureFileSource source;  // the file that the origin names
+    CaptureSession session(*store, view, source);
+    StartRequest request{.origin = FileOrigin(path), .from_field = "*:*", .to_field = "*:*",
                          .protocols = {true, true, true, true, true}};
-    ASSERT_EQ(session.start(request), StartOutcome::kStarted);
+    ASSERT_EQ(session.start(request, {true, true}), StartOutcome::kStarted);
     ASSERT_TRUE(view.wait_ended());
     session.stop();
     std::string end = c.end;
@@ -184,11 +183,11 @@ TEST_F(CaptureFileSourceTest, ASessionKeepsTheFileTimes) {
                           {.nanoseconds = true}));
   auto store = std::make_unique<CaptureStore>();
   test::RecordingView view;
-  test::FakePrivilege allow;
   CaptureFileSource source(path);
-  CaptureSession session(*store, view, source, allow);
+  CaptureSession session(*store, view, source);
   ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*",
-                           .protocols = {true, true, true, true, true}}),
+                           .protocols = {true, true, true, true, true}},
+                          {true, true}),
             StartOutcome::kStarted);
   ASSERT_TRUE(view.wait_ended());
   session.stop();

@@ -54,7 +54,7 @@ class SessionTest : public ::testing::Test {
   RecordingView view_;
   ScriptedSource source_;
   FakePrivilege privilege_;
-  CaptureSession session_{*store_, view_, source_, privilege_};
+  CaptureSession session_{*store_, view_, source_};
 
   StartOutcome Start(StartRequest request = {}) {
     if (request.from_field.empty()) request.from_field = "*:*";
@@ -63,7 +63,7 @@ class SessionTest : public ::testing::Test {
         !request.protocols.igmp && !request.protocols.raw) {
       request.protocols = kAllProtocols;
     }
-    return session_.start(request);
+    return session_.start(request, RightsToRead(request.origin, privilege_));
   }
 
   // Every listed row names a datagram that lies whole in the store, and the
@@ -96,7 +96,7 @@ TEST_F(SessionTest, RefusalsReportTheirReasonAndStartNothing) {
     privilege_.result = c.result;
     EXPECT_EQ(Start({.from_field = "1.2.3.4:80"}), c.outcome);
     const std::vector<std::string> expected = {
-        "clear", "fields 1.2.3.4:80|*:*", std::string("refused ") + c.reason};
+        "clear", std::string("refused ") + c.reason};
     EXPECT_EQ(view_.events(), expected);
     EXPECT_EQ(session_.stop_flag().load(), 0);  // refused: nothing starts again
     EXPECT_EQ(source_.opens(), 0);
@@ -127,8 +127,7 @@ TEST_F(SessionTest, StoresAndListsWhatPassesTheFilter) {
   ExpectListMatchesStore();
   EXPECT_EQ(store_->pool_fill.load(), 32u + 60u + 140u);
   EXPECT_EQ(store_->protocol_table[1], kProtoIcmp);
-  const std::vector<std::string> events = {"clear", "fields *:*|*:53",
-                                           "starting", "started",
+  const std::vector<std::string> events = {"clear", "starting", "started",
                                            "ended source-ended"};
   EXPECT_EQ(view_.events(), events);
   EXPECT_EQ(session_.stop_flag().load(), 1);
@@ -282,52 +281,31 @@ TEST_F(SessionTest, DestructorEndsABlockedSession) {
   ScriptedSource source;
   source.add_block();
   {
-    CaptureSession session(*store, view, source, privilege_);
-    ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*"}),
+    CaptureSession session(*store, view, source);
+    ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*"}, {true, true}),
               StartOutcome::kStarted);
     while (!source.blocked()) std::this_thread::yield();
   }
   EXPECT_EQ(source.closes(), 1);
 }
 
-TEST_F(SessionTest, BindAddressFromTheInterfaceText) {
-  const std::array<std::string_view, 4> slots = {"192.168.0.5", "10.1.2.3", "",
-                                                 "172.16.0.1"};
-  struct Case {
-    std::string_view text;
-    uint32_t address;
-  } cases[] = {
-      {"127.0.0.1", 0x7F000001},
-      {"192.168.0.5", 0xC0A80005},
-      {"10.1.2.3", 0x0A010203},
-      {"172.16.0.1", 0xAC100001},
-      {"10.9.9.9", 0},        // typed by the user: any interface
-      {"192.168.000.5", 0},   // compared as text
-      {" 127.0.0.1", 0},
-      {"", 0xFFFFFFFF},       // equals the empty slot 3: not an address
-      {"127.0.0.1           ", 0},  // only 19 characters are taken
-  };
+// The source opens on the request's origin, and only the network asks the
+// front end's check: a file needs no right to capture.
+TEST_F(SessionTest, TheSourceOpensOnTheRequestsOrigin) {
   source_.fail_open("x");
-  int ends = 0;
-  for (const Case& c : cases) {
-    ASSERT_EQ(Start({.interface_text = c.text, .interface_addresses = slots}),
-              StartOutcome::kStarted);
-    ASSERT_TRUE(view_.wait_ended(++ends));
-    EXPECT_EQ(session_.bind_address(), c.address) << '"' << c.text << '"';
-    EXPECT_EQ(source_.bind_address(), c.address) << '"' << c.text << '"';
-  }
-  // The last equal candidate wins; 19 characters are compared.
-  const std::array<std::string_view, 4> long_slots = {"127.0.0.1", "",
-                                                      "1234567890123456789", ""};
-  ASSERT_EQ(Start({.interface_text = "127.0.0.1", .interface_addresses = long_slots}),
-            StartOutcome::kStarted);
-  ASSERT_TRUE(view_.wait_ended(++ends));
-  EXPECT_EQ(session_.bind_address(), 0x7F000001u);
-  ASSERT_EQ(Start({.interface_text = "1234567890123456789XYZ",
-                   .interface_addresses = long_slots}),
-            StartOutcome::kStarted);
-  ASSERT_TRUE(view_.wait_ended(++ends));
-  EXPECT_EQ(session_.bind_address(), 0xFFFFFFFFu);
+  privilege_.result = {true, false};
+  ASSERT_EQ(Start({.origin = FileOrigin("a.pcap")}), StartOutcome::kStarted);
+  ASSERT_TRUE(view_.wait_ended());
+  EXPECT_EQ(source_.origin().file, "a.pcap");
+  EXPECT_EQ(privilege_.calls, 0);
+  EXPECT_EQ(Start({.origin = NetworkOrigin(0x7F000001)}), StartOutcome::kRefusedNotAllowed);
+  EXPECT_EQ(privilege_.calls, 1);
+  privilege_.result = {true, true};
+  session_.stop();
+  ASSERT_EQ(Start({.origin = DeviceOrigin("lo")}), StartOutcome::kStarted);
+  ASSERT_TRUE(view_.wait_ended(2));
+  EXPECT_EQ(source_.origin().device, "lo");
+  EXPECT_EQ(source_.origin().kind, CaptureOrigin::Kind::kNetwork);
 }
 
 TEST_F(SessionTest, FieldsAreCutAndParsedAtStart) {
@@ -337,7 +315,6 @@ TEST_F(SessionTest, FieldsAreCutAndParsedAtStart) {
                    .both_traffic = true}),
             StartOutcome::kStarted);
   ASSERT_TRUE(view_.wait_ended());
-  EXPECT_EQ(view_.events()[1], "fields " + long_from.substr(0, 23) + "|10.0.0.2:*");
   EXPECT_STREQ(session_.filter().from.address, "10.0.0.1");
   EXPECT_EQ(session_.filter().from.port, 0);  // 800000... is out of range
   EXPECT_STREQ(session_.filter().reverse_source, "10.0.0.2");
@@ -444,13 +421,13 @@ TEST(SessionHandOff, StopWhileARowIsBeingHandedToTheUiThread) {
   auto store = std::make_unique<CaptureStore>();
   HandOffView view;
   ScriptedSource source;
-  FakePrivilege privilege;
   source.add(Udp(1, 2));
   source.set_at_end(ScriptedSource::AtEnd::kRepeat);
-  CaptureSession session(*store, view, source, privilege);
+  CaptureSession session(*store, view, source);
   for (int cycle = 0; cycle < 50; ++cycle) {
     ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*",
-                             .protocols = kAllProtocols}),
+                             .protocols = kAllProtocols},
+                            {true, true}),
               StartOutcome::kStarted);
     size_t handled = 0;
     while (handled < 20) handled += view.pump();

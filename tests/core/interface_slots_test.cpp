@@ -36,5 +36,33 @@ TEST(InterfaceSlots, SlotRulesAndComboEntries) {
   }
 }
 
+// The interface text names the capture's address when it equals
+// "127.0.0.1" or a slot; the last equal candidate wins, and only the first
+// kInterfaceTextMax characters are compared.
+TEST(InterfaceSlots, BindAddressFromTheInterfaceText) {
+  const InterfaceSlots slots = {"192.168.0.5", "10.1.2.3", "", "172.16.0.1"};
+  const InterfaceSlots long_slots = {"127.0.0.1", "", "1234567890123456789", ""};
+  struct Case {
+    const InterfaceSlots& slots;
+    std::string_view text;
+    uint32_t address;
+  } cases[] = {
+      {slots, "127.0.0.1", 0x7F000001},
+      {slots, "192.168.0.5", 0xC0A80005},
+      {slots, "10.1.2.3", 0x0A010203},
+      {slots, "172.16.0.1", 0xAC100001},
+      {slots, "10.9.9.9", kAnyInterface},  // typed by the user
+      {slots, "192.168.000.5", kAnyInterface},  // compared as text
+      {slots, " 127.0.0.1", kAnyInterface},
+      {slots, "", kAddressNone},  // equals the empty slot 3: not an address
+      {slots, "127.0.0.1           ", kAnyInterface},
+      {long_slots, "127.0.0.1", 0x7F000001},
+      {long_slots, "1234567890123456789XYZ", kAddressNone},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseBindAddress(c.text, c.slots), c.address) << '"' << c.text << '"';
+  }
+}
+
 }  // namespace
 }  // namespace pw

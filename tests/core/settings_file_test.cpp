@@ -70,7 +70,11 @@ SettingsControls StartupControls() {
   return c;
 }
 
-std::vector<std::string> AllKeys() { return {std::begin(kSettingsKeys), std::end(kSettingsKeys)}; }
+std::vector<std::string> AllKeys() {
+  std::vector<std::string> keys;
+  for (const SettingsKey& key : kSettingsKeys) keys.emplace_back(key.name);
+  return keys;
+}
 
 bool AllFalse(const SettingsRecord& r) {
   return !r.SaveSessionPreferences && !r.EnableFlipToTray && !r.EnableTrayIconAnime &&

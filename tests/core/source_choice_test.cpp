@@ -1,6 +1,6 @@
 // One capture session over a SourceChoice: the network and capture files
-// by turns, each start reading what was chosen before it, with the
-// network's privilege check asked for the network only.
+// by turns, each start reading what its origin names, with the network's
+// privilege check asked for the network only.
 #include "engine/source_choice.h"
 
 #include <gtest/gtest.h>
@@ -48,12 +48,16 @@ class SourceChoiceTest : public test::TempDirTest {
     ASSERT_TRUE(test::WriteAll(Path("two.pcap"), kFileDatagrams, error)) << error;
   }
 
+  StartOutcome Start(const CaptureOrigin& origin, ProtocolSwitches protocols) {
+    const StartRequest request{
+        .origin = origin, .from_field = "*:*", .to_field = "*:*", .protocols = protocols};
+    return session_.start(request, RightsToRead(origin, network_privilege_));
+  }
+
   // One session: start, wait for `rows` rows, and stop. Returns the rows.
-  std::vector<std::string> Run(size_t rows) {
+  std::vector<std::string> Run(const CaptureOrigin& origin, size_t rows) {
     view_.clear_events();
-    EXPECT_EQ(session_.start({.from_field = "*:*", .to_field = "*:*",
-                              .protocols = {true, true, true, true, true}}),
-              StartOutcome::kStarted);
+    EXPECT_EQ(Start(origin, {true, true, true, true, true}), StartOutcome::kStarted);
     for (int i = 0; i < 2000 && view_.row_count() < rows; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -65,11 +69,11 @@ class SourceChoiceTest : public test::TempDirTest {
   test::RecordingView view_;
   test::ScriptedSource network_;
   test::FakePrivilege network_privilege_;
-  SourceChoice origin_{network_, network_privilege_};
-  CaptureSession session_{*store_, view_, origin_, origin_};
+  SourceChoice choice_{network_};
+  CaptureSession session_{*store_, view_, choice_};
 };
 
-TEST_F(SourceChoiceTest, EachStartReadsWhatWasChosenBeforeIt) {
+TEST_F(SourceChoiceTest, EachStartReadsWhatItsOriginNames) {
   const std::string network_row = "\t0\tudp\t10.9.9.9\t7\t10.0.0.2\t7\t28\t64";
   const std::vector<std::string> file_rows = {
       "\t0\tudp\t192.0.2.1\t53\t10.0.0.2\t4000\t48\t64",
@@ -86,21 +90,17 @@ TEST_F(SourceChoiceTest, EachStartReadsWhatWasChosenBeforeIt) {
       {false, {network_row}, 2, 2},
   };
   for (const Step& s : steps) {
-    if (s.file) {
-      origin_.choose_file(Path("two.pcap"));
-    } else {
-      origin_.choose_network();
-    }
-    EXPECT_EQ(origin_.file_chosen(), s.file);
     network_.rewind();
-    EXPECT_EQ(Run(s.rows.size()), s.rows);
+    EXPECT_EQ(Run(s.file ? FileOrigin(Path("two.pcap")) : NetworkOrigin(0x7F000001),
+                  s.rows.size()),
+              s.rows);
+    EXPECT_EQ(choice_.file_chosen(), s.file);
     EXPECT_EQ(network_.opens(), s.network_opens);
     EXPECT_EQ(network_.closes(), s.network_opens);
     EXPECT_EQ(network_privilege_.calls, s.privilege_checks);
   }
   // The file's datagrams are stored with the times the file records.
-  origin_.choose_file(Path("two.pcap"));
-  Run(2);
+  Run(FileOrigin(Path("two.pcap")), 2);
   const StoredDatagrams stored = StoredDatagramsOf(*store_);
   ASSERT_EQ(stored.times.size(), 2u);
   EXPECT_EQ(stored.times[1], (CaptureTime{1700000001, 999999999}));
@@ -108,9 +108,7 @@ TEST_F(SourceChoiceTest, EachStartReadsWhatWasChosenBeforeIt) {
 
 TEST_F(SourceChoiceTest, AFileEndsByItselfAndNeedsNoRightToCapture) {
   network_privilege_.result = {true, false};
-  origin_.choose_file(Path("two.pcap"));
-  ASSERT_EQ(session_.start({.from_field = "*:*", .to_field = "*:*",
-                            .protocols = {true, true, false, false, false}}),
+  ASSERT_EQ(Start(FileOrigin(Path("two.pcap")), {true, true, false, false, false}),
             StartOutcome::kStarted);
   ASSERT_TRUE(view_.wait_ended());
   EXPECT_EQ(view_.events().back(), "ended source-ended");
@@ -119,8 +117,7 @@ TEST_F(SourceChoiceTest, AFileEndsByItselfAndNeedsNoRightToCapture) {
   EXPECT_EQ(session_.stop_flag().load(), 1);
   session_.stop();
 
-  origin_.choose_network();
-  EXPECT_EQ(session_.start({}), StartOutcome::kRefusedNotAllowed);
+  EXPECT_EQ(Start(NetworkOrigin(0x7F000001), {}), StartOutcome::kRefusedNotAllowed);
   EXPECT_EQ(network_.opens(), 0);
 }
 
@@ -144,10 +141,8 @@ TEST_F(SourceChoiceTest, FailuresNameTheFileAndKeepTheWholeDatagrams) {
   };
   for (const Case& c : cases) {
     test::WriteFile(Path(c.name), c.bytes);
-    origin_.choose_file(Path(c.name));
     view_.clear_events();
-    ASSERT_EQ(session_.start({.from_field = "*:*", .to_field = "*:*",
-                              .protocols = {true, true, false, false, false}}),
+    ASSERT_EQ(Start(FileOrigin(Path(c.name)), {true, true, false, false, false}),
               StartOutcome::kStarted);
     ASSERT_TRUE(view_.wait_ended(static_cast<int>(&c - cases) + 1)) << c.name;
     EXPECT_EQ(view_.events().back(), c.end) << c.name;
@@ -155,15 +150,13 @@ TEST_F(SourceChoiceTest, FailuresNameTheFileAndKeepTheWholeDatagrams) {
     session_.stop();
   }
   std::remove(Path("missing.pcap").c_str());
-  origin_.choose_file(Path("missing.pcap"));
-  EXPECT_FALSE(origin_.open(0));
-  EXPECT_EQ(origin_.error().rfind(Path("missing.pcap") + ": ", 0), 0u) << origin_.error();
-  origin_.close();
+  EXPECT_FALSE(choice_.open(FileOrigin(Path("missing.pcap"))));
+  EXPECT_EQ(choice_.error().rfind(Path("missing.pcap") + ": ", 0), 0u) << choice_.error();
+  choice_.close();
 }
 
 TEST_F(SourceChoiceTest, StopWakesTheChosenSource) {
-  origin_.choose_network();
-  ASSERT_EQ(session_.start({}), StartOutcome::kStarted);
+  ASSERT_EQ(Start(NetworkOrigin(0x7F000001), {}), StartOutcome::kStarted);
   for (int i = 0; i < 2000 && !network_.blocked(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -41,8 +41,8 @@ TEST(CommandLine, DefaultsAreTheDialogsStartingState) {
   EXPECT_TRUE(r.options.protocols.tcp && r.options.protocols.udp);
   EXPECT_FALSE(r.options.protocols.icmp || r.options.protocols.igmp || r.options.protocols.raw);
   EXPECT_EQ(r.options.count, 0u);
-  EXPECT_FALSE(r.options.quiet || r.options.read_file || r.options.save_log ||
-               r.options.save_packets);
+  EXPECT_FALSE(r.options.quiet || r.options.read_file || r.options.save_file(SaveFormat::kSniffLog) ||
+               r.options.save_file(SaveFormat::kPackets));
   EXPECT_EQ(r.options.expression, "");
 }
 
@@ -68,8 +68,8 @@ TEST(CommandLine, ShortLongAttachedAndGroupedForms) {
     EXPECT_EQ(o.read_file.value_or("?"), "x.pcap");
     EXPECT_EQ(o.count, 25u);
     EXPECT_TRUE(o.quiet);
-    EXPECT_EQ(o.save_log.value_or("?"), "log.txt");
-    EXPECT_EQ(o.save_packets.value_or("?"), "bytes.bin");
+    EXPECT_EQ(o.save_file(SaveFormat::kSniffLog).value_or("?"), "log.txt");
+    EXPECT_EQ(o.save_file(SaveFormat::kPackets).value_or("?"), "bytes.bin");
     EXPECT_EQ(o.expression, "");
   }
   EXPECT_EQ(Parse({"-D"}).options.action, Action::kListInterfaces);
@@ -263,7 +263,7 @@ TEST(CommandLine, WriteToAFileOrToStandardOutput) {
   for (const Case& c : cases) {
     const ParseResult r = Parse(c.args);
     ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.options.write_file, c.write_file);
+    EXPECT_EQ(r.options.save_file(SaveFormat::kPcap), c.write_file);
     EXPECT_EQ(WritesStandardOutput(r.options), c.to_standard_output);
     EXPECT_EQ(PrintsRows(r.options), c.rows);
   }

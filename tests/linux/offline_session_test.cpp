@@ -22,7 +22,6 @@
 #include "files/capture_file_source.h"
 #include "files/save_data.h"
 #include "support/datagram_builder.h"
-#include "support/fakes.h"
 #include "support/pcap_file.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
@@ -55,11 +54,12 @@ class OfflineTest : public test::TempDirTest {
     CaptureFileSource source(path, std::make_unique<DescriptorInputOpener>(path));
     ExpressionSelector selector(expression);
     if (!expression.empty()) source.select_with(&selector);
-    CaptureSession session(*store_, *view_, source, allow_);
-    EXPECT_EQ(session.start(request), StartOutcome::kStarted);
+    CaptureSession session(*store_, *view_, source);
+    request.origin = FileOrigin(path);
+    EXPECT_EQ(session.start(request, {true, true}), StartOutcome::kStarted);
     EXPECT_TRUE(view_->wait_ended());
     session.stop();
-    opened_ = source.origin(origin_);
+    opened_ = source.describe(origin_);
     expression_refused_ = source.selection_refused();
     return view_->events().back() == "stopped" ? view_->events().end()[-2]
                                                 : view_->events().back();
@@ -72,10 +72,9 @@ class OfflineTest : public test::TempDirTest {
 
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   std::unique_ptr<test::RecordingView> view_;
-  test::FakePrivilege allow_;
   // What the last source said of itself.
   bool opened_ = false;
-  CaptureOrigin origin_;
+  SourceDescription origin_;
   bool expression_refused_ = false;
 };
 
@@ -266,8 +265,10 @@ TEST_F(OfflineTest, AStopEndsAReadThatWaitsOnAFifo) {
   for (const size_t given : {size_t{0}, file.size() - 3}) {
     view_ = std::make_unique<test::RecordingView>();
     CaptureFileSource source(fifo, std::make_unique<DescriptorInputOpener>(fifo));
-    CaptureSession session(*store_, *view_, source, allow_);
-    ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*", .protocols = kAll}),
+    CaptureSession session(*store_, *view_, source);
+    ASSERT_EQ(session.start({.origin = FileOrigin(fifo), .from_field = "*:*", .to_field = "*:*",
+                             .protocols = kAll},
+                            {true, true}),
               StartOutcome::kStarted);
     int writer = -1;
     if (given > 0) {

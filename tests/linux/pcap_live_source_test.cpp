@@ -62,12 +62,13 @@ TEST(CaptureDevice, ChosenByTheBindAddress) {
 
 TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   SKIP_UNLESS_ROOT();
-  PcapLiveSource source("lo", "udp and port 9");
-  CaptureOrigin origin;
-  EXPECT_FALSE(source.origin(origin));
-  ASSERT_TRUE(source.open(0)) << source.error();  // the bind address is not used
+  PcapLiveSource source("udp and port 9");
+  SourceDescription origin;
+  EXPECT_FALSE(source.describe(origin));
+  // The device named, whatever the address says.
+  ASSERT_TRUE(source.open({.address = 0x0A000001, .device = "lo"})) << source.error();
   EXPECT_EQ(source.device(), "lo");
-  ASSERT_TRUE(source.origin(origin));
+  ASSERT_TRUE(source.describe(origin));
   EXPECT_FALSE(origin.file);
   EXPECT_EQ(origin.name, "lo");
   EXPECT_EQ(origin.link_type, "EN10MB (Ethernet)");
@@ -79,31 +80,31 @@ TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kWoken);
   source.close();
   source.close();  // closing twice is harmless
-  EXPECT_TRUE(source.origin(origin)) << "kept after close";
+  EXPECT_TRUE(source.describe(origin)) << "kept after close";
 }
 
 TEST(PcapLiveSource, OpenFailuresSayWhyOnce) {
   SKIP_UNLESS_ROOT();
-  PcapLiveSource missing("pwnosuchdev0");
-  EXPECT_FALSE(missing.open(0));
+  PcapLiveSource missing;
+  EXPECT_FALSE(missing.open(DeviceOrigin("pwnosuchdev0")));
   EXPECT_EQ(missing.error().rfind("pwnosuchdev0: ", 0), 0u) << missing.error();
   EXPECT_EQ(missing.error().find("pwnosuchdev0", 1), std::string::npos) << missing.error();
   EXPECT_FALSE(missing.expression_refused());
-  CaptureOrigin origin;
-  EXPECT_FALSE(missing.origin(origin));
+  SourceDescription origin;
+  EXPECT_FALSE(missing.describe(origin));
   missing.close();
 
   for (const char* bad : {"udp and", "nosuchword", "port 99999", "ether host 1.2.3.4"}) {
-    PcapLiveSource refused("lo", bad);
-    EXPECT_FALSE(refused.open(0)) << bad;
+    PcapLiveSource refused(bad);
+    EXPECT_FALSE(refused.open(DeviceOrigin("lo"))) << bad;
     EXPECT_TRUE(refused.expression_refused()) << bad;
     EXPECT_EQ(refused.error().find("lo: "), std::string::npos) << refused.error();
     EXPECT_FALSE(refused.error().empty()) << bad;
-    EXPECT_FALSE(refused.origin(origin));
+    EXPECT_FALSE(refused.describe(origin));
   }
   // A blank expression is no expression: "ip" alone.
-  PcapLiveSource fine("lo", "  ");
-  EXPECT_TRUE(fine.open(0)) << fine.error();
+  PcapLiveSource fine("  ");
+  EXPECT_TRUE(fine.open(DeviceOrigin("lo"))) << fine.error();
   EXPECT_FALSE(fine.expression_refused());
 }
 

@@ -37,9 +37,6 @@ class RecordingView : public CaptureView {
     rows_.clear();
     events_.emplace_back("clear");
   }
-  void fields_read(std::string_view from, std::string_view to) override {
-    record("fields " + std::string(from) + "|" + std::string(to));
-  }
   void start_refused(StartRefusal why) override {
     record(why == StartRefusal::kNotAllowed ? "refused not-allowed" : "refused check-failed");
   }

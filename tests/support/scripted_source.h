@@ -87,9 +87,9 @@ class ScriptedSource final : public PacketSource {
     next_ = 0;
   }
 
-  bool open(uint32_t bind_address) override {
+  bool open(const CaptureOrigin& origin) override {
     std::lock_guard lock(mutex_);
-    bind_address_ = bind_address;
+    origin_ = origin;
     ++opens_;
     next_ = 0;
     delivered_ = 0;
@@ -167,7 +167,8 @@ class ScriptedSource final : public PacketSource {
   int closes() const { std::lock_guard lock(mutex_); return closes_; }
   int receives() const { std::lock_guard lock(mutex_); return receives_; }
   int wakes() const { std::lock_guard lock(mutex_); return wakes_; }
-  uint32_t bind_address() const { std::lock_guard lock(mutex_); return bind_address_; }
+  // The origin of the last open.
+  CaptureOrigin origin() const { std::lock_guard lock(mutex_); return origin_; }
 
  private:
   enum class Kind { kDatagram, kBlock, kFailure };
@@ -193,7 +194,7 @@ class ScriptedSource final : public PacketSource {
   int closes_ = 0;
   int receives_ = 0;
   int wakes_ = 0;
-  uint32_t bind_address_ = 0;
+  CaptureOrigin origin_;
 };
 
 }  // namespace pw::test

@@ -36,14 +36,14 @@ TEST(PrivilegeWin32, TheCheckIsCarriedOut) {
 // reason why this system cannot give one (Wine has no receive-all mode).
 std::string LoopbackSocketRefusal() {
   RawSocketSource probe;
-  if (probe.open(kLoopback)) return {};
+  if (probe.open(NetworkOrigin(kLoopback))) return {};
   return probe.error();
 }
 
 TEST(RawSocketWin32, WakeBeforeOpenEndsTheFirstReceive) {
   RawSocketSource source;
   source.wake();
-  if (!source.open(kLoopback)) {
+  if (!source.open(NetworkOrigin(kLoopback))) {
     const std::string why = source.error();
     source.close();
     GTEST_SKIP() << "no receive-all socket on this system: " << why;
@@ -61,15 +61,14 @@ TEST(RawSocketWin32, StopEndsASessionWaitingForTraffic) {
   auto store = std::make_unique<CaptureStore>();
   test::RecordingView view;
   RawSocketSource source;
-  test::FakePrivilege allow;
-  CaptureSession session(*store, view, source, allow);
+  CaptureSession session(*store, view, source);
   for (int i = 0; i < 5; ++i) {
     StartRequest request;
-    request.interface_text = "127.0.0.1";
+    request.origin = NetworkOrigin(kLoopback);
     request.from_field = "*:*";
     request.to_field = "*:*";
     request.protocols = {true, true, true, true, true};
-    ASSERT_EQ(session.start(request), StartOutcome::kStarted);
+    ASSERT_EQ(session.start(request, {true, true}), StartOutcome::kStarted);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     session.stop();
     EXPECT_EQ(session.stop_flag().load(), 1);

@@ -162,7 +162,7 @@ TEST(MainDialog, GoListsRowsAndStopReturnsToIdle) {
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 3 && f.source.blocked(); }));
   EXPECT_EQ(d.row(0), "\t0\tudp\t10.0.0.1\t1000\t10.0.0.2\t53\t40\t64");
   EXPECT_EQ(d.row(2), "\t2\tudp\t10.0.0.1\t1002\t10.0.0.2\t53\t40\t64");
-  EXPECT_EQ(f.source.bind_address(), 0x7F000001u);
+  EXPECT_EQ(f.source.origin().address, 0x7F000001u);
   EXPECT_EQ(d.combo_items(IDC_FROM), std::vector<std::string>{"*:*"});
   EXPECT_EQ(d.combo_items(IDC_TO), std::vector<std::string>{"*:*"});
 

@@ -17,6 +17,7 @@
 #include "support/datagram_builder.h"
 #include "support/fakes.h"
 #include "support/recording_view.h"
+#include "ui/interface_slots.h"
 #include "windows/fake_winsock.h"
 
 namespace pw {
@@ -80,7 +81,7 @@ TEST(RawSocketSource, OpenAndCloseOnEveryPath) {
     FakeWinsock fake;
     if (c.failing != Call::kCount) fake.fail(c.failing, c.error);
     RawSocketSource source(fake);
-    EXPECT_EQ(source.open(c.address), c.error_text[0] == '\0');
+    EXPECT_EQ(source.open(NetworkOrigin(c.address)), c.error_text[0] == '\0');
     EXPECT_EQ(source.error(), c.error_text);
     const std::vector<std::string> opened(kOpenCalls.begin(),
                                           kOpenCalls.begin() + static_cast<long>(c.open_calls));
@@ -97,7 +98,7 @@ TEST(RawSocketSource, BindsTheInterfaceAddressAsked) {
   FakeWinsock fake;
   {
     RawSocketSource source(fake);
-    ASSERT_TRUE(source.open(0xC0A80114));
+    ASSERT_TRUE(source.open(NetworkOrigin(0xC0A80114)));
   }  // the destructor closes
   EXPECT_EQ(fake.calls()[3], "bind 2 192.168.1.20:0");
   EXPECT_EQ(fake.tally(), kBalanced);
@@ -118,7 +119,7 @@ TEST(RawSocketSource, ARefusedReceiveBufferSizeIsNoError) {
     FakeWinsock fake;
     for (int i = 0; i < c.refusals; ++i) fake.fail(Call::kSetOption, WSAENOBUFS);
     RawSocketSource source(fake);
-    EXPECT_TRUE(source.open(kLoopback));
+    EXPECT_TRUE(source.open(NetworkOrigin(kLoopback)));
     const std::vector<std::string> calls = fake.calls();
     const std::vector<std::string> expected =
         Concat(Concat({"WSAStartup 1.1", "socket 2 3 0"}, c.asked),
@@ -155,7 +156,7 @@ TEST(RawSocketSource, WhatAReceiveMakesOfEachResult) {
     if (c.error != 0) fake.add_recv_error(c.error);
     else fake.add_datagram(c.delivered);
     RawSocketSource source(fake);
-    ASSERT_TRUE(source.open(kLoopback));
+    ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
     std::vector<uint8_t> buffer(c.capacity, 0xEE);
     size_t length = 0;
     CaptureTime time{};
@@ -182,7 +183,7 @@ TEST(RawSocketSource, TheTimeIsReadRightAfterRecvReturns) {
   fake.add_datagram(std::vector<uint8_t>(100, 0x45));  // cut to 64 bytes
   fake.add_recv_error(WSAENETDOWN);
   RawSocketSource source(fake, clock);
-  ASSERT_TRUE(source.open(kLoopback));
+  ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
   struct Step {
     ReceiveStatus status;
     CaptureTime time;
@@ -207,7 +208,7 @@ TEST(RawSocketSource, TheTimeIsReadRightAfterRecvReturns) {
 TEST(RawSocketSource, WakeEndsABlockedReceive) {
   FakeWinsock fake;  // nothing scripted: a quiet network
   RawSocketSource source(fake);
-  ASSERT_TRUE(source.open(kLoopback));
+  ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
   uint8_t buffer[64];
   size_t length = 0;
   CaptureTime time{};
@@ -228,7 +229,7 @@ TEST(RawSocketSource, WakeBeforeOpenEndsTheFirstReceive) {
   fake.add_datagram(test::MakeDatagram({.protocol = 17}));
   RawSocketSource source(fake);
   source.wake();
-  ASSERT_TRUE(source.open(kLoopback));
+  ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
   uint8_t buffer[64];
   size_t length = 0;
   CaptureTime time{};
@@ -243,7 +244,7 @@ TEST(RawSocketSource, WakeBeforeOpenEndsTheFirstReceive) {
 TEST(RawSocketSource, CloseReleasesTheLibraryOnlyAfterAWakeHasClosedTheSocket) {
   FakeWinsock fake;
   RawSocketSource source(fake);
-  ASSERT_TRUE(source.open(kLoopback));
+  ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
   fake.hold_next_close();
   auto waking = std::async(std::launch::async, [&] { source.wake(); });
   ASSERT_TRUE(fake.wait_for_held_close());
@@ -266,16 +267,15 @@ struct SessionRig {
   FakeWinsock fake;
   FakeClock clock{fake};
   RawSocketSource source{fake, clock};
-  test::FakePrivilege allow;
-  CaptureSession session{*store, view, source, allow};
+  CaptureSession session{*store, view, source};
 
-  void start(std::string_view interface_text) {
+  void start(uint32_t address) {
     StartRequest request;
-    request.interface_text = interface_text;
+    request.origin = NetworkOrigin(address);
     request.from_field = "*:*";
     request.to_field = "*:*";
     request.protocols = {true, true, true, true, true};
-    ASSERT_EQ(session.start(request), StartOutcome::kStarted);
+    ASSERT_EQ(session.start(request, {true, true}), StartOutcome::kStarted);
   }
 };
 
@@ -284,7 +284,7 @@ TEST(RawSocketSession, EndsWithTheSourcesReason) {
   const std::vector<uint8_t> b = test::MakeDatagram({.protocol = 6, .payload_length = 12});
   struct Case {
     const char* name;
-    const char* interface_text;
+    uint32_t address;  // what the interface text named
     bool scripted;  // the datagrams above, then a failing receive
     Call failing;
     int error;
@@ -292,12 +292,12 @@ TEST(RawSocketSession, EndsWithTheSourcesReason) {
     std::vector<uint32_t> lengths;
     const char* tally;
   } cases[] = {
-      {"a receive fails", "127.0.0.1", true, Call::kCount, 0,
+      {"a receive fails", kLoopback, true, Call::kCount, 0,
        "ended source-failed recv: the network is down (10050)", {28, 52}, kBalanced},
-      {"bind fails", "127.0.0.1", false, Call::kBind, WSAEADDRNOTAVAIL,
+      {"bind fails", kLoopback, false, Call::kBind, WSAEADDRNOTAVAIL,
        "ended open-failed bind: the address is not an address of this computer (10049)", {},
        kBalanced},
-      {"no interface named", "eth9", false, Call::kCount, 0,
+      {"no interface named", kAnyInterface, false, Call::kCount, 0,
        "ended open-failed bind: receive-all mode needs the address of one interface, not "
        "0.0.0.0",
        {}, kUntouched},
@@ -313,7 +313,7 @@ TEST(RawSocketSession, EndsWithTheSourcesReason) {
       rig.fake.add_recv_error(WSAENETDOWN);
     }
     if (c.failing != Call::kCount) rig.fake.fail(c.failing, c.error);
-    rig.start(c.interface_text);
+    rig.start(c.address);
     ASSERT_TRUE(rig.view.wait_ended());
     EXPECT_EQ(rig.view.events().back(), c.event);
     ASSERT_EQ(rig.view.row_count(), c.lengths.size());
@@ -333,7 +333,7 @@ TEST(RawSocketSession, StoresTheTimeReadAfterEachReceive) {
   rig.fake.add_datagram(std::vector<uint8_t>(19, 0x45));
   rig.fake.add_datagram(test::MakeDatagram({.protocol = 6}));
   rig.fake.add_recv_error(WSAENETDOWN);
-  rig.start("127.0.0.1");
+  rig.start(kLoopback);
   ASSERT_TRUE(rig.view.wait_ended());
   ASSERT_EQ(rig.view.row_count(), 2u);
   const StoredDatagrams all = StoredDatagramsOf(*rig.store);
@@ -346,7 +346,7 @@ TEST(RawSocketSession, StopEndsABlockedReceive) {
   for (int i = 1; i <= 3; ++i) {
     SCOPED_TRACE(i);
     rig.fake.add_datagram(test::MakeDatagram({.protocol = 17}));
-    rig.start("127.0.0.1");
+    rig.start(kLoopback);
     ASSERT_TRUE(rig.fake.wait_for_blocked_recv());  // after the datagram's row
     rig.session.stop();
     EXPECT_EQ(rig.view.events().back(), "stopped");

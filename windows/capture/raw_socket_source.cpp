@@ -104,8 +104,9 @@ bool RawSocketSource::step_failed(const char* step) {
   return false;
 }
 
-bool RawSocketSource::open(uint32_t bind_address) {
+bool RawSocketSource::open(const CaptureOrigin& origin) {
   error_.clear();
+  const uint32_t bind_address = origin.address;
   // Documented: receive-all mode needs a socket bound to an explicit local
   // interface, not INADDR_ANY. Refused here, before any library call, so
   // that the reason is this one and not the ioctl's bare error number.

@@ -41,7 +41,7 @@ class RawSocketSource final : public PacketSource {
   RawSocketSource(const RawSocketSource&) = delete;
   RawSocketSource& operator=(const RawSocketSource&) = delete;
 
-  bool open(uint32_t bind_address) override;
+  bool open(const CaptureOrigin& origin) override;
   ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                         CaptureTime& time) override;
   void wake() override;

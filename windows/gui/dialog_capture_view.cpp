@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/filter.h"
 #include "res/resource.h"
 
 namespace pw {
@@ -56,9 +57,10 @@ void DialogCaptureView::paint_rows() {
 
 void DialogCaptureView::clear_rows() { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
 
-void DialogCaptureView::fields_read(std::string_view from_text, std::string_view to_text) {
-  add_combo_item(IDC_FROM, from_text);
-  add_combo_item(IDC_TO, to_text);
+void DialogCaptureView::add_field_history(std::string_view from_text,
+                                          std::string_view to_text) {
+  add_combo_item(IDC_FROM, from_text.substr(0, kFieldTextMax));
+  add_combo_item(IDC_TO, to_text.substr(0, kFieldTextMax));
 }
 
 void DialogCaptureView::add_combo_item(int id, std::string_view text) {

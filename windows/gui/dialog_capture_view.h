@@ -46,6 +46,11 @@ class DialogCaptureView final : public CaptureView {
   // Adds `row` as the new last row of the main list. UI thread.
   void add_text_row(std::string_view row);
 
+  // Adds the from and to texts of a start, as the filter takes them (cut to
+  // kFieldTextMax), to the drop-down lists of their fields, also when they
+  // are there already. UI thread.
+  void add_field_history(std::string_view from_text, std::string_view to_text);
+
   // A session runs (started and not yet ended or stopped). UI thread.
   bool capturing() const { return running_session_.load() != 0; }
 
@@ -62,7 +67,6 @@ class DialogCaptureView final : public CaptureView {
   // CaptureView.
   void add_row(std::string_view row) override;
   void clear_rows() override;
-  void fields_read(std::string_view from_text, std::string_view to_text) override;
   void start_refused(StartRefusal why) override;
   void start_failed(std::string_view detail) override;
   void capture_starting() override;

@@ -56,7 +56,6 @@ StartRequest ReadStartRequest(HWND dialog, SettingsControls& controls) {
   controls = ReadSettingsControls(dialog);
   controls.bind_to_interface = ControlText(dialog, IDC_INTERFACE, kInterfaceTextMax);
   StartRequest request;
-  request.interface_text = controls.bind_to_interface;
   request.from_field = controls.from_field;
   request.to_field = controls.to_field;
   request.both_traffic = controls.two_way_traffic;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/capture_session.h"
+#include "ui/interface_slots.h"
 #include "ui/settings_file.h"
 
 namespace pw {
@@ -26,9 +27,11 @@ void ShowSettingsControls(HWND dialog, const SettingsControls& controls);
 // The controls' values as the settings file stores them.
 SettingsControls ReadSettingsControls(HWND dialog);
 
-// What a start reads: the interface text (at most 19 characters), the from
-// and to fields, "both traffic" and the protocol boxes. The texts are kept
-// in `controls`, which the request points into.
+// What a start reads: the from and to fields, "both traffic" and the
+// protocol boxes into the request, and with them the interface text (at
+// most kInterfaceTextMax characters), which names the request's origin
+// (ChooseBindAddress). The texts are kept in `controls`, which the request
+// points into.
 StartRequest ReadStartRequest(HWND dialog, SettingsControls& controls);
 
 }  // namespace pw

@@ -2,6 +2,12 @@
 
 namespace pw {
 
+FileDialogKind SaveDialogFor(SaveFormat format) {
+  const SaveFormatEntry& entry = SaveFormatOf(format);
+  return {entry.dialog_filter.data(), "select file for saving", kSaveDialogFlags,
+          entry.dialog_extension.data()};
+}
+
 bool AskForFile(FilePrompt prompt, const FileDialogKind& kind, HWND owner,
                 const std::string& initial_folder, char (&path)[MAX_PATH]) {
   path[0] = '\0';

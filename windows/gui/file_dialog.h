@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "files/save_data.h"
+
 namespace pw {
 
 // GetSaveFileNameA or GetOpenFileNameA, or a test's stand-in.
@@ -29,15 +31,9 @@ struct FileDialogKind {
 inline constexpr DWORD kSaveDialogFlags =
     OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 
-// "&save sniff log" and "save &packets source".
-inline constexpr FileDialogKind kTextSaveDialog{
-    "Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0", "select file for saving",
-    kSaveDialogFlags, "txt"};
-
-// "save as pca&p...".
-inline constexpr FileDialogKind kPcapSaveDialog{
-    "pcap files (*.pcap)\0*.pcap\0All Files (*.*)\0*.*\0", "select file for saving",
-    kSaveDialogFlags, "pcap"};
+// The save-file dialog of a save format: its file types and default
+// extension (kSaveFormats), the title "select file for saving".
+FileDialogKind SaveDialogFor(SaveFormat format);
 
 // "&open capture file...": only a file that exists can be chosen.
 inline constexpr FileDialogKind kCaptureOpenDialog{

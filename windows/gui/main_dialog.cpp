@@ -73,9 +73,9 @@ MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, Capture
       settings_store_(setup.settings != nullptr ? *setup.settings : own_settings_store_.emplace()),
       tray_(instance, setup.notify_area != nullptr ? *setup.notify_area : SystemNotifyArea()),
       details_(instance, look_),
-      origin_(*setup.source,
-              setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
-      session_(store, view_, origin_, origin_),
+      privilege_(setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
+      source_(*setup.source),
+      session_(store, view_, source_),
       animator_(tray_, setup.animation_pause) {}
 
 MainDialog::~MainDialog() {
@@ -102,8 +102,8 @@ BOOL MainDialog::on_init_dialog() {
   set_icon_and_cursor();
   show_start_values();
   fill_interface_combo();
-  SetDlgItemTextA(hwnd(), IDC_FROM, "*:*");
-  SetDlgItemTextA(hwnd(), IDC_TO, "*:*");
+  SetDlgItemTextA(hwnd(), IDC_FROM, kAnyField);
+  SetDlgItemTextA(hwnd(), IDC_TO, kAnyField);
   add_tooltips();
   SetFocus(GetDlgItem(hwnd(), IDC_INTERFACE));
   EnableWindow(GetDlgItem(hwnd(), IDC_STOP), FALSE);
@@ -245,9 +245,6 @@ void MainDialog::on_command(WORD id, WORD, HWND) {
     case IDC_ON_TOP: PlaceOnTop(hwnd(), Checked(hwnd(), IDC_ON_TOP)); break;
     case IDM_DETAILS: show_details(); break;
     case IDM_EXIT: shut_down(); break;
-    case IDM_SAVE_SNIFF_LOG: SaveSniffLog(save_context()); break;
-    case IDM_SAVE_PACKETS: SavePackets(save_context()); break;
-    case IDM_SAVE_PCAP: SavePcap(save_context()); break;
     case IDM_OPEN_CAPTURE: open_capture_command(); break;
     case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
     case IDM_FLIP_TO_TRAY: switch_flip_to_tray(); break;
@@ -255,6 +252,9 @@ void MainDialog::on_command(WORD id, WORD, HWND) {
     default:
       if (const std::optional<FlagOption> option = FlagOptionOf(id)) {
         ApplyFlagOption(state_.settings, *option);
+      }
+      for (const SaveCommand& save : kSaveCommands) {
+        if (save.menu_command == id) SaveStore(save_context(), save.format);
       }
       break;
   }
@@ -355,20 +355,20 @@ bool MainDialog::open_capture_file(const std::string& path) {
   return true;
 }
 
-// Starts a session over the network (`file` null) or the capture file, with
-// what the controls say. A session that ended by itself may still be on
-// its way out; it is joined before its source is changed.
+// Starts a session over the network (`file` null) on the interface that
+// the interface field names, or over the capture file, with what the
+// controls say; each start's texts go to the from and to history first. A
+// session that ended by itself may still be on its way out; it is joined
+// before the next one opens its source.
 void MainDialog::start_session(const std::string* file) {
   session_.end_at_exit();
-  if (file != nullptr) {
-    origin_.choose_file(*file);
-  } else {
-    origin_.choose_network();
-  }
   SettingsControls texts;
   StartRequest request = ReadStartRequest(hwnd(), texts);
-  for (size_t i = 0; i < slots_.size(); ++i) request.interface_addresses[i] = slots_[i];
-  session_.start(request);
+  request.origin = file != nullptr
+                       ? FileOrigin(*file)
+                       : NetworkOrigin(ChooseBindAddress(texts.bind_to_interface, slots_));
+  view_.add_field_history(request.from_field, request.to_field);
+  session_.start(request, RightsToRead(request.origin, privilege_));
 }
 
 // Command 108: the wait cursor while the details window is found or created

@@ -148,9 +148,10 @@ class MainDialog final : public DialogBase {
   TrayIcon tray_;
   DetailsWindow details_;
   DialogCaptureView view_;
-  // The session's packet source and privilege check: the network's, or a
-  // capture file's.
-  SourceChoice origin_;
+  // The network's privilege check, asked before each start on the network.
+  PrivilegeCheck& privilege_;
+  // The session's packet source: the network's, or a capture file's.
+  SourceChoice source_;
   // The animation threads read the session's stop flag, the settings
   // record and the icon: they are ended before any of those goes.
   CaptureSession session_;

@@ -19,12 +19,6 @@ void TellNothingToSave(HWND owner) {
 
 void TellWriteFailed(HWND owner) { Tell(owner, kWriteFailedText, "error:", MB_ICONERROR); }
 
-// The save-file dialog; false when the user cancelled it or it failed.
-bool AskForPath(const SaveCommandContext& context, const FileDialogKind& kind,
-                char (&path)[MAX_PATH]) {
-  return AskForFile(context.prompt, kind, context.owner, context.initial_folder, path);
-}
-
 void Write(const SaveCommandContext& context, const char* path, std::span<const uint8_t> bytes) {
   switch (SaveFileReplacing(path, bytes, context.write)) {
     case SaveResult::kSaved:
@@ -40,44 +34,24 @@ void Write(const SaveCommandContext& context, const char* path, std::span<const 
 
 }  // namespace
 
-void SaveSniffLog(const SaveCommandContext& context) {
-  // A copy: the lines that exist now, however many arrive while the dialog
-  // is open.
-  const std::string text(SniffLogSaveData(context.store));
-  if (text.empty()) {
+void SaveStore(const SaveCommandContext& context, SaveFormat format) {
+  const SaveFormatEntry& entry = SaveFormatOf(format);
+  std::vector<uint8_t> bytes = entry.data(context.store);
+  if (bytes.empty()) {
     TellNothingToSave(context.owner);
     return;
   }
   char path[MAX_PATH];
-  if (!AskForPath(context, kTextSaveDialog, path)) return;
-  Write(context, path,
-        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-}
-
-void SavePackets(const SaveCommandContext& context) {
-  if (PacketsSaveData(context.store).empty()) {
-    TellNothingToSave(context.owner);
+  if (!AskForFile(context.prompt, SaveDialogFor(format), context.owner, context.initial_folder,
+                  path)) {
     return;
   }
-  char path[MAX_PATH];
-  if (!AskForPath(context, kTextSaveDialog, path)) return;
-  Write(context, path, PacketsSaveData(context.store));
-}
-
-void SavePcap(const SaveCommandContext& context) {
-  if (StoredDatagramsOf(context.store).lengths.empty()) {
-    TellNothingToSave(context.owner);
-    return;
-  }
-  char path[MAX_PATH];
-  if (!AskForPath(context, kPcapSaveDialog, path)) return;
-  // Assembled in memory (at most about a megabyte) and written whole.
-  const std::vector<uint8_t> file = PcapSaveData(context.store);
-  if (file.empty()) {
+  if (!entry.measured_at_start) bytes = entry.data(context.store);
+  if (bytes.empty()) {
     TellWriteFailed(context.owner);
     return;
   }
-  Write(context, path, file);
+  Write(context, path, bytes);
 }
 
 }  // namespace pw

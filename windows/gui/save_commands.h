@@ -1,8 +1,9 @@
-// The save commands of the popup menu: "&save sniff log" writes the sniff
-// log (one line per stored datagram), "save &packets source" the byte pool
-// (the stored datagrams back to back, exactly as received), "save as
-// pca&p..." the stored datagrams with their capture times as a pcap file
-// that other tools open. The user names the file in the save-file dialog;
+// The save commands of the popup menu, one for each save format
+// (kSaveFormats): "&save sniff log" writes the sniff log (one line per
+// stored datagram), "save &packets source" the byte pool (the stored
+// datagrams back to back, exactly as received), "save as pca&p..." the
+// stored datagrams with their capture times as a pcap file that other
+// tools open. The user names the file in the save-file dialog;
 // the file is written whole or not at all (save_file_win32.h). Every
 // failure is a message box owned by the main window, after which the main
 // window is shown, also when it was hidden in the notification area. UI
@@ -14,8 +15,10 @@
 #include <string>
 
 #include "engine/capture_store.h"
+#include "files/save_data.h"
 #include "gui/file_dialog.h"
 #include "gui/save_file.h"
+#include "res/resource.h"
 
 namespace pw {
 
@@ -31,17 +34,20 @@ struct SaveCommandContext {
   WriteFunction write = WriteFile;
 };
 
-// "&save sniff log": the sniff log as it is when the command starts.
-void SaveSniffLog(const SaveCommandContext& context);
+// The menu commands of the save formats.
+struct SaveCommand {
+  int menu_command;
+  SaveFormat format;
+};
+inline constexpr SaveCommand kSaveCommands[] = {
+    {IDM_SAVE_SNIFF_LOG, SaveFormat::kSniffLog},
+    {IDM_SAVE_PACKETS, SaveFormat::kPackets},
+    {IDM_SAVE_PCAP, SaveFormat::kPcap},
+};
 
-// "save &packets source": the byte pool up to the pool fill read just
-// before writing, so that datagrams stored while the dialog was open are
-// included.
-void SavePackets(const SaveCommandContext& context);
-
-// "save as pca&p...": the datagrams stored up to the moment of writing,
-// each with its capture time, in the pcap format (capture_file_writer.h).
-// Nothing stored: the same message as the other two.
-void SavePcap(const SaveCommandContext& context);
+// Saves what the store holds in `format`: nothing stored gives the
+// message; otherwise the save-file dialog, then the bytes measured when
+// the format says (SaveFormatEntry::measured_at_start), written whole.
+void SaveStore(const SaveCommandContext& context, SaveFormat format);
 
 }  // namespace pw

@@ -69,7 +69,7 @@ class UdpSocket {
 
 StartRequest Loopback(std::string_view to_field, ProtocolSwitches protocols) {
   StartRequest r;
-  r.interface_text = "127.0.0.1";
+  r.origin = NetworkOrigin(0x7F000001);  // the loopback device
   r.from_field = "*:*";
   r.to_field = to_field;
   r.protocols = protocols;
@@ -97,7 +97,12 @@ class LiveTest : public ::testing::Test {
   std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
   test::RecordingView view_;
   PcapLiveSource source_;
-  CaptureSession session_{*store_, view_, source_, SystemPrivilegeCheck()};
+  CaptureSession session_{*store_, view_, source_};
+
+  // Every test skips unless the process may capture.
+  StartOutcome Start(const StartRequest& request) {
+    return session_.start(request, RightsToRead(request.origin, SystemPrivilegeCheck()));
+  }
 };
 
 TEST_F(LiveTest, UdpDatagramsAppearOnceEachAndThePortFilterHolds) {
@@ -106,9 +111,8 @@ TEST_F(LiveTest, UdpDatagramsAppearOnceEachAndThePortFilterHolds) {
   UdpSocket receiver;
   UdpSocket other;
   const std::string to = "127.0.0.1:" + std::to_string(receiver.port());
-  ASSERT_EQ(session_.start(Loopback(to, {false, true, false, false, false})),
+  ASSERT_EQ(Start(Loopback(to, {false, true, false, false, false})),
             StartOutcome::kStarted);
-  EXPECT_EQ(session_.bind_address(), 0x7F000001u);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the device is open
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(sender.send_to(other.port(), "not this one"));
@@ -138,7 +142,7 @@ TEST_F(LiveTest, EachDatagramKeepsTheKernelsTimeInNanoseconds) {
   UdpSocket sender;
   UdpSocket receiver;
   const std::string to = "127.0.0.1:" + std::to_string(receiver.port());
-  ASSERT_EQ(session_.start(Loopback(to, {false, true, false, false, false})),
+  ASSERT_EQ(Start(Loopback(to, {false, true, false, false, false})),
             StartOutcome::kStarted);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the device is open
   constexpr size_t kSent = 20;
@@ -170,7 +174,7 @@ TEST_F(LiveTest, IcmpEchoAndItsReplyAppearOnceEach) {
   SKIP_UNLESS_ROOT();
   const int raw = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
   ASSERT_GE(raw, 0);
-  ASSERT_EQ(session_.start(Loopback("127.0.0.1:*", {false, false, true, false, false})),
+  ASSERT_EQ(Start(Loopback("127.0.0.1:*", {false, false, true, false, false})),
             StartOutcome::kStarted);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   // Echo request, identifier 0x5057, sequence 1, 10 bytes of payload.
@@ -211,7 +215,7 @@ TEST_F(LiveTest, StopWhileBlockedInReceiveReturnsPromptly) {
   const std::string to = "127.0.0.1:" + std::to_string(unused.port());
   double worst_ms = 0;
   for (int i = 0; i < 20; ++i) {
-    ASSERT_EQ(session_.start(Loopback(to, {true, true, true, true, true})),
+    ASSERT_EQ(Start(Loopback(to, {true, true, true, true, true})),
               StartOutcome::kStarted);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto begin = Clock::now();
@@ -246,7 +250,7 @@ TEST_F(LiveTest, ThousandStartStopCyclesUnderTraffic) {
     StartRequest request = Loopback(to, {false, true, false, false, false});
     request.packet_limit = cycle % 10 == 0 ? 5 : 0;  // some also end by themselves
     view_.clear_events();
-    ASSERT_EQ(session_.start(request), StartOutcome::kStarted);
+    ASSERT_EQ(Start(request), StartOutcome::kStarted);
     // Those with a limit run long enough to reach it about when "stop" comes.
     std::this_thread::sleep_for(cycle % 10 == 0 ? std::chrono::microseconds(8000 + 400 * (cycle % 30))
                                                 : std::chrono::microseconds(500 * (cycle % 15)));
@@ -278,7 +282,7 @@ TEST_F(LiveTest, ThousandStartStopCyclesUnderTraffic) {
   StartRequest last = Loopback(to, {false, true, false, false, false});
   last.packet_limit = 5;
   view_.clear_events();
-  ASSERT_EQ(session_.start(last), StartOutcome::kStarted);
+  ASSERT_EQ(Start(last), StartOutcome::kStarted);
   EXPECT_TRUE(view_.wait_ended(static_cast<int>(limit_ends) + 1, std::chrono::seconds(60)));
   session_.stop();
   EXPECT_EQ(view_.rows().size(), 5u);

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <span>
 
+#include "packet/byte_order.h"
+
 namespace pw {
 
 class ByteView {
@@ -27,11 +29,19 @@ class ByteView {
   }
 
   // 16-bit and 32-bit fields in network byte order, returned as host values.
+  // A field that lies whole in the stored bytes is read in one go.
   uint16_t u16(size_t offset) const {
+    if (has(offset, 2)) return Be16(data_ + offset);
     return static_cast<uint16_t>(u8(offset) << 8 | u8(offset + 1));
   }
   uint32_t u32(size_t offset) const {
+    if (has(offset, 4)) return Be32(data_ + offset);
     return uint32_t{u16(offset)} << 16 | u16(offset + 2);
+  }
+
+  // True when `count` bytes from `offset` are all stored.
+  bool has(size_t offset, size_t count) const {
+    return offset <= size_ && count <= size_ - offset;
   }
 
   // Up to `count` bytes from `offset`: fewer when the stored bytes end

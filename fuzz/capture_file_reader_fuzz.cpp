@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the capture-file reader as a whole file and
 // checks what it hands out: each datagram lies in the receive buffer and
-// starts with IPv4's version, each time is valid, the reading ends, a failed
+// starts with IPv4's or IPv6's version, each time is valid, the reading ends, a failed
 // reading says why. Then the datagrams go through the writer and back
 // through the reader, which must give the same bytes (up to the writer's
 // snapshot length) and times (as far as the writer's seconds field reaches).
@@ -98,7 +98,7 @@ void ReadAndWrite(pw::ByteInput& input, size_t size, pw::ByteSink& sink) {
          pw::ReadOutcome::kDatagram) {
     Check(record.length >= 1 && record.length <= sizeof b.first);
     Check(record.length <= record.captured);
-    Check(b.first[0] >> 4 == 4);
+    Check(b.first[0] >> 4 == 4 || b.first[0] >> 4 == 6);
     Check(record.time.nanoseconds < pw::kNanosecondsPerSecond);
     Check(++count <= size / 16);  // a datagram takes at least 16 bytes of the file
     Check(pw::WritePcapRecord(sink, {b.first, record.length}, record.time));

@@ -82,7 +82,7 @@ AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
 
   rows.add_row(row);
 
-  // A row has at most 63 characters, so 10,000 lines fit several times over;
+  // A row has at most 111 characters, so 10,000 lines fit several times over;
   // the test only guards the log against a caller that breaks that rule.
   const uint32_t log_len = store.sniff_log_length.load(std::memory_order_relaxed);
   if (row.size() + 3 <= kSniffLogSize - log_len) {

@@ -28,8 +28,8 @@ inline constexpr uint32_t kSniffLogSize = 4096000;
 inline constexpr uint32_t kPacketLimit = 10000;
 
 struct CaptureStore {
-  // The stored datagrams back to back, each from the first byte of its IPv4
-  // header, exactly as received.
+  // The stored datagrams back to back, each from the first byte of its IP
+  // header (IPv4 or IPv6), exactly as received.
   uint8_t byte_pool[kBytePoolSize];
   // Bytes of the byte pool in use; the next datagram goes to this offset.
   std::atomic<uint32_t> pool_fill;
@@ -39,7 +39,8 @@ struct CaptureStore {
   // Entry k: when datagram k was captured, as its source gave it. Never
   // cleared, like the length table.
   CaptureTime time_table[kTableEntries];
-  // Entry k: IPv4 protocol number of datagram k (1, 2, 6, 17 or 255).
+  // Entry k: protocol number of datagram k (1, 2, 6, 17 or 255 of IPv4;
+  // 6, 17, 58 or 255 of IPv6).
   uint8_t protocol_table[kTableEntries];
   // One line per stored datagram: its row text and "\r\n"; NUL-terminated.
   char sniff_log[kSniffLogSize];

@@ -15,13 +15,24 @@ void CopyText(std::string_view text, char (&out)[kFieldTextMax + 1]) {
   out[n] = '\0';
 }
 
-AddressKey MakeAddressKey(const char* text) {
-  AddressKey key{false, 0};
-  key.matchable = ParseDottedQuad(text, key.address);
+// The IPv6 address of "[ADDRESS]", or false.
+bool ReadBracketedIpv6(std::string_view text, IpAddress& address) {
+  return text.size() >= 2 && text.front() == '[' && text.back() == ']' &&
+         ReadIpv6Text(text.substr(1, text.size() - 2), address);
+}
+
+AddressKey MakeAddressKey(std::string_view text) {
+  AddressKey key{false, {}};
+  uint32_t v4 = 0;
+  if (ParseDottedQuad(text, v4)) {
+    key = {true, IpAddress::V4(v4)};
+  } else if (ReadBracketedIpv6(text, key.address) || ReadIpv6Text(text, key.address)) {
+    key.matchable = true;
+  }
   return key;
 }
 
-bool KeyMatches(const AddressKey& key, uint32_t address) {
+bool KeyMatches(const AddressKey& key, const IpAddress& address) {
   return key.matchable && key.address == address;
 }
 
@@ -41,7 +52,7 @@ bool PassesAddressRule(const DatagramFacts& facts, const FilterSettings& s) {
 }  // namespace
 
 void ClearFilterSettings(FilterSettings& settings) {
-  std::memset(&settings, 0, sizeof settings);
+  settings = FilterSettings{};
   for (FilterSide* side : {&settings.from, &settings.to}) {
     CopyText(kAnyField, side->address);
     side->mode = AddressMode::kAny;
@@ -59,6 +70,30 @@ uint16_t ParsePortText(std::string_view text) {
 void ParseFilterField(std::string_view field_text, FilterSide& side) {
   CopyText(field_text, side.address);
   const std::string_view text(side.address);
+  IpAddress bare;
+  if (ReadIpv6Text(text, bare)) {
+    side.mode = AddressMode::kAddress;
+    side.port = 0;
+    side.key = {true, bare};
+    return;
+  }
+  if (!text.empty() && text.front() == '[') {
+    // "[ADDRESS]", "[ADDRESS]:PORT"; anything else names no address.
+    const size_t close = text.find(']');
+    side.mode = AddressMode::kAddress;
+    side.port = 0;
+    if (close != std::string_view::npos && close + 1 < text.size()) {
+      if (text[close + 1] == ':') {
+        side.port = ParsePortText(text.substr(close + 2));
+        side.address[close + 1] = '\0';
+      } else {
+        side.key = {false, {}};
+        return;
+      }
+    }
+    side.key = MakeAddressKey(side.address);
+    return;
+  }
   const size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) {
     CopyText(kAnyField, side.address);
@@ -102,7 +137,7 @@ FilterSettings BuildFilterSettings(std::string_view from_field,
 
 bool PassesFilter(const DatagramFacts& facts, const FilterSettings& s) {
   if (!PassesAddressRule(facts, s)) return false;
-  const StoredProtocol* protocol = FindStoredProtocol(facts.protocol);
+  const StoredProtocol* protocol = FindStoredProtocol(facts.protocol, facts.family);
   if (protocol == nullptr || !(s.protocols.*protocol->switched_on)) return false;
   // Port rule: only from the "from" side to the "to" side.
   if (protocol->has_ports) {

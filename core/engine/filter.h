@@ -1,16 +1,18 @@
 // The packet filter.
 //
 // At every start the user's fields become FilterSettings: a "from" and a
-// "to" field of the form address:port, "both traffic" and the five protocol
-// switches. The capture thread then decides for every received datagram
-// whether it is stored: the address rule, the protocol rule and the port
-// rule, in that order.
+// "to" field of the form address:port (an IPv6 address in brackets,
+// [address]:port, or bare, without a port), "both traffic" and the five
+// protocol switches. The capture thread then decides for every received
+// datagram whether it is stored: the address rule, the protocol rule and
+// the port rule, in that order.
 //
 // Field texts are taken leniently (a front end that wants strict fields
 // checks them before it starts a session): any text is accepted, and an
-// address that is not written as a datagram's address is printed simply
-// matches nothing; a port text that is not a number in range means any
-// port.
+// address that is not written as a datagram's IPv4 address is printed, nor
+// is an IPv6 address in a form that inet_pton takes, simply matches
+// nothing; a port text that is not a number in range means any port. An
+// address matches datagrams of its own family only; "*" matches both.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +24,10 @@
 
 namespace pw {
 
-// A field text is cut to this many characters when read.
-inline constexpr size_t kFieldTextMax = 23;
+// A field text is cut to this many characters when read: the longest
+// bracketed IPv6 address that inet_pton takes, with a port,
+// "[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]:65535".
+inline constexpr size_t kFieldTextMax = 53;
 
 // The field text that takes every datagram: any address, any port. What a
 // field shows before the user types, and what a side without a colon
@@ -32,21 +36,24 @@ inline constexpr char kAnyField[] = "*:*";
 
 enum class AddressMode : uint8_t {
   kAny,      // every address passes
-  kAddress,  // the address text must equal the datagram's dotted decimal
+  kAddress,  // the address text must name the datagram's address
 };
 
-// An address text prepared for comparison with a datagram's address. A
-// datagram's address text is always dotted decimal without leading zeros, so
-// a text in any other form can never be equal to it; such a text gets
-// matchable = false.
+// An address text prepared for comparison with a datagram's address. An
+// IPv4 address text matches when it is the datagram's dotted decimal
+// without leading zeros; an IPv6 one, bare or in brackets, when it names
+// the datagram's address in any form that inet_pton takes. A text in any
+// other form can never match; it gets matchable = false.
 struct AddressKey {
   bool matchable;
-  uint32_t address;  // the four bytes in wire order, first byte highest
+  IpAddress address;
 };
 
 // One side ("from" or "to") of the filter.
 struct FilterSide {
-  char address[kFieldTextMax + 1];  // NUL-terminated; "*:*" without a colon
+  // NUL-terminated: the text before the port's colon ("[::1]" of
+  // "[::1]:80"), a bare IPv6 address as typed, or "*:*" without a colon.
+  char address[kFieldTextMax + 1];
   AddressMode mode;
   uint16_t port;  // 0: any port
   AddressKey key;
@@ -69,10 +76,17 @@ struct FilterSettings {
 // Any address and any port on both sides, no reverse pair, no protocol.
 void ClearFilterSettings(FilterSettings& settings);
 
-// Parses one field text (at most 23 characters of it are taken) into a side:
-// the text after the last colon is the port ("*" or a number), the text
-// before it the address ("*" for any); without a colon the side is any
-// address, any port, with the address text "*:*".
+// Parses one field text (at most kFieldTextMax characters of it are taken)
+// into a side:
+//  - a bare IPv6 address (ReadIpv6Text takes the whole text): that address,
+//    any port;
+//  - a text that begins with "[": the address in the brackets; after "]"
+//    either nothing (any port) or a colon and the port text. A text without
+//    "]", or with anything else after it, is an address that matches
+//    nothing;
+//  - otherwise the text after the last colon is the port ("*" or a
+//    number), the text before it the address ("*" for any); without a colon
+//    the side is any address, any port, with the address text "*:*".
 void ParseFilterField(std::string_view field_text, FilterSide& side);
 
 // Converts a port text the way the field parser does: "*" gives 0; otherwise

@@ -77,10 +77,10 @@ char* PutDecimal(char* out, uint32_t value) {
   return out;
 }
 
-// Protocol names padded to four bytes, for a fixed-size copy; empty for a
+// Protocol names padded to eight bytes, for a fixed-size copy; empty for a
 // protocol that is never stored.
 struct Name {
-  char text[4];
+  char text[8];
   uint32_t length;
 };
 
@@ -88,7 +88,7 @@ constexpr std::array<Name, 256> MakeNameTable() {
   std::array<Name, 256> table{};
   for (const StoredProtocol& p : kStoredProtocols) {
     Name& n = table[p.number];
-    for (size_t i = 0; i < p.name.size() && i < 4; ++i) n.text[i] = p.name[i];
+    for (size_t i = 0; i < p.name.size() && i < 8; ++i) n.text[i] = p.name[i];
     n.length = static_cast<uint32_t>(p.name.size());
   }
   return table;
@@ -96,15 +96,29 @@ constexpr std::array<Name, 256> MakeNameTable() {
 
 constexpr std::array<Name, 256> kNames = MakeNameTable();
 
-// "\t" source "\t" source port "\t" destination "\t" destination port "\t":
-// at most 45 characters; up to 48 bytes are written.
+// "\t" source "\t" source port "\t" destination "\t" destination port "\t"
+// of an IPv4 datagram: at most 45 characters; up to 48 bytes are written.
 char* PutMiddle(char* p, const DatagramFacts& facts) {
   *p++ = '\t';
-  p = PutAddress(p, facts.source);
+  p = PutAddress(p, facts.source.v4());
   *p++ = '\t';
   p = PutDecimal(p, facts.source_port);
   *p++ = '\t';
-  p = PutAddress(p, facts.destination);
+  p = PutAddress(p, facts.destination.v4());
+  *p++ = '\t';
+  p = PutDecimal(p, facts.destination_port);
+  *p++ = '\t';
+  return p;
+}
+
+// The same of an IPv6 datagram: at most 93 characters, all of them written.
+char* PutMiddle6(char* p, const DatagramFacts& facts) {
+  *p++ = '\t';
+  p = PutIpv6Text(p, facts.source);
+  *p++ = '\t';
+  p = PutDecimal(p, facts.source_port);
+  *p++ = '\t';
+  p = PutIpv6Text(p, facts.destination);
   *p++ = '\t';
   p = PutDecimal(p, facts.destination_port);
   *p++ = '\t';
@@ -120,17 +134,44 @@ RowMiddleCache::RowMiddleCache() {
     e.source_port = e.destination_port = 0;
     e.length = static_cast<uint32_t>(PutMiddle(e.text, zero) - e.text);
   }
+  zero.source = zero.destination = IpAddress::V6(0, 0);
+  for (Entry6& e : entries6_) {
+    e.source = e.destination = zero.source;
+    e.source_port = e.destination_port = 0;
+    e.length = static_cast<uint32_t>(PutMiddle6(e.text, zero) - e.text);
+  }
 }
 
-char* RowMiddleCache::put(char* out, const DatagramFacts& f) {
-  const uint32_t ports = uint32_t{f.source_port} << 16 | f.destination_port;
-  const uint32_t hash = f.source * 0x9E3779B1u ^ f.destination * 0x85EBCA77u ^
-                        ports * 0xC2B2AE3Du;
-  Entry& e = entries_[hash >> (32 - kIndexBits)];
-  if (e.source != f.source || e.destination != f.destination ||
+char* RowMiddleCache::put6(char* out, const DatagramFacts& f) {
+  const uint64_t ports = uint64_t{f.source_port} << 16 | f.destination_port;
+  const uint64_t mixed = (f.source.high ^ f.source.low) * 0x9E3779B97F4A7C15ull ^
+                         (f.destination.high ^ f.destination.low) * 0xC2B2AE3D27D4EB4Full ^
+                         ports * 0x165667B19E3779F9ull;
+  Entry6& e = entries6_[mixed >> (64 - kIndexBits6)];
+  if (!(e.source == f.source) || !(e.destination == f.destination) ||
       e.source_port != f.source_port || e.destination_port != f.destination_port) {
     e.source = f.source;
     e.destination = f.destination;
+    e.source_port = f.source_port;
+    e.destination_port = f.destination_port;
+    e.length = static_cast<uint32_t>(PutMiddle6(e.text, f) - e.text);
+  }
+  std::memcpy(out, e.text, sizeof e.text);
+  return out + e.length;
+}
+
+char* RowMiddleCache::put(char* out, const DatagramFacts& f) {
+  if (f.family == IpFamily::kV6) return put6(out, f);
+  const uint32_t source = f.source.v4();
+  const uint32_t destination = f.destination.v4();
+  const uint32_t ports = uint32_t{f.source_port} << 16 | f.destination_port;
+  const uint32_t hash = source * 0x9E3779B1u ^ destination * 0x85EBCA77u ^
+                        ports * 0xC2B2AE3Du;
+  Entry& e = entries_[hash >> (32 - kIndexBits)];
+  if (e.source != source || e.destination != destination ||
+      e.source_port != f.source_port || e.destination_port != f.destination_port) {
+    e.source = source;
+    e.destination = destination;
     e.source_port = f.source_port;
     e.destination_port = f.destination_port;
     e.length = static_cast<uint32_t>(PutMiddle(e.text, f) - e.text);
@@ -146,16 +187,20 @@ __attribute__((flatten))
 #endif
 void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
                    RowMiddleCache* cache) {
-  // Worst case 63 characters (70 with an index above 9999); the text array
-  // has slack for the fixed-size copies.
+  // Worst case 63 characters for IPv4 (70 with an index above 9999) and
+  // 111 for IPv6; the text array has slack for the fixed-size copies.
   char* p = row.text;
   *p++ = '\t';
   p = PutDecimal(p, index);
   *p++ = '\t';
   const Name& name = kNames[facts.protocol];
-  std::memcpy(p, name.text, 4);
+  std::memcpy(p, name.text, sizeof name.text);
   p += name.length;
-  p = cache ? cache->put(p, facts) : PutMiddle(p, facts);
+  if (cache != nullptr) {
+    p = cache->put(p, facts);
+  } else {
+    p = facts.family == IpFamily::kV6 ? PutMiddle6(p, facts) : PutMiddle(p, facts);
+  }
   p = PutDecimal(p, facts.total_length);
   *p++ = '\t';
   // The ttl from the octet table: its point falls where the NUL goes.
@@ -163,7 +208,9 @@ void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
   std::memcpy(p, ttl.text, 4);
   p += ttl.count - 1;
   size_t n = static_cast<size_t>(p - row.text);
-  if (n > kRowTextMax) n = kRowTextMax;  // only an index above 9999 gets here
+  // Only an index above 9999 gets here.
+  const size_t most = facts.family == IpFamily::kV6 ? kRowTextMax : kIpv4RowTextMax;
+  if (n > most) n = most;
   row.text[n] = '\0';
   row.length = static_cast<uint8_t>(n);
 }

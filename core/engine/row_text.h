@@ -3,9 +3,11 @@
 //   "\t" index "\t" name "\t" source "\t" sport "\t" destination "\t" dport
 //   "\t" total length "\t" ttl
 //
-// Ports are 0 for icmp, igmp and raw. The text is built by hand (no locale,
-// no allocation): it is made on the capture thread for every stored
-// datagram.
+// Ports are 0 for icmp, igmp, icmp6 and raw. Addresses are written by the
+// one formatter of packet/ip_address.h; for an IPv6 datagram the total
+// length is 40 plus its payload length and the ttl is its hop limit. The
+// text is built by hand (no locale, no allocation): it is made on the
+// capture thread for every stored datagram.
 #pragma once
 
 #include <cstddef>
@@ -16,9 +18,13 @@
 
 namespace pw {
 
-// Longest row: tcp/udp, index 9999, two 15-character addresses, five-digit
-// ports and total length, three-digit ttl.
-inline constexpr size_t kRowTextMax = 63;
+// Longest IPv4 row: tcp/udp, index 9999, two 15-character addresses,
+// five-digit ports and total length, three-digit ttl.
+inline constexpr size_t kIpv4RowTextMax = 63;
+// Longest row: an IPv6 icmp6 row (its name has five letters, its ports are
+// 0) or tcp/udp row, index 9999, two 39-character addresses, five-digit
+// total length, three-digit hop limit.
+inline constexpr size_t kRowTextMax = 111;
 
 struct RowText {
   // NUL-terminated, at most kRowTextMax characters. The array is longer so
@@ -31,15 +37,16 @@ struct RowText {
 // Remembers the middle part of recent rows: "\t" source "\t" source port
 // "\t" destination "\t" destination port "\t". A capture is dominated by a
 // few conversations, whose datagrams share that part, so most rows print
-// only their index, total length and ttl. Direct-mapped; every entry always
-// holds a correct (key, text) pair (a new cache holds the text of 0.0.0.0
-// port 0 in both directions), so a lookup is one compare. Owned by one
-// capture thread; 8 KiB.
+// only their index, total length and ttl. Direct-mapped, one table per
+// family; every entry always holds a correct (key, text) pair (a new cache
+// holds the text of 0.0.0.0, or ::, port 0 in both directions), so a lookup
+// is one compare. Owned by one capture thread; 8 KiB for IPv4, 8 KiB for
+// IPv6.
 class RowMiddleCache {
  public:
   RowMiddleCache();
   // Writes the middle part of `facts` at `out` and returns its end. Up to
-  // 48 bytes at `out` may be written.
+  // 96 bytes at `out` may be written.
   char* put(char* out, const DatagramFacts& facts);
 
  private:
@@ -51,8 +58,19 @@ class RowMiddleCache {
     uint16_t destination_port;
     uint32_t length;
   };
+  struct alignas(64) Entry6 {
+    char text[96];  // at most 93 characters, then padding
+    IpAddress source;
+    IpAddress destination;
+    uint16_t source_port;
+    uint16_t destination_port;
+    uint32_t length;
+  };
+  char* put6(char* out, const DatagramFacts& facts);
   static constexpr unsigned kIndexBits = 7;
+  static constexpr unsigned kIndexBits6 = 5;
   Entry entries_[1u << kIndexBits];
+  Entry6 entries6_[1u << kIndexBits6];
 };
 
 // Formats the row of `facts` as packet `index`. With a cache, a middle part

@@ -245,7 +245,7 @@ Step CaptureFileReader::State::end_of_input() {
 bool CaptureFileReader::State::deliver(uint8_t* buffer, size_t capacity,
                                        CaptureRecord& record) {
   DatagramSpan span{};
-  if (!FindIpv4Datagram(pending.link_type, frame.get(), pending.captured, span)) {
+  if (!FindIpDatagram(pending.link_type, frame.get(), pending.captured, span)) {
     ++skipped;
     return false;
   }

@@ -8,7 +8,7 @@
 // simple packet blocks. Every other pcapng block is passed over without
 // being read into memory.
 //
-// Each frame's link header is stripped as FindIpv4Datagram strips it; frames
+// Each frame's link header is stripped as FindIpDatagram strips it; frames
 // that carry no IPv4, and the packets of interfaces whose link type the
 // program does not read, are skipped. A RecordSelector, when one is set,
 // sees each remaining frame whole (link header included) and may pass over

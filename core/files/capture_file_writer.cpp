@@ -46,7 +46,7 @@ bool WritePcapHeader(ByteSink& sink) {
   p = PutLe32(p, 0);  // time zone: times are UTC
   p = PutLe32(p, 0);  // accuracy of the times: not stated
   p = PutLe32(p, kPcapSnapshotLength);
-  PutLe32(p, static_cast<uint32_t>(kLinkIpv4));
+  PutLe32(p, static_cast<uint32_t>(kLinkRawFile));
   return sink.write(header, sizeof header);
 }
 

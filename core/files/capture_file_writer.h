@@ -1,9 +1,9 @@
 // Writes captured datagrams as a classic pcap file that other tools open:
 // nanosecond time stamps (magic a1b23c4d), version 2.4, snapshot length
-// 65,535, link type 228 (raw IPv4: each record is a datagram from the first
-// byte of its header, with no link header), no time zone. Every field is
-// little-endian, the magic included, which is how a reader tells the byte
-// order.
+// 65,535, link type 101 (raw IP, which carries both families: each record
+// is a datagram from the first byte of its IPv4 or IPv6 header, with no
+// link header), no time zone. Every field is little-endian, the magic
+// included, which is how a reader tells the byte order.
 //
 // Times: a record's seconds field has 32 unsigned bits (1970 to 2106). A
 // time before 1970 is written as 1970-01-01 00:00:00.000000000; a time

@@ -82,7 +82,7 @@ inline constexpr SaveFormatEntry kSaveFormats[] = {
      "nothing to save: no datagram is stored"},
     {SaveFormat::kPcap, 'w', "write",
      "at the end, write the stored datagrams to FILE as\n"
-     "a pcap file that other tools open (raw IPv4, each\n"
+     "a pcap file that other tools open (raw IP, each\n"
      "with its capture time in nanoseconds; the file\n"
      "header alone when nothing is stored); - writes\n"
      "it to standard output, which then carries no\n"

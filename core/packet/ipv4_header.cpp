@@ -1,8 +1,10 @@
 #include "packet/ipv4_header.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
+#include "packet/ipv6_header.h"
 #include "text/decimal.h"
 
 namespace pw {
@@ -14,6 +16,54 @@ const StoredProtocol* FindStoredProtocol(uint8_t protocol) {
   return nullptr;
 }
 
+namespace {
+
+// Row k + 1 of kStoredProtocols for each protocol number that datagrams of
+// one family store; 0 for the others.
+using StoredIndex = std::array<uint8_t, 256>;
+
+constexpr StoredIndex MakeStoredIndex(bool StoredProtocol::*family) {
+  StoredIndex index{};
+  for (size_t k = 0; k < std::size(kStoredProtocols); ++k) {
+    if (kStoredProtocols[k].*family) index[kStoredProtocols[k].number] = static_cast<uint8_t>(k + 1);
+  }
+  return index;
+}
+
+constexpr StoredIndex kStoredIpv4 = MakeStoredIndex(&StoredProtocol::ipv4);
+constexpr StoredIndex kStoredIpv6 = MakeStoredIndex(&StoredProtocol::ipv6);
+
+DatagramFacts ReadIpv6Facts(const ByteView& d) {
+  DatagramFacts facts;
+  facts.family = IpFamily::kV6;
+  facts.ttl = d.u8(kIpv6HopLimitAt);
+  facts.total_length = kIpv6HeaderLength + d.u16(kIpv6PayloadLengthAt);
+  facts.source = Ipv6Address(d, kIpv6SourceAt);
+  facts.destination = Ipv6Address(d, kIpv6DestinationAt);
+  facts.source_port = 0;
+  facts.destination_port = 0;
+  facts.protocol = kIpv6NoNextHeader;
+  if (d.size() < kIpv6HeaderLength) return facts;
+  Ipv6HeaderWalk walk(d);
+  Ipv6Extension extension{};
+  while (walk.next(extension)) {
+  }
+  if (!walk.complete()) return facts;
+  facts.protocol = walk.upper();
+  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && !walk.later_fragment()) {
+    facts.source_port = d.u16(walk.upper_offset());
+    facts.destination_port = d.u16(walk.upper_offset() + 2);
+  }
+  return facts;
+}
+
+}  // namespace
+
+const StoredProtocol* FindStoredProtocol(uint8_t protocol, IpFamily family) {
+  const uint8_t k = (family == IpFamily::kV6 ? kStoredIpv6 : kStoredIpv4)[protocol];
+  return k != 0 ? &kStoredProtocols[k - 1] : nullptr;
+}
+
 std::string_view ProtocolName(uint8_t protocol) {
   const StoredProtocol* p = FindStoredProtocol(protocol);
   return p != nullptr ? p->name : std::string_view{};
@@ -22,12 +72,14 @@ std::string_view ProtocolName(uint8_t protocol) {
 DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
   // Fields past the received bytes read as 0.
   const ByteView d(bytes, length);
+  if (IpVersion(d) == kIpVersion6) return ReadIpv6Facts(d);
   DatagramFacts facts;
   facts.protocol = d.u8(kIpv4ProtocolAt);
   facts.ttl = d.u8(kIpv4TtlAt);
+  facts.family = IpFamily::kV4;
   facts.total_length = d.u16(kIpv4TotalLengthAt);
-  facts.source = d.u32(kIpv4SourceAt);
-  facts.destination = d.u32(kIpv4DestinationAt);
+  facts.source = IpAddress::V4(d.u32(kIpv4SourceAt));
+  facts.destination = IpAddress::V4(d.u32(kIpv4DestinationAt));
   facts.source_port = 0;
   facts.destination_port = 0;
   // A receive shorter than a header (the capture loop drops these) has no

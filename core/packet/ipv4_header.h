@@ -1,6 +1,7 @@
-// Facts of an IPv4 datagram that the filter, the list row and the details
+// Facts of an IP datagram that the filter, the list row and the details
 // report share: the protocols a capture stores and their names, the header
-// fields the row shows, and dotted-decimal address texts.
+// fields the row shows (of an IPv4 or an IPv6 datagram), and dotted-decimal
+// address texts.
 //
 // Everything here is a pure function of the datagram's bytes; nothing
 // allocates and nothing uses a locale.
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "packet/byte_view.h"
+#include "packet/ip_address.h"
 
 namespace pw {
 
@@ -39,6 +41,7 @@ inline constexpr uint8_t kProtoIgmp = 2;
 inline constexpr uint8_t kProtoTcp = 6;
 inline constexpr uint8_t kProtoUdp = 17;
 inline constexpr uint8_t kProtoRaw = 255;
+inline constexpr uint8_t kProtoIcmpv6 = 58;
 
 // The fragment field: three flag bits and the fragment offset in units of
 // eight bytes. A datagram whose offset is not zero is a later fragment: its
@@ -72,41 +75,56 @@ struct ProtocolSwitches {
   bool raw;
 };
 
-// The five protocols a capture can store, in the order their switches are
-// offered, each with the name that rows, reports and the command line use.
+// The protocols a capture can store, each with the name that rows, reports
+// and the command line use. The first five rows are the five switches, in
+// the order they are offered; ICMPv6 is stored under the icmp switch.
 struct StoredProtocol {
   uint8_t number;
   std::string_view name;
   bool ProtocolSwitches::*switched_on;
-  bool has_ports;  // tcp and udp: the port rule applies, the row shows ports
+  bool has_ports;     // tcp and udp: the port rule applies, the row shows ports
+  bool ipv4;          // stored from an IPv4 datagram
+  bool ipv6;          // stored from an IPv6 datagram
+  bool names_switch;  // its name names its switch (-p, the boxes)
 };
 
 inline constexpr StoredProtocol kStoredProtocols[] = {
-    {kProtoTcp, "tcp", &ProtocolSwitches::tcp, true},
-    {kProtoUdp, "udp", &ProtocolSwitches::udp, true},
-    {kProtoIcmp, "icmp", &ProtocolSwitches::icmp, false},
-    {kProtoIgmp, "igmp", &ProtocolSwitches::igmp, false},
-    {kProtoRaw, "raw", &ProtocolSwitches::raw, false},
+    {kProtoTcp, "tcp", &ProtocolSwitches::tcp, true, true, true, true},
+    {kProtoUdp, "udp", &ProtocolSwitches::udp, true, true, true, true},
+    {kProtoIcmp, "icmp", &ProtocolSwitches::icmp, false, true, false, true},
+    {kProtoIgmp, "igmp", &ProtocolSwitches::igmp, false, true, false, true},
+    {kProtoRaw, "raw", &ProtocolSwitches::raw, false, true, true, true},
+    {kProtoIcmpv6, "icmp6", &ProtocolSwitches::icmp, false, false, true, false},
 };
 
 // The entry of `protocol` in kStoredProtocols, or null for any other.
 const StoredProtocol* FindStoredProtocol(uint8_t protocol);
 
-// "tcp", "udp", "icmp", "igmp", "raw"; empty for any other protocol.
+// The entry of `protocol` when datagrams of `family` store it, or null.
+const StoredProtocol* FindStoredProtocol(uint8_t protocol, IpFamily family);
+
+// "tcp", "udp", "icmp", "igmp", "raw", "icmp6"; empty for any other
+// protocol.
 std::string_view ProtocolName(uint8_t protocol);
 
 // The values of a datagram that the filter and the row use.
 struct DatagramFacts {
+  // IPv4: the header's protocol. IPv6: the upper layer that the walk over
+  // the extension headers found, or kIpv6NoNextHeader (never stored) for a
+  // datagram shorter than its fixed header or whose chain runs past the
+  // stored bytes.
   uint8_t protocol;
-  uint8_t ttl;
-  uint16_t total_length;  // the header's field, not the received length
-  uint32_t source;        // wire order, first byte highest
-  uint32_t destination;
+  uint8_t ttl;            // IPv6: the hop limit
+  IpFamily family;        // kV6 for version 6, kV4 for every other version
+  uint32_t total_length;  // IPv4: the header's field; IPv6: 40 + payload length
+  IpAddress source;
+  IpAddress destination;
   uint16_t source_port;   // tcp and udp only, first fragments only; 0 otherwise
   uint16_t destination_port;
 };
 
-// Reads the facts of a datagram of `length` received bytes. Bytes beyond
+// Reads the facts of a datagram of `length` received bytes: an IPv6
+// datagram when its version field is 6, an IPv4 one otherwise. Bytes beyond
 // the received length read as 0: a datagram shorter than 20 bytes, or a
 // tcp/udp datagram whose bytes end before header length + 4, gets zeros for
 // what is missing rather than bytes of an earlier receive. A later fragment

@@ -1,9 +1,9 @@
-// Where the IPv4 datagram lies in a captured link-layer frame.
+// Where the IP datagram (IPv4 or IPv6) lies in a captured link-layer frame.
 //
 // A capture library hands over whole frames of the device's link type; the
-// capture store keeps datagrams from the first byte of their IPv4 header, as
-// a raw IPv4 socket delivers them. This strips the link header of the link
-// types that carry IPv4 on the devices and in the files this program reads.
+// capture store keeps datagrams from the first byte of their IP header, as
+// a raw socket delivers them. This strips the link header of the link types
+// that carry IP on the devices and in the files this program reads.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +25,7 @@ inline constexpr int kLinkLinuxSll = 113;   // Linux cooked capture
 inline constexpr int kLinkIpv4 = 228;
 inline constexpr int kLinkLinuxSll2 = 276;  // Linux cooked capture, version 2
 
-// True for the link types FindIpv4Datagram understands.
+// True for the link types FindIpDatagram understands.
 bool IsSupportedLinkType(int link_type);
 
 // How the capture library names a link type and describes it, for the
@@ -34,18 +34,24 @@ bool IsSupportedLinkType(int link_type);
 std::string LinkTypeText(int link_type);
 
 struct DatagramSpan {
-  size_t offset;  // first byte of the IPv4 header within the frame
+  size_t offset;  // first byte of the IP header within the frame
   size_t length;  // captured bytes of the datagram
 };
 
-// Finds the IPv4 datagram in `captured` bytes of a frame. Returns false when
-// the frame carries no IPv4 (another network protocol, a header that is cut
-// short, an IP version other than 4). Ethernet frames may carry up to two
-// VLAN tags. Bytes after the end that the header's total length gives
-// (Ethernet pads short frames) belong to the link, not to the datagram, and
-// are left out; a datagram cut short by the snapshot length keeps what was
-// captured. Reads nothing outside the `captured` bytes.
-bool FindIpv4Datagram(int link_type, const uint8_t* frame, size_t captured,
+// Finds the IP datagram in `captured` bytes of a frame. Returns false when
+// the frame carries no IP (another network protocol, a header that is cut
+// short, an IP version that the link's type for it does not announce).
+// IPv4 comes as Ethernet type 0x0800, the Linux cooked protocol of the same
+// number, the BSD loopback family 2 and raw IP of version 4; IPv6 as
+// Ethernet type 0x86DD, the cooked protocol of that number, the loopback
+// families 24, 28 and 30 (the BSDs' differing AF_INET6) and raw IP of
+// version 6. Raw IPv4 (228) takes version 4 only. Ethernet frames may carry
+// up to two VLAN tags. Bytes after the end that the header's length gives
+// (IPv4's total length, 40 + IPv6's payload length: Ethernet pads short
+// frames) belong to the link, not to the datagram, and are left out; a
+// datagram cut short by the snapshot length keeps what was captured. Reads
+// nothing outside the `captured` bytes.
+bool FindIpDatagram(int link_type, const uint8_t* frame, size_t captured,
                       DatagramSpan& span);
 
 }  // namespace pw

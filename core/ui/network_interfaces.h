@@ -1,5 +1,6 @@
-// The system's network interfaces with all their IPv4 addresses, as the
-// Linux front end lists them (-D) and chooses its capture device (-i).
+// The system's network interfaces with all their IPv4 and IPv6 addresses,
+// as the Linux front end lists them (-D) and chooses its capture device
+// (-i).
 //
 // Order: the order in which addresses are chosen by default. Interfaces
 // that carry an IPv4 address come first, other than loopback, by interface
@@ -18,7 +19,10 @@ struct NetworkInterface {
   std::string name;   // "eth0", "lo"
   unsigned index;     // the system's interface index
   bool loopback;
-  std::vector<std::string> addresses;  // dotted decimal; may be empty
+  std::vector<std::string> addresses;  // IPv4, dotted decimal; may be empty
+  // IPv6, as rows write them (FormatIpAddress), in the system's order; they
+  // play no part in the order above.
+  std::vector<std::string> ipv6_addresses{};
 };
 
 // Puts `interfaces` into the order above.

@@ -21,8 +21,8 @@ bool IsBlankExpression(std::string_view expression) {
 }
 
 std::string CaptureFilterText(std::string_view expression) {
-  if (IsBlankExpression(expression)) return "ip";
-  return "(" + std::string(expression) + ") and ip";
+  if (IsBlankExpression(expression)) return "ip or ip6";
+  return "(" + std::string(expression) + ") and (ip or ip6)";
 }
 
 FrameFilter::FrameFilter() = default;

@@ -5,7 +5,7 @@
 // file's link type and snapshot length, and each frame's captured bytes and
 // original length.
 //
-// Only IPv4 is taken: the expression is combined with "ip" (see
+// Only IP is taken: the expression is combined with "ip or ip6" (see
 // CaptureFilterText). ExpressionSelector hands the filter to the portable
 // capture-file reader, compiled for each link type a file has. Threads:
 // compile, then passes, on one thread; the selector on the reader's.
@@ -28,9 +28,10 @@ namespace pw {
 // True for an empty expression or one of blanks only: no expression.
 bool IsBlankExpression(std::string_view expression);
 
-// The filter text for an expression: "ip" alone for an empty (or blank)
-// expression, else "(EXPRESSION) and ip". The expression comes first, so
-// that its "vlan" or "mpls" shifts the offsets at which "ip" looks.
+// The filter text for an expression: "ip or ip6" alone for an empty (or
+// blank) expression, else "(EXPRESSION) and (ip or ip6)". The expression
+// comes first, so that its "vlan" or "mpls" shifts the offsets at which
+// "ip" and "ip6" look.
 std::string CaptureFilterText(std::string_view expression);
 
 class FrameFilter {

@@ -1,7 +1,8 @@
 // The system's network interfaces on Linux, from getifaddrs: one entry per
 // interface (an address label such as "eth0:1" names its interface before
 // the colon), with every IPv4 address the kernel lists for it, primary
-// addresses before secondary ones.
+// addresses before secondary ones, and every IPv6 address, written by the
+// portable formatter.
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "capture/interface_list.h"
+#include "packet/ip_address.h"
 
 namespace pw {
 
@@ -44,6 +46,15 @@ void AddIpv4Address(NetworkInterface& entry, const sockaddr* address) {
   }
 }
 
+void AddIpv6Address(NetworkInterface& entry, const sockaddr* address) {
+  if (address == nullptr || address->sa_family != AF_INET6) return;
+  sockaddr_in6 in6{};
+  std::memcpy(&in6, address, sizeof in6);
+  const std::string text(FormatIpAddress(Ipv6FromBytes(in6.sin6_addr.s6_addr)).view());
+  std::vector<std::string>& list = entry.ipv6_addresses;
+  if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
+}
+
 }  // namespace
 
 std::vector<NetworkInterface> ListNetworkInterfaces() {
@@ -52,7 +63,9 @@ std::vector<NetworkInterface> ListNetworkInterfaces() {
   if (getifaddrs(&list) != 0) return interfaces;
   for (const ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
     if (a->ifa_name == nullptr) continue;
-    AddIpv4Address(EntryFor(interfaces, *a), a->ifa_addr);
+    NetworkInterface& entry = EntryFor(interfaces, *a);
+    AddIpv4Address(entry, a->ifa_addr);
+    AddIpv6Address(entry, a->ifa_addr);
   }
   freeifaddrs(list);
   SortByDefaultChoice(interfaces);

@@ -1,4 +1,4 @@
-// The system's network interfaces with their IPv4 addresses, read from the
+// The system's network interfaces with their IPv4 and IPv6 addresses, read from the
 // kernel (interface_list.cpp) and sorted as ui/network_interfaces.h says.
 #pragma once
 

@@ -61,12 +61,12 @@ CaptureTime FrameTime(pcap* handle, const timeval& ts) {
   return NormalisedTime(ts.tv_sec, fraction * scale);
 }
 
-// Copies the IPv4 datagram of a captured frame into the receive buffer
+// Copies the IP datagram of a captured frame into the receive buffer
 // (cut to its capacity); false when the frame carries none.
 bool TakeDatagram(int link_type, const pcap_pkthdr& header, const u_char* frame,
                   uint8_t* buffer, size_t capacity, size_t& length) {
   DatagramSpan span{};
-  if (!FindIpv4Datagram(link_type, frame, header.caplen, span)) return false;
+  if (!FindIpDatagram(link_type, frame, header.caplen, span)) return false;
   length = span.length < capacity ? span.length : capacity;
   std::memcpy(buffer, frame + span.offset, length);
   return true;
@@ -171,7 +171,7 @@ bool PcapLiveSource::take_link_type() {
   return error_.empty();
 }
 
-// The expression and "ip", in the kernel. A refused expression is the
+// The expression and "ip or ip6", in the kernel. A refused expression is the
 // user's: its message is the library's, without the device.
 bool PcapLiveSource::set_kernel_filter() {
   bpf_program program{};

@@ -1,6 +1,6 @@
 // The packet source over libpcap (Linux): live capture on a device. It
-// delivers each IPv4 datagram from its first header byte, with the link
-// header of the device stripped; frames that carry no IPv4 are skipped.
+// delivers each IP datagram (IPv4 or IPv6) from its first header byte, with the link
+// header of the device stripped; frames that carry no IP are skipped.
 // Each datagram comes with the library's time for its frame, in nanoseconds
 // where the device has them (a device that refuses them gives
 // microseconds). It may take a capture expression in the library's filter
@@ -25,7 +25,7 @@ namespace pw {
 // Live capture on the origin's device, used as it is ("lo", "eth0",
 // "any"); an origin without a device names it by its address:
 // 127.0.0.1 the loopback device, a local interface address the device that
-// owns it, anything else every device ("any"). Only IPv4 is taken (the
+// owns it, anything else every device ("any"). Only IP is taken (the
 // kernel filter is CaptureFilterText of the expression), each datagram
 // once: outgoing datagrams of the device are included, and the loopback
 // device's outgoing copies are left out by the library. The process needs

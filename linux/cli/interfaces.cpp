@@ -7,7 +7,9 @@ namespace pw::cli {
 namespace {
 
 bool Carries(const NetworkInterface& i, std::string_view address) {
-  return std::find(i.addresses.begin(), i.addresses.end(), address) != i.addresses.end();
+  return std::find(i.addresses.begin(), i.addresses.end(), address) != i.addresses.end() ||
+         std::find(i.ipv6_addresses.begin(), i.ipv6_addresses.end(), address) !=
+             i.ipv6_addresses.end();
 }
 
 }  // namespace
@@ -18,6 +20,7 @@ std::string InterfaceListText(const std::vector<NetworkInterface>& interfaces) {
     text += i.name;
     for (const std::string& address : i.addresses) text += " " + address;
     if (i.addresses.empty()) text += " (no IPv4 address)";
+    for (const std::string& address : i.ipv6_addresses) text += " " + address;
     text += '\n';
   }
   return text;

@@ -114,7 +114,7 @@ std::optional<std::string> ChooseDevice(const CliOptions& o, int& status) {
   if (o.interface_text) {
     status = UsageError("-i/--interface: \"" + *o.interface_text +
                         "\" is not an interface of this system: give an interface name "
-                        "or an IPv4 address that -D lists, or any");
+                        "or an IPv4 or IPv6 address that -D lists, or any");
   } else {
     Complain("cannot capture: no interface has an IPv4 address; -D lists the interfaces, "
              "-i NAME or -i any chooses one");

@@ -60,10 +60,62 @@ bool IsStrictAddress(std::string_view text) {
   return text == "*" || ParseDottedQuad(text, address);
 }
 
+// The IPv6 forms of a field: [ADDR]:PORT, [ADDR]:* and a bare ADDR. True
+// when `text` is written in one of them or plainly meant to be (it begins
+// with "[" or holds two colons); `field` or `reason` then says what it
+// gives.
+bool ParseIpv6Field(std::string_view text, std::string& field, std::string& reason,
+                    bool& ok) {
+  // Two colons, the first with no point before it ("10.0.0.1:80:90" is
+  // a bad IPv4 field), or a leading "[".
+  const bool bracketed = !text.empty() && text.front() == '[';
+  const size_t first = text.find(':');
+  const bool two_colons = first != std::string_view::npos &&
+                          text.find(':', first + 1) != std::string_view::npos &&
+                          text.substr(0, first).find('.') == std::string_view::npos;
+  if (!bracketed && !two_colons) return false;
+  ok = false;
+  const std::string quoted = Quoted(text);
+  IpAddress address;
+  if (!bracketed) {
+    if (text.find(":::") != std::string_view::npos) {
+      reason = quoted + ": \":::\" is in no IPv6 address; an address with a port is [ADDR]:PORT";
+    } else if (!ReadIpv6Text(text, address)) {
+      reason = quoted + " is not an IPv6 address";
+    } else {
+      field = "[" + std::string(text) + "]:*";
+      ok = true;
+    }
+    return true;
+  }
+  const size_t close = text.find(']');
+  if (close == std::string_view::npos) {
+    reason = quoted + ": the \"[\" of [ADDR]:PORT has no \"]\"";
+    return true;
+  }
+  const std::string_view inner = text.substr(1, close - 1);
+  const std::string_view rest = text.substr(close + 1);
+  std::string port;
+  if (inner.find(":::") != std::string_view::npos) {
+    reason = quoted + ": \":::\" is in no IPv6 address";
+  } else if (!ReadIpv6Text(inner, address)) {
+    reason = quoted + ": \"" + std::string(inner) + "\" is not an IPv6 address";
+  } else if (rest.empty() || rest.front() != ':') {
+    reason = quoted + ": after \"]\" comes :PORT (1 to 65535) or :*";
+  } else if (!ParseStrictPort(rest.substr(1), port)) {
+    reason = quoted + ": the port of [ADDR]:PORT is not 1 to 65535 or *";
+  } else {
+    field = "[" + std::string(inner) + "]:" + port;
+    ok = true;
+  }
+  return true;
+}
+
 // The protocol names -p takes, "tcp, udp, icmp, igmp, raw".
 std::string ProtocolNames() {
   std::string names;
   for (const StoredProtocol& p : kStoredProtocols) {
+    if (!p.names_switch) continue;
     names += names.empty() ? "" : ", ";
     names += p.name;
   }
@@ -80,6 +132,8 @@ bool ApplyInterface(std::string_view value, CliOptions& o, std::string& reason) 
 }
 
 bool ApplyField(std::string_view value, std::string& field, std::string& reason) {
+  bool ok = false;
+  if (ParseIpv6Field(value, field, reason, ok)) return ok;
   if (ParseStrictField(value, field)) return true;
   reason = Quoted(value) + " is not " + std::string(kFieldForms);
   return false;
@@ -196,15 +250,16 @@ bool ApplyHelp(std::string_view, CliOptions& o, std::string&) {
 constexpr FlagSpec kFlags[] = {
     {'i', "interface", "IFACE", true,
      "capture on IFACE: an interface name (lo, eth0),\n"
-     "an IPv4 address that -D lists (secondary ones\n"
-     "too), or any for every interface; default: the\n"
-     "first address -D lists",
+     "an IPv4 or IPv6 address that -D lists (secondary\n"
+     "ones too), or any for every interface; default:\n"
+     "the first address -D lists",
      ApplyInterface},
     {'f', "from", "ADDR:PORT", true,
      "store only datagrams from this address and port:\n"
      "ADDR:PORT, ADDR (any port) or * (any; default);\n"
      "ADDR is dotted decimal (10.0.0.1) or *, PORT 1 to\n"
-     "65535 or *",
+     "65535 or *; an IPv6 address as [ADDR6]:PORT,\n"
+     "[ADDR6]:* or ADDR6 (::1, 2001:db8::1)",
      ApplyFrom},
     {'t', "to", "ADDR:PORT", true,
      "store only datagrams to this address and port,\n"
@@ -252,8 +307,9 @@ constexpr FlagSpec kFlags[] = {
      "only (default), or for tcp and udp",
      ApplyHex},
     {'D', "list-interfaces", "", false,
-     "print each interface with its IPv4 addresses,\n"
-     "in the order they are chosen by default, and exit",
+     "print each interface with its IPv4 and IPv6\n"
+     "addresses, in the order they are chosen by\n"
+     "default, and exit",
      ApplyListInterfaces},
     {'V', "version", "", false, "print the version and exit", ApplyVersion},
     {'h', "help", "", false, "print this help and exit", ApplyHelp},
@@ -283,9 +339,11 @@ const FlagSpec* FindShort(char name) {
 // "--save-log", "-w/--write".
 std::string SaveFlagName(const SaveFormatEntry& entry) { return FlagName(*FindLong(entry.long_flag)); }
 
-bool HasPort(std::string_view field) { return field.substr(field.find(':') + 1) != "*"; }
+// Of a field as ParseStrictField gives it: ADDR:PORT or [ADDR]:PORT, the
+// port after the last colon.
+bool HasPort(std::string_view field) { return field.substr(field.rfind(':') + 1) != "*"; }
 
-bool HasAddress(std::string_view field) { return field.substr(0, field.find(':')) != "*"; }
+bool HasAddress(std::string_view field) { return field.substr(0, field.rfind(':')) != "*"; }
 
 // The file a save flag names; none for -w - (standard output).
 std::optional<std::string> SavedFile(const CliOptions& o, SaveFormat format) {
@@ -520,7 +578,7 @@ bool ParseProtocolList(std::string_view list, ProtocolSwitches& switches) {
     const std::string_view name = list.substr(0, comma);
     const StoredProtocol* found = nullptr;
     for (const StoredProtocol& p : kStoredProtocols) {
-      if (p.name == name) found = &p;
+      if (p.names_switch && p.name == name) found = &p;
     }
     if (found == nullptr) return false;
     s.*found->switched_on = true;
@@ -532,6 +590,9 @@ bool ParseProtocolList(std::string_view list, ProtocolSwitches& switches) {
 }
 
 bool ParseStrictField(std::string_view text, std::string& field) {
+  std::string reason;
+  bool ok = false;
+  if (ParseIpv6Field(text, field, reason, ok)) return ok;
   const size_t colon = text.find(':');
   const std::string_view address = text.substr(0, colon);
   std::string port;

@@ -92,8 +92,10 @@ bool ParseProtocolList(std::string_view list, ProtocolSwitches& switches);
 // A filter field as the command line takes it: ADDR:PORT, ADDR or "*",
 // where ADDR is a dotted-decimal IPv4 address written as a row prints it
 // (ParseDottedQuad) or "*", and PORT is 1 to 65535 in decimal without
-// leading zeros, or "*". Gives the field text the dialog needs for the same
-// filter (ADDR:PORT with "*" for an absent part); false for any other text.
+// leading zeros, or "*"; or an IPv6 address in a form that inet_pton takes,
+// as [ADDR]:PORT, [ADDR]:* or bare. Gives the field text the dialog needs
+// for the same filter (ADDR:PORT with "*" for an absent part, [ADDR]:PORT
+// or [ADDR]:*); false for any other text.
 bool ParseStrictField(std::string_view text, std::string& field);
 
 // The text of --help.

@@ -26,8 +26,9 @@ const Bytes kUdp = MakeDatagram({.protocol = 17, .source_port = 53, .destination
 const Bytes kIcmp = MakeDatagram({.protocol = 1, .ttl = 255});
 const Bytes kTcp = MakeDatagram({.protocol = 6, .payload_length = 7});
 
-Bytes Ipv6(Bytes d) {
-  d[0] = 0x60;
+// Version 5: bytes that are no IP datagram, whatever the link announces.
+Bytes NotIp(Bytes d) {
+  d[0] = 0x50;
   return d;
 }
 
@@ -35,20 +36,20 @@ TEST(CaptureFileReader, ClassicPcapInEveryByteOrderResolutionAndLinkType) {
   struct LinkCase {
     const char* name;
     uint32_t link_type;
-    Bytes udp, icmp, other;  // `other` carries no IPv4
+    Bytes udp, icmp, other;  // `other` carries no IP
   } links[] = {
       {"ethernet", 1, test::EthernetFrame(kUdp), test::EthernetFrame(kIcmp, 0x0800, 2),
-       test::EthernetFrame(Ipv6(kUdp), 0x86DD)},
+       test::EthernetFrame(NotIp(kUdp), 0x86DD)},
       {"linux cooked", 113, test::SllFrame(kUdp), test::SllFrame(kIcmp),
-       test::SllFrame(Ipv6(kUdp), 0x86DD)},
+       test::SllFrame(NotIp(kUdp), 0x86DD)},
       {"linux cooked v2", 276, test::Sll2Frame(kUdp), test::Sll2Frame(kIcmp),
        test::Sll2Frame({8, 6}, 0x0806)},
       {"bsd loopback", 0, test::FamilyFrame(kUdp, {2, 0, 0, 0}),
-       test::FamilyFrame(kIcmp, {0, 0, 0, 2}), test::FamilyFrame(Ipv6(kUdp), {30, 0, 0, 0})},
+       test::FamilyFrame(kIcmp, {0, 0, 0, 2}), test::FamilyFrame(NotIp(kUdp), {30, 0, 0, 0})},
       {"openbsd loopback", 108, test::FamilyFrame(kUdp, {0, 0, 0, 2}),
        test::FamilyFrame(kIcmp, {0, 0, 0, 2}), test::FamilyFrame(kUdp, {0, 0, 0, 24})},
-      {"raw", 101, kUdp, kIcmp, Ipv6(kUdp)},
-      {"ipv4", 228, kUdp, kIcmp, Ipv6(kUdp)},
+      {"raw", 101, kUdp, kIcmp, NotIp(kUdp)},
+      {"ipv4", 228, kUdp, kIcmp, NotIp(kUdp)},
   };
   for (const LinkCase& l : links) {
     for (const bool big : {false, true}) {
@@ -99,7 +100,7 @@ TEST(CaptureFileReader, PcapngSectionsInterfacesAndBlocks) {
         .packet(1, 1700000001987654321ull, test::SllFrame(kIcmp))
         .other(0x40000BAD, 8)                                                // custom
         .packet(2, (uint64_t{1700003600} << 20) | (1u << 19), udp2)
-        .packet(0, 1700000003000000ull, test::EthernetFrame(Ipv6(kUdp), 0x86DD))
+        .packet(0, 1700000003000000ull, test::EthernetFrame(NotIp(kUdp), 0x86DD))
         .packet(3, 1700000004000000ull, test::EthernetFrame(kUdp))
         .other(5, 32)                                                        // statistics
         .simple(test::EthernetFrame(kTcp), 1000)
@@ -204,7 +205,7 @@ TEST(CaptureFileReader, ARecordSelectorChoosesAmongWholeFrames) {
   b.interface({.link_type = 1, .snap_length = 1500})
       .interface({.link_type = 113})
       .packet(0, 1, test::EthernetFrame(kUdp))
-      .packet(0, 2, test::EthernetFrame(Ipv6(kUdp), 0x86DD))  // not shown: no IPv4
+      .packet(0, 2, test::EthernetFrame(NotIp(kUdp), 0x86DD))  // not shown: no IP
       .packet(1, 3, test::SllFrame(kIcmp))
       .packet(0, 4, test::EthernetFrame(kTcp))
       .simple(test::EthernetFrame(kIcmp), 9000);

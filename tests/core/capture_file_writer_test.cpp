@@ -37,7 +37,7 @@ TEST(CaptureFileWriter, FileHeaderAndRecordLayout) {
   const std::string file = Written({{ip, {1700000000, 123456789}}});
   const std::string expected_header(
       "\x4D\x3C\xB2\xA1" "\x02\x00\x04\x00" "\x00\x00\x00\x00" "\x00\x00\x00\x00"
-      "\xFF\xFF\x00\x00" "\xE4\x00\x00\x00", 24);
+      "\xFF\xFF\x00\x00" "\x65\x00\x00\x00", 24);
   const std::string expected_record(
       "\x00\xF1\x53\x65" "\x15\xCD\x5B\x07" "\x14\x00\x00\x00" "\x14\x00\x00\x00", 16);
   EXPECT_EQ(file, expected_header + expected_record + AsString(ip));

@@ -35,7 +35,7 @@ TEST(PortText, ConvertsLikeTheFieldParser) {
 TEST(FilterField, SplitsAtTheLastColon) {
   struct Case {
     std::string text;
-    const char* address;
+    std::string address;
     AddressMode mode;
     uint16_t port;
   } cases[] = {
@@ -50,17 +50,25 @@ TEST(FilterField, SplitsAtTheLastColon) {
       {"a:b:c:99", "a:b:c", AddressMode::kAddress, 99},
       {"10.0.0.1:70000", "10.0.0.1", AddressMode::kAddress, 0},
       {"host.example:-5", "host.example", AddressMode::kAddress, 0},
-      // Cut to 23 characters before the colon is looked for.
-      {"1.2.3.4:5678901234567890123456", "1.2.3.4", AddressMode::kAddress, 0},
-      {std::string(23, 'a') + ":80", "*:*", AddressMode::kAny, 0},
-      {std::string(20, 'b') + ":8099", "bbbbbbbbbbbbbbbbbbbb",
-       AddressMode::kAddress, 80},
+      // Cut to 53 characters before the colon is looked for.
+      {"1.2.3.4:" + std::string(50, '5'), "1.2.3.4", AddressMode::kAddress, 0},
+      {std::string(53, 'a') + ":80", "*:*", AddressMode::kAny, 0},
+      {std::string(50, 'b') + ":8099", std::string(50, 'b'), AddressMode::kAddress, 80},
+      // IPv6: bare (any port), in brackets with a port, and what is neither.
+      {"::1", "::1", AddressMode::kAddress, 0},
+      {"[::1]:8080", "[::1]", AddressMode::kAddress, 8080},
+      {"[2001:db8::1]:*", "[2001:db8::1]", AddressMode::kAddress, 0},
+      {"[::1]", "[::1]", AddressMode::kAddress, 0},
+      {"[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]:65535",
+       "[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]", AddressMode::kAddress, 65535},
+      {"[::1]x:80", "[::1]x:80", AddressMode::kAddress, 0},  // matches nothing
+      {"[::1:80", "[::1:80", AddressMode::kAddress, 0},      // matches nothing
   };
   for (const Case& c : cases) {
     FilterSide side{};
     side.port = 1234;
     ParseFilterField(c.text, side);
-    EXPECT_STREQ(side.address, c.address) << c.text;
+    EXPECT_EQ(std::string(side.address), c.address) << c.text;
     EXPECT_EQ(side.mode, c.mode) << c.text;
     EXPECT_EQ(side.port, c.port) << c.text;
   }

@@ -44,8 +44,8 @@ TEST(DatagramFacts, PortsBeyondTheReceivedBytesReadAsZero) {
 TEST(DatagramFacts, ShortDatagramReadsZerosNotNeighbours) {
   std::vector<uint8_t> d = MakeDatagram(Udp("1.2.3.4", 1, "5.6.7.8", 2));
   const DatagramFacts f = ReadDatagramFacts(d.data(), 12);  // no addresses
-  EXPECT_EQ(f.source, 0u);
-  EXPECT_EQ(f.destination, 0u);
+  EXPECT_EQ(f.source, IpAddress::V4(0));
+  EXPECT_EQ(f.destination, IpAddress::V4(0));
   EXPECT_EQ(f.protocol, 17);
   const DatagramFacts none = ReadDatagramFacts(nullptr, 0);
   EXPECT_EQ(none.protocol, 0);
@@ -118,15 +118,24 @@ TEST(StoredProtocols, NamesNumbersAndPorts) {
   EXPECT_EQ(ProtocolName(1), "icmp");
   EXPECT_EQ(ProtocolName(2), "igmp");
   EXPECT_EQ(ProtocolName(255), "raw");
+  EXPECT_EQ(ProtocolName(58), "icmp6");
   for (int p = 0; p < 256; ++p) {
-    const bool stored = p == 1 || p == 2 || p == 6 || p == 17 || p == 255;
-    EXPECT_EQ(FindStoredProtocol(static_cast<uint8_t>(p)) != nullptr, stored) << p;
+    const uint8_t n = static_cast<uint8_t>(p);
+    const bool v4 = p == 1 || p == 2 || p == 6 || p == 17 || p == 255;
+    const bool v6 = p == 6 || p == 17 || p == 58 || p == 255;
+    const bool stored = v4 || v6;
+    EXPECT_EQ(FindStoredProtocol(n) != nullptr, stored) << p;
+    EXPECT_EQ(FindStoredProtocol(n, IpFamily::kV4) != nullptr, v4) << p;
+    EXPECT_EQ(FindStoredProtocol(n, IpFamily::kV6) != nullptr, v6) << p;
     if (!stored) {
       EXPECT_TRUE(ProtocolName(static_cast<uint8_t>(p)).empty()) << p;
     }
   }
   EXPECT_TRUE(FindStoredProtocol(6)->has_ports && FindStoredProtocol(17)->has_ports);
   EXPECT_FALSE(FindStoredProtocol(1)->has_ports || FindStoredProtocol(255)->has_ports);
+  // ICMPv6 is stored under the icmp switch and names no switch of its own.
+  EXPECT_EQ(FindStoredProtocol(58)->switched_on, &ProtocolSwitches::icmp);
+  EXPECT_FALSE(FindStoredProtocol(58)->names_switch);
 }
 
 }  // namespace

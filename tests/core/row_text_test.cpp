@@ -64,8 +64,8 @@ TEST(RowText, ShowsTotalLengthFieldNotReceivedLength) {
 }
 
 TEST(RowText, CachedMiddlePartEqualsFormattedOne) {
-  // Many conversations, so entries are replaced and collide; also the
-  // zero address and port that a new cache holds.
+  // Many conversations of both families, so entries are replaced and
+  // collide; also the zero address and port that a new cache holds.
   RowMiddleCache cache;
   uint32_t seed = 12345;
   auto next = [&seed] {
@@ -75,9 +75,14 @@ TEST(RowText, CachedMiddlePartEqualsFormattedOne) {
   for (int i = 0; i < 20000; ++i) {
     DatagramFacts f{};
     const uint32_t r = next();
-    f.protocol = (r & 1) ? kProtoTcp : kProtoIcmp;
-    f.source = (r & 2) ? 0 : next() % 512;
-    f.destination = next() % 512;
+    const bool v6 = (r & 8) != 0;
+    f.family = v6 ? IpFamily::kV6 : IpFamily::kV4;
+    f.protocol = (r & 1) ? kProtoTcp : (v6 ? kProtoIcmpv6 : kProtoIcmp);
+    const uint32_t source = (r & 2) ? 0 : next() % 512;
+    const uint32_t destination = next() % 512;
+    f.source = v6 ? IpAddress::V6(uint64_t{source % 3} << 48, source) : IpAddress::V4(source);
+    f.destination = v6 ? IpAddress::V6(0x20010DB8ull << 32, destination)
+                       : IpAddress::V4(destination);
     f.source_port = static_cast<uint16_t>((r & 4) ? 0 : next() % 70);
     f.destination_port = static_cast<uint16_t>(next() >> 16);
     f.total_length = static_cast<uint16_t>(next());

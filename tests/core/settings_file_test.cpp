@@ -217,13 +217,13 @@ TEST(StoreSettings, TextsAreCutToTheirRoom) {
   record.SaveSessionPreferences = true;
   SettingsControls controls;
   controls.bind_to_interface = std::string(30, '9');
-  controls.from_field = std::string(40, 'f');
-  controls.to_field = std::string(23, 't');
+  controls.from_field = std::string(60, 'f');
+  controls.to_field = "[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]:65535";
   std::string error;
   StoreSettings(store, record, controls, error);
   EXPECT_EQ(store.values["BindToInterface"], std::string(19, '9'));
-  EXPECT_EQ(store.values["FromIPAddress:port"], std::string(23, 'f'));
-  EXPECT_EQ(store.values["ToIPAddress:port"], std::string(23, 't'));
+  EXPECT_EQ(store.values["FromIPAddress:port"], std::string(53, 'f'));
+  EXPECT_EQ(store.values["ToIPAddress:port"], controls.to_field);
 }
 
 TEST(StoreSettings, FailuresWriteNothing) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/capture_store.h"
+#include "packet/ipv4_header.h"
 #include "linux/libpcap_reading.h"
 #include "linux/program_run.h"
 #include "support/capture_file_builder.h"
@@ -52,9 +53,9 @@ const std::string kReadingLoopbackFile =
     "reading from file " + kLoopbackFile + ", link-type EN10MB (Ethernet), capture size 262144 bytes\n";
 const std::string kTryHelp = "Try 'pebblewire --help' for more information.\n";
 // What -w writes when nothing is stored: the pcap file header alone
-// (nanosecond magic, version 2.4, snapshot length 65535, raw IPv4).
+// (nanosecond magic, version 2.4, snapshot length 65535, raw IP).
 const std::string kEmptyPcap("\x4d\x3c\xb2\xa1\x02\x00\x04\x00\0\0\0\0\0\0\0\0"
-                             "\xff\xff\x00\x00\xe4\x00\x00\x00",
+                             "\xff\xff\x00\x00\x65\x00\x00\x00",
                              24);
 
 std::string DataFile(const std::string& name) { return std::string(PW_TEST_DATA) + "/" + name; }
@@ -128,9 +129,9 @@ TEST_F(ProgramTest, ARefusedExpressionIsAWrongArgument) {
        "pebblewire: capture expression \"udp and\": can't parse filter expression: syntax error\n"},
       {{"-r", kLoopbackFile, "port 99999"},
        "pebblewire: capture expression \"port 99999\": illegal port number 99999 > 65535\n"},
-      // Nothing but IPv4 is taken: IPv6 alone matches nothing.
-      {{"-r", kLoopbackFile, "ip6"},
-       "pebblewire: capture expression \"ip6\": expression rejects all packets\n"},
+      // Nothing but IP is taken: ARP alone matches nothing.
+      {{"-r", kLoopbackFile, "arp"},
+       "pebblewire: capture expression \"arp\": expression rejects all packets\n"},
       // Valid on Ethernet, not on raw IP.
       {{"-r", raw, "ether", "host", "01:02:03:04:05:06"},
        "pebblewire: capture expression \"ether host 01:02:03:04:05:06\": "},
@@ -159,7 +160,7 @@ TEST_F(ProgramTest, WrongArgumentsExitTwoBeforeAnythingHappens) {
       {{"-r", "a.pcap", "-r", "b.pcap"}, "pebblewire: -r/--read is given twice; give it once\n"},
       {{"-c", "5", "-c", "6"}, "pebblewire: -c/--count is given twice; give it once\n"},
       {{"-i", "foo"}, "pebblewire: -i/--interface: \"foo\" is not an interface of this system: "
-                      "give an interface name or an IPv4 address that -D lists, or any\n"},
+                      "give an interface name or an IPv4 or IPv6 address that -D lists, or any\n"},
       {{"-i", "999.1.1.1"}, "pebblewire: -i/--interface: \"999.1.1.1\" is not an interface"},
       {{"-i", "127.0.0.2"}, "pebblewire: -i/--interface: \"127.0.0.2\" is not an interface"},
       {{"-i", "lo", "-r", kLoopbackFile}, "pebblewire: -i/--interface does not go with -r"},
@@ -239,7 +240,8 @@ std::vector<test::Datagram> Merged(const std::vector<std::vector<test::Datagram>
   std::vector<test::Datagram> all;
   for (const auto& file : files) {
     for (const test::Datagram& d : file) {
-      if (std::count(protocols.begin(), protocols.end(), d.bytes[9]) > 0) all.push_back(d);
+      const uint8_t protocol = ReadDatagramFacts(d.bytes.data(), d.bytes.size()).protocol;
+      if (std::count(protocols.begin(), protocols.end(), protocol) > 0) all.push_back(d);
     }
   }
   std::stable_sort(all.begin(), all.end(), [](const test::Datagram& a, const test::Datagram& b) {
@@ -557,7 +559,7 @@ TEST_F(ProgramTest, LiveCaptureWithoutTheRightSaysWhatIsNeeded) {
 TEST_F(ProgramTest, ListVersionAndHelp) {
   ProgramResult r = Pebblewire({"-D"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("lo 127.0.0.1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("lo 127.0.0.1"), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");
   r = Pebblewire({"-V"});
   EXPECT_EQ(r.out, "pebblewire " + std::string(ProgramVersion()) + "\n");

@@ -95,6 +95,16 @@ TEST(CommandLine, AcceptedFieldFormsGiveTheDialogsFilter) {
       {"255.255.255.255:65535", "255.255.255.255:65535", "255.255.255.255:65535"},
       {"0.0.0.0:1", "0.0.0.0:1", "0.0.0.0:1"},
       {"127.0.0.1:08000", "127.0.0.1:8000", "127.0.0.1:8000"},
+      // IPv6: the address as typed, in brackets, with its port or "*".
+      {"::1", "[::1]:*", "::1"},
+      {"::", "[::]:*", "[::]"},
+      {"[::1]:8000", "[::1]:8000", "[::1]:8000"},
+      {"[0:0::1]:*", "[0:0::1]:*", "[::1]"},
+      {"[::ffff:10.0.0.1]:53", "[::ffff:10.0.0.1]:53", "[::ffff:10.0.0.1]:53"},
+      {"2001:DB8::A", "[2001:DB8::A]:*", "2001:db8::a"},
+      {"[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]:65535",
+       "[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]:65535",
+       "[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]:65535"},
   };
   for (const Case& c : cases) {
     for (const char* flag : {"-f", "-t"}) {
@@ -106,8 +116,8 @@ TEST(CommandLine, AcceptedFieldFormsGiveTheDialogsFilter) {
       const FilterSide dialog = Side(c.dialog);
       EXPECT_EQ(cli.mode, dialog.mode) << c.typed;
       EXPECT_EQ(cli.port, dialog.port) << c.typed;
-      EXPECT_STREQ(cli.address, dialog.address) << c.typed;
       EXPECT_EQ(cli.key.matchable, dialog.key.matchable) << c.typed;
+      EXPECT_TRUE(cli.key.address == dialog.key.address) << c.typed;
     }
   }
 }
@@ -117,12 +127,38 @@ TEST(CommandLine, RefusedFieldFormsShowTheAcceptedOnes) {
        {"10.77.0.2:65536", "10.77.0.2:-1", "10.77.0.2:0x1f40", "10.77.0.2:0", "10.77.0.2:+80",
         "10.77.0.2: 80", "10.77.0.2:123456", "10.77.0.2:", "10.77.0.2:80:90", "localhost:8000",
         "localhost", "127.1:8000", "0127.0.0.1:8000", " 127.0.0.1:8000", "127.0.0.1:8000 ",
-        "10.0.0.*:80", "256.0.0.1", "1.2.3.4.5", "", ":80", "*:", ":", "::", "**", "*:**"}) {
+        "10.0.0.*:80", "256.0.0.1", "1.2.3.4.5", "", ":80", "*:", ":", "**", "*:**"}) {
     const ParseResult r = Parse({"-t", typed});
     EXPECT_FALSE(r.ok) << '"' << typed << '"';
     EXPECT_EQ(r.error, std::string("-t/--to: \"") + typed +
                            "\" is not ADDR:PORT, ADDR or *, where ADDR is a dotted-decimal "
                            "IPv4 address such as 10.0.0.1, or *, and PORT is 1 to 65535, or *");
+  }
+}
+
+TEST(CommandLine, RefusedIpv6FieldsNameTheirFault) {
+  const struct {
+    const char* typed;
+    const char* why;
+  } cases[] = {
+      {"[::1]:0", ": the port of [ADDR]:PORT is not 1 to 65535 or *"},
+      {"[::1]:65536", ": the port of [ADDR]:PORT is not 1 to 65535 or *"},
+      {"[::1]:", ": the port of [ADDR]:PORT is not 1 to 65535 or *"},
+      {"[::g]:80", ": \"::g\" is not an IPv6 address"},
+      {"[10.0.0.1]:80", ": \"10.0.0.1\" is not an IPv6 address"},
+      {"[::1%eth0]:80", ": \"::1%eth0\" is not an IPv6 address"},
+      {"[::1:80", ": the \"[\" of [ADDR]:PORT has no \"]\""},
+      {":::", ": \":::\" is in no IPv6 address; an address with a port is [ADDR]:PORT"},
+      {"[:::1]:80", ": \":::\" is in no IPv6 address"},
+      {"[::1]", ": after \"]\" comes :PORT (1 to 65535) or :*"},
+      {"[::1]80", ": after \"]\" comes :PORT (1 to 65535) or :*"},
+      {"[::1]:80x", ": the port of [ADDR]:PORT is not 1 to 65535 or *"},
+      {"1:2:3:4:5:6:7:8:9", " is not an IPv6 address"},
+  };
+  for (const auto& c : cases) {
+    const ParseResult r = Parse({"-f", c.typed});
+    EXPECT_FALSE(r.ok) << c.typed;
+    EXPECT_EQ(r.error, std::string("-f/--from: \"") + c.typed + "\"" + c.why);
   }
 }
 

@@ -39,9 +39,9 @@ std::vector<uint8_t> Ipv6Udp53() {
 }
 
 TEST(FrameFilter, TheFilterTextPutsTheExpressionBeforeIp) {
-  EXPECT_EQ(CaptureFilterText(""), "ip");
-  EXPECT_EQ(CaptureFilterText(" \t"), "ip");
-  EXPECT_EQ(CaptureFilterText("udp or icmp"), "(udp or icmp) and ip");
+  EXPECT_EQ(CaptureFilterText(""), "ip or ip6");
+  EXPECT_EQ(CaptureFilterText(" \t"), "ip or ip6");
+  EXPECT_EQ(CaptureFilterText("udp or icmp"), "(udp or icmp) and (ip or ip6)");
 }
 
 TEST(FrameFilter, WithoutAnExpressionEveryFramePasses) {
@@ -52,12 +52,14 @@ TEST(FrameFilter, WithoutAnExpressionEveryFramePasses) {
   EXPECT_TRUE(f.passes(nullptr, 0, 0));
 }
 
-TEST(FrameFilter, AnExpressionTakesIpv4FramesOnly) {
+TEST(FrameFilter, AnExpressionTakesIpFramesOnly) {
   FrameFilter f;
   ASSERT_TRUE(f.compile("udp port 53", kLinkEthernet, 65535)) << f.error();
   EXPECT_TRUE(Passes(f, test::EthernetFrame(kUdp53)));
   EXPECT_FALSE(Passes(f, test::EthernetFrame(kTcp80)));
-  EXPECT_FALSE(Passes(f, test::EthernetFrame(Ipv6Udp53(), 0x86DD)));
+  EXPECT_TRUE(Passes(f, test::EthernetFrame(Ipv6Udp53(), 0x86DD)));
+  EXPECT_FALSE(Passes(f, test::EthernetFrame({0, 1}, 0x0806)));
+  ASSERT_TRUE(f.compile("udp", kLinkEthernet, 65535)) << f.error();
   EXPECT_FALSE(Passes(f, test::EthernetFrame({0, 1}, 0x0806)));
 
   // "vlan" comes before "ip", so "ip" looks behind the tag.

@@ -72,7 +72,7 @@ TEST(FrontEndsAgree, LibpcapReadsThePcapOfTheWindowsProgramAsTheCapture) {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   pcap_t* p = pcap_open_offline(written.c_str(), errbuf);
   ASSERT_NE(p, nullptr) << errbuf;
-  EXPECT_EQ(pcap_datalink(p), DLT_IPV4);
+  EXPECT_EQ(pcap_datalink(p), DLT_RAW);
   pcap_close(p);
   const std::vector<test::Datagram> original =
       test::ReadWithLibpcap(DataFile(test::kWrittenPcapCapture));

@@ -32,7 +32,7 @@ inline std::vector<Datagram> ReadWithLibpcap(const std::string& path) {
   int got = 0;
   while ((got = pcap_next_ex(p, &header, &frame)) == 1) {
     DatagramSpan span{};
-    if (!FindIpv4Datagram(link_type, frame, header->caplen, span)) continue;
+    if (!FindIpDatagram(link_type, frame, header->caplen, span)) continue;
     const u_char* first = frame + span.offset;
     out.push_back({Bytes(first, first + span.length),
                    {header->ts.tv_sec, static_cast<uint32_t>(header->ts.tv_usec)}});

@@ -242,7 +242,8 @@ TEST_F(OfflineTest, AnExpressionOnAFileOfTwoLinkTypes) {
   EXPECT_EQ(Read(mixed, {}, "udp"), "ended source-ended");
   EXPECT_EQ(view_->rows(), (std::vector<std::string>{
                                "\t0\tudp\t10.1.0.1\t5000\t10.1.0.2\t53\t40\t64",
-                               "\t1\tudp\t192.168.7.1\t123\t192.168.7.2\t123\t76\t64"}));
+                               "\t1\tudp\t192.168.7.1\t123\t192.168.7.2\t123\t76\t64",
+                               "\t2\tudp\t::1\t1\t::1\t2\t48\t64"}));
   EXPECT_EQ(Read(mixed, {}, "icmp or port 5000"), "ended source-ended");
   EXPECT_EQ(view_->rows().size(), 3u);  // from both interfaces
 

@@ -34,6 +34,14 @@ inline constexpr FrontEndCase kFrontEndCases[] = {
     // Only the opposite direction of the fields matches.
     {"text2pcap_eth.both", "text2pcap_eth.pcap", "10.1.0.2:*", "10.1.0.1:*", true, "udp,icmp"},
     {"tcpdump_any_sll2.icmp", "tcpdump_any_sll2.pcap", "127.0.0.1:*", "*:*", false, "icmp"},
+    // Loopback traffic of both families: UDP to [::1] and to 127.0.0.1, a
+    // TCP connection over IPv6, ICMPv6 and ICMP echoes.
+    {"tcpdump_lo_mixed", "tcpdump_lo_mixed.pcap", "*:*", "*:*", false, "tcp,udp,icmp"},
+    // "*:PORT" takes both families.
+    {"tcpdump_lo_mixed.to_40010", "tcpdump_lo_mixed.pcap", "*:*", "*:40010", false, "udp"},
+    // An IPv6 address in two forms, both ways: IPv4 never matches it.
+    {"tcpdump_lo_mixed.v6_both", "tcpdump_lo_mixed.pcap", "[::1]:*", "0:0::1", true,
+     "tcp,udp,icmp"},
 };
 
 // The details report of one stored datagram of a case's session: the golden
@@ -47,7 +55,12 @@ inline const DetailsCase kDetailsCases[] = {
     {kFrontEndCases[0], 1},  // UDP, 300 bytes of data in hex
     {kFrontEndCases[0], 2},  // TCP with an MSS option
     {kFrontEndCases[4], 1},  // TCP behind a VLAN tag
-    {kFrontEndCases[4], 2},  // ICMP
+    {kFrontEndCases[4], 2},  // UDP over IPv6
+    {kFrontEndCases[4], 3},  // ICMP
+    {kFrontEndCases[7], 0},  // UDP over IPv6
+    {kFrontEndCases[7], 5},  // TCP over IPv6 with data
+    {kFrontEndCases[7], 10},  // ICMPv6 echo request
+    {kFrontEndCases[7], 12},  // ICMP echo request
 };
 
 inline std::string ExpectedRowsName(const FrontEndCase& c) {

@@ -1,0 +1,34 @@
+// ICMPv6 message type and code names (RFC 4443, 4861, 2710, 3810), and the
+// ICMPv6 lines of the details report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "decode/report_text.h"
+#include "packet/byte_view.h"
+
+namespace pw {
+
+// The message's name: "Destination Unreachable", "Echo Request",
+// "Neighbor Solicitation", ...; "unknown" for a type without one.
+std::string_view Icmpv6TypeName(uint8_t type);
+
+// The code's name for destination unreachable (1), time exceeded (3) and
+// parameter problem (4); "unknown" for a code beyond the type's table;
+// empty for every other type.
+std::string_view Icmpv6CodeName(uint8_t type, uint8_t code);
+
+// Appends the lines of the ICMPv6 message that begins at `message_offset`:
+// "type = <name> (<type>)", "code = <name> (<code>)" (the number alone
+// where the type names no codes), then the message's own fields: the
+// identifier and sequence number of an echo, the MTU of packet too big, the
+// pointer of a parameter problem, the target address of a neighbour
+// solicitation or advertisement and of a redirect (with its destination),
+// the multicast address of an MLD query, report or done, and the multicast
+// address of each record of a version 2 report that lies in the stored
+// bytes.
+void AppendIcmpv6Lines(ReportText& report, const ByteView& datagram, size_t message_offset);
+
+}  // namespace pw

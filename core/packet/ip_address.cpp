@@ -60,13 +60,14 @@ IpAddress Ipv6FromBytes(const uint8_t* bytes) {
 
 bool ReadIpv6Text(std::string_view text, IpAddress& address) {
   uint16_t groups[kIpv6Groups] = {};
-  size_t count = 0;            // groups read
-  size_t gap = kIpv6Groups;    // where "::" stands: the count of groups before it
+  size_t count = 0;    // groups read
+  bool compressed = false;  // a "::" was read
+  size_t gap = 0;      // where it stands: the count of groups before it
   size_t i = 0;
   const size_t n = text.size();
   if (n > kIpv6TextMax) return false;
   if (n >= 2 && text[0] == ':' && text[1] == ':') {
-    gap = 0;
+    compressed = true;
     i = 2;
   } else if (n >= 1 && text[0] == ':') {
     return false;  // a single leading colon
@@ -99,12 +100,13 @@ bool ReadIpv6Text(std::string_view text, IpAddress& address) {
     ++i;  // the colon
     if (i == n) return false;  // a single trailing colon
     if (text[i] == ':') {
-      if (gap != kIpv6Groups) return false;  // a second "::"
+      if (compressed) return false;  // a second "::"
+      compressed = true;
       gap = count;
       ++i;
     }
   }
-  if (gap == kIpv6Groups) {
+  if (!compressed) {
     if (count != kIpv6Groups) return false;
   } else {
     // "::" stands for at least one zero group.

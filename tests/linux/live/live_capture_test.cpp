@@ -1,5 +1,6 @@
-// Real capture on the loopback device (127.0.0.1 only): datagrams that the
-// test sends itself appear once each with the right rows, a port filter
+// Real capture on the loopback device (127.0.0.1, and ::1 beside it):
+// datagrams that the test sends itself appear once each with the right
+// rows, of both families in one session, a port filter
 // holds, each keeps the kernel's time for it in nanoseconds, "stop" ends a
 // session that is blocked waiting for traffic, and a
 // thousand start/stop cycles under traffic neither hang nor lose or
@@ -104,6 +105,80 @@ class LiveTest : public ::testing::Test {
     return session_.start(request, RightsToRead(request.origin, SystemPrivilegeCheck()));
   }
 };
+
+// One port bound on [::1] and on 127.0.0.1 by two UDP sockets, which
+// receive what the test sends there.
+struct DualStackPort {
+  int v6 = socket(AF_INET6, SOCK_DGRAM, 0);
+  int v4 = socket(AF_INET, SOCK_DGRAM, 0);
+  uint16_t port = 0;
+
+  DualStackPort() {
+    for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+      sockaddr_in6 a6{};
+      a6.sin6_family = AF_INET6;
+      a6.sin6_addr = in6addr_loopback;
+      if (bind(v6, reinterpret_cast<sockaddr*>(&a6), sizeof a6) != 0) break;
+      socklen_t n = sizeof a6;
+      getsockname(v6, reinterpret_cast<sockaddr*>(&a6), &n);
+      const sockaddr_in a4 = UdpSocket::Loopback(ntohs(a6.sin6_port));
+      if (bind(v4, reinterpret_cast<const sockaddr*>(&a4), sizeof a4) == 0) {
+        port = ntohs(a6.sin6_port);
+      } else {  // taken on 127.0.0.1: another port
+        close(v6);
+        v6 = socket(AF_INET6, SOCK_DGRAM, 0);
+      }
+    }
+  }
+  ~DualStackPort() {
+    close(v6);
+    close(v4);
+  }
+};
+
+// Both families in one session on lo: UDP to [::1] and to 127.0.0.1, each
+// once, in the order sent, and "*:PORT" takes both. The session looks only
+// at the port that the test bound on both addresses.
+TEST_F(LiveTest, UdpToBothLoopbackAddressesInOneSession) {
+  SKIP_UNLESS_ROOT();
+  DualStackPort target;
+  ASSERT_NE(target.port, 0);
+  const int sender6 = socket(AF_INET6, SOCK_DGRAM, 0);
+  UdpSocket sender4;
+  sockaddr_in6 from6{};
+  from6.sin6_family = AF_INET6;
+  from6.sin6_addr = in6addr_loopback;
+  ASSERT_EQ(bind(sender6, reinterpret_cast<sockaddr*>(&from6), sizeof from6), 0);
+  socklen_t n = sizeof from6;
+  getsockname(sender6, reinterpret_cast<sockaddr*>(&from6), &n);
+  const std::string port = std::to_string(target.port);
+  ASSERT_EQ(Start(Loopback("*:" + port, {false, true, false, false, false})),
+            StartOutcome::kStarted);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the device is open
+  sockaddr_in6 to6 = from6;
+  to6.sin6_port = htons(target.port);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3; ++i) {
+    const std::string payload(5 + i, 'v');
+    ASSERT_EQ(sendto(sender6, payload.data(), payload.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&to6), sizeof to6),
+              static_cast<ssize_t>(payload.size()));
+    ASSERT_TRUE(sender4.send_to(target.port, payload));
+    expected.push_back("\t" + std::to_string(2 * i) + "\tudp\t::1\t" +
+                       std::to_string(ntohs(from6.sin6_port)) + "\t::1\t" + port + "\t" +
+                       std::to_string(48 + payload.size()) + "\t64");
+    expected.push_back("\t" + std::to_string(2 * i + 1) + "\tudp\t127.0.0.1\t" +
+                       std::to_string(sender4.port()) + "\t127.0.0.1\t" + port + "\t" +
+                       std::to_string(28 + payload.size()) + "\t64");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // in this order
+  }
+  ASSERT_TRUE(WaitForRows(view_, 6));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // no second copies
+  session_.stop();
+  close(sender6);
+  EXPECT_EQ(view_.rows(), expected);
+  EXPECT_EQ(store_->pool_fill.load(), 3u * (48 + 28) + 2u * (5 + 6 + 7));
+}
 
 TEST_F(LiveTest, UdpDatagramsAppearOnceEachAndThePortFilterHolds) {
   SKIP_UNLESS_ROOT();

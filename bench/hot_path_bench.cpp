@@ -27,6 +27,23 @@ void MakeUdp60(uint8_t (&d)[60]) {
   d[23] = 53;
 }
 
+// A 68-byte UDP datagram over IPv6, 2001:db8:100::c8:53000 ->
+// 2001:db8:1:2::3:53, of the same 20-byte payload.
+void MakeUdp6(uint8_t (&d)[68]) {
+  std::memset(d, 0, sizeof d);
+  d[0] = 0x60;
+  d[5] = 28;  // payload length
+  d[6] = 17;
+  d[7] = 64;
+  const uint8_t source[16] = {0x20, 0x01, 0x0d, 0xb8, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xc8};
+  const uint8_t destination[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 3};
+  std::memcpy(d + 8, source, 16);
+  std::memcpy(d + 24, destination, 16);
+  d[40] = 0xCF;  // source port 53000
+  d[41] = 0x08;
+  d[43] = 53;
+}
+
 // Starts the session over without the full reset, which would dominate the
 // measurement; both benchmarks do the same.
 void Rewind(pw::CaptureStore& store, uint32_t& count) {
@@ -38,11 +55,13 @@ void Rewind(pw::CaptureStore& store, uint32_t& count) {
 // The capture loop's path for one received datagram. With `hosts` > 1 the
 // source address changes with every datagram, cycling through that many
 // hosts, so that the row cache mostly misses.
-void HotPath(benchmark::State& state, const char* from, uint32_t hosts) {
+template <size_t N>
+void HotPath(benchmark::State& state, const char* from, uint32_t hosts,
+             void (*make)(uint8_t (&)[N]), size_t host_at) {
   auto store = std::make_unique<pw::CaptureStore>();
   auto cache = std::make_unique<pw::RowMiddleCache>();
-  uint8_t datagram[60];
-  MakeUdp60(datagram);
+  uint8_t datagram[N];
+  make(datagram);
   const pw::FilterSettings settings =
       pw::BuildFilterSettings(from, "*:53", false, {true, true, false, false, false});
   NoRows rows;
@@ -54,8 +73,8 @@ void HotPath(benchmark::State& state, const char* from, uint32_t hosts) {
     const pw::CaptureTime time{1'700'000'000, count};
     if (hosts > 1) {
       host = host + 1 == hosts ? 0 : host + 1;
-      datagram[14] = static_cast<uint8_t>(host >> 8);
-      datagram[15] = static_cast<uint8_t>(host);
+      datagram[host_at] = static_cast<uint8_t>(host >> 8);
+      datagram[host_at + 1] = static_cast<uint8_t>(host);
     }
     pw::RowText row;
     uint8_t protocol = 0;
@@ -69,10 +88,20 @@ void HotPath(benchmark::State& state, const char* from, uint32_t hosts) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_HotPath(benchmark::State& state) { HotPath(state, "192.168.100.200:*", 1); }
+void BM_HotPath(benchmark::State& state) {
+  HotPath<60>(state, "192.168.100.200:*", 1, MakeUdp60, 14);
+}
 BENCHMARK(BM_HotPath);
 
-void BM_HotPathManyHosts(benchmark::State& state) { HotPath(state, "*:*", 4096); }
+// The same path for an IPv6 datagram, its source named in the from field.
+void BM_HotPathIpv6(benchmark::State& state) {
+  HotPath<68>(state, "[2001:db8:100::c8]:*", 1, MakeUdp6, 22);
+}
+BENCHMARK(BM_HotPathIpv6);
+
+void BM_HotPathManyHosts(benchmark::State& state) {
+  HotPath<60>(state, "*:*", 4096, MakeUdp60, 14);
+}
 BENCHMARK(BM_HotPathManyHosts);
 
 void BM_CopyFloor(benchmark::State& state) {

@@ -150,7 +150,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(count == before + 1);
       stored_bytes += length;
       Check(std::memcmp(store.byte_pool + stored_bytes - length, buffer, length) == 0);
-      Check(protocol == 1 || protocol == 2 || protocol == 6 || protocol == 17 || protocol == 255);
+      // IPv4 stores 1, 2, 6, 17 and 255; IPv6 (at least its 40-byte header)
+      // 6, 17, 58 and 255, and its row's addresses read back as its own.
+      const pw::DatagramFacts facts = pw::ReadDatagramFacts(buffer, length);
+      if (facts.family == pw::IpFamily::kV6) {
+        Check(length >= 40);
+        Check(protocol == 6 || protocol == 17 || protocol == 58 || protocol == 255);
+        const std::string_view text = row.view();
+        const size_t source_at = text.find('\t', text.find('\t', 1) + 1) + 1;
+        const size_t destination_at = text.find('\t', text.find('\t', source_at) + 1) + 1;
+        pw::IpAddress source, destination;
+        Check(pw::ReadIpv6Text(text.substr(source_at, text.find('\t', source_at) - source_at),
+                               source) &&
+              source == facts.source);
+        Check(pw::ReadIpv6Text(
+                  text.substr(destination_at, text.find('\t', destination_at) - destination_at),
+                  destination) &&
+              destination == facts.destination);
+      } else {
+        Check(protocol == 1 || protocol == 2 || protocol == 6 || protocol == 17 ||
+              protocol == 255);
+      }
       Check(store.protocol_table[before] == protocol);
       Check(store.time_table[before] == time);
       Check(store.pool_fill.load() == stored_bytes);

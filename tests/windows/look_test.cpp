@@ -198,9 +198,10 @@ TEST(Look, FourToolsWithTheirTexts) {
     EXPECT_EQ(std::string(text).substr(0, shown), whole.substr(0, shown)) << i;
     EXPECT_GE(strlen(text), shown) << i;
   }
-  // The from and to fields take 21 typed characters.
+  // The from and to fields take 53 typed characters: a bracketed IPv6
+  // address with a port.
   for (const int id : {IDC_FROM, IDC_TO}) {
-    EXPECT_EQ(SendMessageA(GetWindow(d.item(id), GW_CHILD), EM_GETLIMITTEXT, 0, 0), 21) << id;
+    EXPECT_EQ(SendMessageA(GetWindow(d.item(id), GW_CHILD), EM_GETLIMITTEXT, 0, 0), 53) << id;
   }
 }
 

@@ -33,10 +33,18 @@ constexpr char kBalanced[] =
 constexpr char kUntouched[] =
     "startups 0, cleanups 0, sockets 0, closed 0, left open 0, misuses 0";
 
-// What a successful open on 127.0.0.1 asks of the library, in order.
+// What a successful open on 127.0.0.1 asks of the library, in order, on a
+// system without IPv6 (the fake's default): the IPv6 socket is refused with
+// WSAEAFNOSUPPORT, and the source captures IPv4 alone.
 const std::vector<std::string> kOpenCalls = {
     "WSAStartup 1.1", "socket 2 3 0", "setsockopt SO_RCVBUF 4194304",
-    "bind 2 127.0.0.1:0", "ioctlsocket SIO_RCVALL 1"};
+    "bind 2 127.0.0.1:0", "ioctlsocket SIO_RCVALL 1", "socket 23 3 0"};
+// The IPv6 socket's steps on ::1 after them, where the system has IPv6.
+const std::vector<std::string> kOpen6Calls = {
+    "socket 23 3 0", "setsockopt SO_RCVBUF 4194304", "bind 23 [::1]:0",
+    "ioctlsocket SIO_RCVALL 1"};
+constexpr char kBalanced2[] =
+    "startups 1, cleanups 1, sockets 2, closed 2, left open 0, misuses 0";
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -55,7 +63,7 @@ TEST(RawSocketSource, OpenAndCloseOnEveryPath) {
     std::vector<std::string> close_calls;
     const char* tally;
   } cases[] = {
-      {"all steps succeed", kLoopback, Call::kCount, 0, "", 5, {"closesocket", "WSACleanup"},
+      {"all steps succeed", kLoopback, Call::kCount, 0, "", 6, {"closesocket", "WSACleanup"},
        kBalanced},
       {"any address", 0, Call::kCount, 0,
        "bind: receive-all mode needs the address of one interface, not 0.0.0.0", 0, none,
@@ -101,6 +109,7 @@ TEST(RawSocketSource, BindsTheInterfaceAddressAsked) {
     ASSERT_TRUE(source.open(NetworkOrigin(0xC0A80114)));
   }  // the destructor closes
   EXPECT_EQ(fake.calls()[3], "bind 2 192.168.1.20:0");
+  EXPECT_EQ(fake.calls()[5], "GetAdaptersAddresses");  // no adapter listed: IPv4 alone
   EXPECT_EQ(fake.tally(), kBalanced);
 }
 
@@ -123,9 +132,153 @@ TEST(RawSocketSource, ARefusedReceiveBufferSizeIsNoError) {
     const std::vector<std::string> calls = fake.calls();
     const std::vector<std::string> expected =
         Concat(Concat({"WSAStartup 1.1", "socket 2 3 0"}, c.asked),
-               {"bind 2 127.0.0.1:0", "ioctlsocket SIO_RCVALL 1"});
+               {"bind 2 127.0.0.1:0", "ioctlsocket SIO_RCVALL 1", "socket 23 3 0"});
     EXPECT_EQ(calls, expected);
   }
+}
+
+// The IPv6 socket: the partner address each adapter list gives, or IPv4
+// alone; each of its steps that fails fails the open, says which, and
+// leaves no socket open.
+TEST(RawSocketSource, TheIpv6SocketOnTheSameAdapter) {
+  using Adapter = FakeWinsock::Adapter;
+  const Adapter lan{{0xC0A80114}, {{"fe80::1", 0}, {"2001:db8::14", 0}}, 7};
+  struct Case {
+    const char* name;
+    uint32_t address;
+    std::vector<Adapter> adapters;
+    bool list_missing;
+    Call failing;  // the IPv6 socket's step that fails
+    int error;
+    std::vector<std::string> calls;  // after the IPv4 socket's
+    const char* error_text;
+    const char* tally;
+  } cases[] = {
+      {"loopback goes with ::1", kLoopback, {}, false, Call::kCount, 0, kOpen6Calls, "",
+       kBalanced2},
+      {"a global address first", 0xC0A80114,
+       {Adapter{{0x0A000001}, {{"2001:db8::99", 0}}, 3}, lan}, false, Call::kCount, 0,
+       {"GetAdaptersAddresses", "socket 23 3 0", "setsockopt SO_RCVBUF 4194304",
+        "bind 23 [2001:db8::14]:0", "ioctlsocket SIO_RCVALL 1"},
+       "", kBalanced2},
+      {"link-local with the adapter's scope id", 0xC0A80114,
+       {Adapter{{0xC0A80114}, {{"fe80::2", 0}}, 9}}, false, Call::kCount, 0,
+       {"GetAdaptersAddresses", "socket 23 3 0", "setsockopt SO_RCVBUF 4194304",
+        "bind 23 [fe80::2%9]:0", "ioctlsocket SIO_RCVALL 1"},
+       "", kBalanced2},
+      {"link-local with its own scope id", 0xC0A80114,
+       {Adapter{{0xC0A80114}, {{"fe80::3", 12}}, 9}}, false, Call::kCount, 0,
+       {"GetAdaptersAddresses", "socket 23 3 0", "setsockopt SO_RCVBUF 4194304",
+        "bind 23 [fe80::3%12]:0", "ioctlsocket SIO_RCVALL 1"},
+       "", kBalanced2},
+      {"adapter without IPv6", 0xC0A80114, {Adapter{{0xC0A80114}, {}, 0}}, false, Call::kCount,
+       0, {"GetAdaptersAddresses"}, "", kBalanced},
+      {"adapter list missing", 0xC0A80114, {lan}, true, Call::kCount, 0,
+       {"GetAdaptersAddresses"}, "", kBalanced},
+      {"adapter list fails", 0xC0A80114, {lan}, false, Call::kAdapters, ERROR_NOT_ENOUGH_MEMORY,
+       {"GetAdaptersAddresses"}, "", kBalanced},
+      {"IPv6 socket refused", kLoopback, {}, false, Call::kSocket, WSAEACCES,
+       {"socket 23 3 0"}, "socket (IPv6): access denied (administrators rights required) (10013)",
+       kBalanced},
+      {"IPv6 bind fails", kLoopback, {}, false, Call::kBind, WSAEADDRNOTAVAIL,
+       {"socket 23 3 0", "setsockopt SO_RCVBUF 4194304", "bind 23 [::1]:0"},
+       "bind (IPv6): the address is not an address of this computer (10049)", kBalanced2},
+      {"IPv6 receive-all fails", kLoopback, {}, false, Call::kIoctl, WSAEINVAL, kOpen6Calls,
+       "receive-all mode (IPv6): invalid argument (10022)", kBalanced2},
+  };
+  const std::vector<std::string> v4(kOpenCalls.begin(), kOpenCalls.end() - 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeWinsock fake;
+    fake.enable_ipv6();
+    for (const Adapter& a : c.adapters) fake.add_adapter(a);
+    if (c.list_missing) fake.lose_adapter_list();
+    if (c.failing == Call::kAdapters) fake.fail(c.failing, c.error);
+    if (c.failing != Call::kCount && c.failing != Call::kAdapters) {
+      fake.fail(c.failing, 0);  // the IPv4 socket's step succeeds
+      fake.fail(c.failing, c.error);
+    }
+    RawSocketSource source(fake);
+    EXPECT_EQ(source.open(NetworkOrigin(c.address)), c.error_text[0] == '\0');
+    EXPECT_EQ(source.error(), c.error_text);
+    const std::vector<std::string> calls = fake.calls();
+    ASSERT_GE(calls.size(), v4.size());
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + static_cast<long>(v4.size()), calls.end()),
+              c.calls);
+    source.close();
+    EXPECT_EQ(fake.tally(), c.tally);
+  }
+}
+
+// With both sockets, one receive after another takes what either has, the
+// IPv4 one first when both have something; what the IPv6 socket delivers
+// that is no IPv6 datagram is passed over; a failing receive or select on
+// either ends it with its reason.
+TEST(RawSocketSource, ReceivesFromBothSockets) {
+  std::vector<uint8_t> v6(48, 0);
+  v6[0] = 0x60;
+  const std::vector<uint8_t> v4 = test::MakeDatagram({.protocol = 17});
+  struct Case {
+    const char* name;
+    std::vector<std::vector<uint8_t>> on4, on6;
+    int error4, error6, select_error;
+    std::vector<size_t> lengths;  // then a failure
+    const char* error_text;
+  } cases[] = {
+      {"IPv6 alone", {}, {v6, v6}, 0, WSAENETDOWN, 0, {48, 48},
+       "recv (IPv6): the network is down (10050)"},
+      {"both", {v4}, {v6}, WSAENETDOWN, 0, 0, {28, 48}, "recv: the network is down (10050)"},
+      {"no version 6", {}, {std::vector<uint8_t>(48, 0x45), {}, v6}, 0, WSAECONNRESET, 0, {48},
+       "recv (IPv6): socket error (10054)"},
+      {"select fails", {}, {}, 0, 0, WSAENETDOWN, {}, "select: the network is down (10050)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeWinsock fake;
+    fake.enable_ipv6();
+    for (const auto& d : c.on4) fake.add_datagram(d);
+    for (const auto& d : c.on6) fake.add_datagram6(d);
+    if (c.error4 != 0) fake.add_recv_error(c.error4);
+    if (c.error6 != 0) fake.add_recv_error6(c.error6);
+    if (c.select_error != 0) fake.fail(Call::kSelect, c.select_error);
+    RawSocketSource source(fake);
+    ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
+    uint8_t buffer[128];
+    for (const size_t expected : c.lengths) {
+      size_t length = 0;
+      CaptureTime time{};
+      ASSERT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kDatagram);
+      EXPECT_EQ(length, expected);
+    }
+    size_t length = 0;
+    CaptureTime time{};
+    EXPECT_EQ(source.receive(buffer, sizeof buffer, length, time), ReceiveStatus::kFailed);
+    EXPECT_EQ(source.error(), c.error_text);
+    source.close();
+    EXPECT_EQ(fake.tally(), kBalanced2);
+  }
+}
+
+TEST(RawSocketSource, WakeEndsAReceiveWaitingOnBothSockets) {
+  FakeWinsock fake;
+  fake.enable_ipv6();
+  RawSocketSource source(fake);
+  ASSERT_TRUE(source.open(NetworkOrigin(kLoopback)));
+  uint8_t buffer[64];
+  size_t length = 0;
+  CaptureTime time{};
+  auto receiving = std::async(std::launch::async, [&] {
+    return source.receive(buffer, sizeof buffer, length, time);
+  });
+  ASSERT_TRUE(fake.wait_for_blocked_recv());  // in select
+  source.wake();
+  EXPECT_EQ(receiving.get(), ReceiveStatus::kWoken);
+  source.close();
+  EXPECT_EQ(fake.calls(), Concat(Concat(std::vector<std::string>(kOpenCalls.begin(),
+                                                                 kOpenCalls.end() - 1),
+                                        kOpen6Calls),
+                                 {"select 2", "closesocket", "closesocket", "WSACleanup"}));
+  EXPECT_EQ(fake.tally(), kBalanced2);
 }
 
 TEST(RawSocketSource, WhatAReceiveMakesOfEachResult) {
@@ -339,6 +492,30 @@ TEST(RawSocketSession, StoresTheTimeReadAfterEachReceive) {
   const StoredDatagrams all = StoredDatagramsOf(*rig.store);
   const std::vector<CaptureTime> expected = {FakeClock::TimeAfter(1), FakeClock::TimeAfter(3)};
   EXPECT_EQ(std::vector<CaptureTime>(all.times.begin(), all.times.end()), expected);
+}
+
+// IPv6 and IPv4 datagrams of one session, and "stop" while the thread
+// waits on both sockets.
+TEST(RawSocketSession, StoresBothFamiliesAndStopEndsTheWait) {
+  SessionRig rig;
+  rig.fake.enable_ipv6();
+  std::vector<uint8_t> v6(48, 0);
+  v6[0] = 0x60;
+  v6[5] = 8;
+  v6[6] = 17;
+  v6[7] = 64;
+  v6[23] = 1;  // ::1 to ::1
+  v6[39] = 1;
+  rig.fake.add_datagram6(v6);
+  rig.fake.add_datagram(test::MakeDatagram({.protocol = 17}));
+  rig.start(kLoopback);
+  ASSERT_TRUE(rig.fake.wait_for_blocked_recv());  // in select, after both rows
+  rig.session.stop();
+  EXPECT_EQ(rig.view.events().back(), "stopped");
+  EXPECT_EQ(rig.view.rows(), (std::vector<std::string>{
+                                 "\t0\tudp\t10.0.0.1\t0\t10.0.0.2\t0\t28\t64",
+                                 "\t1\tudp\t::1\t0\t::1\t0\t48\t64"}));
+  EXPECT_EQ(rig.fake.tally(), kBalanced2);
 }
 
 TEST(RawSocketSession, StopEndsABlockedReceive) {

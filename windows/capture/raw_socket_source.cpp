@@ -11,6 +11,7 @@
 #include <climits>
 #include <thread>
 
+#include "capture/ipv6_partner.h"
 #include "capture/system_clock.h"
 #include "capture/winsock_calls.h"
 
@@ -38,7 +39,7 @@ std::string StepError(const char* step, int code) {
   switch (code) {
     case WSAEACCES: reason = "access denied (administrators rights required)"; break;
     case WSAEADDRNOTAVAIL: reason = "the address is not an address of this computer"; break;
-    case WSAEAFNOSUPPORT: reason = "IPv4 is not available"; break;
+    case WSAEAFNOSUPPORT: reason = "the address family is not available"; break;
     case WSAEINVAL: reason = "invalid argument"; break;
     case WSAEOPNOTSUPP: reason = "not supported by this system"; break;
     case WSAESOCKTNOSUPPORT:
@@ -65,6 +66,20 @@ CaptureTime Now(ClockCalls& clock) {
   return CaptureTimeOfFileTime(now);
 }
 
+// Documented for WSAIoctl, with a 4-byte RCVALL_VALUE as its input, after
+// the bind to an explicit local address, and only for members of the
+// Administrators group; from then on recv returns the IPv4 datagrams
+// passing the IPv4 interface, or the IPv6 datagrams passing the IPv6
+// interface, that the socket is bound to, into a buffer that must be large
+// enough (the capture thread's holds the largest IPv4 datagram and an IPv6
+// one of 65,536 bytes). ioctlsocket hands the command and its 4-byte u_long
+// (RCVALL_ON is 1) to the same provider ioctl; that is relied on, not
+// documented.
+bool ReceiveAllOn(WinsockCalls& calls, SOCKET s) {
+  u_long on = RCVALL_ON;
+  return calls.ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) != SOCKET_ERROR;
+}
+
 // Binds the raw socket to the interface and switches receive-all mode on.
 // Returns the step that failed, or null.
 const char* BindForReceiveAll(WinsockCalls& calls, SOCKET s, uint32_t bind_address) {
@@ -76,18 +91,16 @@ const char* BindForReceiveAll(WinsockCalls& calls, SOCKET s, uint32_t bind_addre
       SOCKET_ERROR) {
     return "bind";
   }
-  // Documented for WSAIoctl, with a 4-byte RCVALL_VALUE as its input, after
-  // the bind, and only for members of the Administrators group; from then
-  // on recv returns the IP datagrams passing that interface, into a buffer
-  // that must be large enough (the capture thread's holds the largest IPv4
-  // datagram). ioctlsocket hands the command and its 4-byte u_long
-  // (RCVALL_ON is 1) to the same provider ioctl; that is relied on, not
-  // documented.
-  u_long on = RCVALL_ON;
-  if (calls.ioctlsocket(s, static_cast<long>(SIO_RCVALL), &on) == SOCKET_ERROR) {
-    return "receive-all mode";
+  return ReceiveAllOn(calls, s) ? nullptr : "receive-all mode";
+}
+
+// The same for the IPv6 socket, on its partner address.
+const char* BindForReceiveAll6(WinsockCalls& calls, SOCKET s, const sockaddr_in6& address) {
+  if (calls.bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+      SOCKET_ERROR) {
+    return "bind (IPv6)";
   }
-  return nullptr;
+  return ReceiveAllOn(calls, s) ? nullptr : "receive-all mode (IPv6)";
 }
 
 }  // namespace
@@ -106,6 +119,9 @@ bool RawSocketSource::step_failed(const char* step) {
 
 bool RawSocketSource::open(const CaptureOrigin& origin) {
   error_.clear();
+  two_sockets_ = false;
+  ready4_ = false;
+  ready6_ = false;
   const uint32_t bind_address = origin.address;
   // Documented: receive-all mode needs a socket bound to an explicit local
   // interface, not INADDR_ANY. Refused here, before any library call, so
@@ -140,6 +156,33 @@ bool RawSocketSource::open(const CaptureOrigin& origin) {
   raise_receive_buffer(static_cast<uintptr_t>(s));
 
   const char* failed = BindForReceiveAll(calls_, s, bind_address);
+  if (failed != nullptr) return step_failed(failed);
+  return open_ipv6(bind_address);
+}
+
+// The IPv6 socket beside the IPv4 one, on the same adapter. Documented for
+// receive-all mode: an IPv6 socket of family AF_INET6, type SOCK_RAW and
+// protocol IPPROTO_IPV6, bound to an explicit local address (not
+// in6addr_any). A public report says that such a socket with protocol 41
+// (IPPROTO_IPV6) receives nothing and one with protocol 0 works: protocol
+// 0 is used. The documentation says recv then returns the IPv6 datagrams
+// passing the interface; that they begin with their IPv6 header, as the
+// IPv4 socket's begin with theirs, is relied on, and receive hands on only
+// what begins with version 6.
+bool RawSocketSource::open_ipv6(uint32_t bind_address) {
+  sockaddr_in6 partner{};
+  if (!FindIpv6Partner(calls_, bind_address, partner)) return true;  // IPv4 alone
+  const SOCKET s = calls_.socket(AF_INET6, SOCK_RAW, 0);
+  if (s == INVALID_SOCKET) {
+    const int code = calls_.wsa_get_last_error();
+    if (code == WSAEAFNOSUPPORT) return true;  // no IPv6 on this system: IPv4 alone
+    error_ = StepError("socket (IPv6)", code);
+    return false;
+  }
+  socket6_.store(static_cast<uintptr_t>(s), std::memory_order_release);
+  two_sockets_ = true;
+  raise_receive_buffer(static_cast<uintptr_t>(s));
+  const char* failed = BindForReceiveAll6(calls_, s, partner);
   return failed == nullptr || step_failed(failed);
 }
 
@@ -165,10 +208,64 @@ void RawSocketSource::raise_receive_buffer(uintptr_t handle) {
 // datagram's path, while it is still recv's.
 ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t& length,
                                        CaptureTime& time) {
-  if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
-  const uintptr_t handle = socket_.load(std::memory_order_acquire);
+  for (;;) {
+    if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+    const uintptr_t v4 = socket_.load(std::memory_order_acquire);
+    if (!two_sockets_) return receive_on(Family::kIpv4, v4, buffer, capacity, length, time);
+    const uintptr_t v6 = socket6_.load(std::memory_order_acquire);
+    if (!ready4_ && !ready6_) {
+      const ReceiveStatus waited = wait_for_either(v4, v6);
+      if (waited != ReceiveStatus::kDatagram) return waited;
+    }
+    const Family family = ready4_ ? Family::kIpv4 : Family::kIpv6;
+    (family == Family::kIpv4 ? ready4_ : ready6_) = false;
+    const ReceiveStatus status = receive_on(family, family == Family::kIpv4 ? v4 : v6, buffer,
+                                            capacity, length, time);
+    // Bytes of the IPv6 socket that are no IPv6 datagram are not handed on.
+    if (status == ReceiveStatus::kDatagram && family == Family::kIpv6 &&
+        (length == 0 || buffer[0] >> 4 != 6)) {
+      continue;
+    }
+    return status;
+  }
+}
+
+// Documented for select: it blocks without a time limit until a socket of
+// the read set has a datagram to receive, and marks the ones that have. A
+// socket that wake closes under it makes it return (relied on, as for
+// recv: closesocket cancels the blocking calls on the socket); the receive
+// that follows then fails and finds the wake.
+ReceiveStatus RawSocketSource::wait_for_either(uintptr_t v4, uintptr_t v6) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  if (v4 != kNoSocket) FD_SET(static_cast<SOCKET>(v4), &readable);
+  if (v6 != kNoSocket) FD_SET(static_cast<SOCKET>(v6), &readable);
+  if (readable.fd_count == 0) {
+    if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+    error_ = StepError("select", WSAENOTSOCK);
+    return ReceiveStatus::kFailed;
+  }
+  if (calls_.select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) {
+    const int code = calls_.wsa_get_last_error();
+    if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+    error_ = StepError("select", code);
+    return ReceiveStatus::kFailed;
+  }
+  ready4_ = v4 != kNoSocket && FD_ISSET(static_cast<SOCKET>(v4), &readable);
+  ready6_ = v6 != kNoSocket && FD_ISSET(static_cast<SOCKET>(v6), &readable);
+  if (!ready4_ && !ready6_) {
+    // Nothing ready after all: wait again, unless a wake came.
+    if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+  }
+  return ReceiveStatus::kDatagram;  // a receive may follow
+}
+
+ReceiveStatus RawSocketSource::receive_on(Family family, uintptr_t handle, uint8_t* buffer,
+                                          size_t capacity, size_t& length, CaptureTime& time) {
+  const char* step = family == Family::kIpv4 ? "recv" : "recv (IPv6)";
   if (handle == kNoSocket) {
-    error_ = StepError("recv", WSAENOTSOCK);
+    if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
+    error_ = StepError(step, WSAENOTSOCK);
     return ReceiveStatus::kFailed;
   }
   const int room = capacity < INT_MAX ? static_cast<int>(capacity) : INT_MAX;
@@ -187,7 +284,7 @@ ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t&
   // wake() closes the socket under a blocked recv, which then fails
   // (WSAEINTR, or WSAENOTSOCK when the recv began after the close).
   if (woken_.exchange(false, std::memory_order_acq_rel)) return ReceiveStatus::kWoken;
-  error_ = StepError("recv", code);
+  error_ = StepError(step, code);
   return ReceiveStatus::kFailed;
 }
 
@@ -195,27 +292,33 @@ ReceiveStatus RawSocketSource::receive(uint8_t* buffer, size_t capacity, size_t&
 // thread of the process are cancelled; the handle may be reused by the
 // system at once; and no other call should be made on the socket at the
 // same time. A raw socket has no other way to end a blocked recv without
-// traffic, so wake does close it under the capture thread's recv (which
-// then fails with WSAEINTR). The handle is taken by exchange, so it is
-// closed once; and since only the capture thread creates sockets in this
-// program, a reused handle cannot reach its recv.
+// traffic, so wake does close both sockets under the capture thread's recv
+// or select (which then fails with WSAEINTR): whichever it waits on, it
+// returns. Each handle is taken by exchange, so it is closed once; and
+// since only the capture thread creates sockets in this program, a reused
+// handle cannot reach its recv.
 void RawSocketSource::wake() {
   waking_.fetch_add(1, std::memory_order_seq_cst);
   woken_.store(true, std::memory_order_seq_cst);
   close_socket(socket_.exchange(kNoSocket, std::memory_order_seq_cst));
+  close_socket(socket6_.exchange(kNoSocket, std::memory_order_seq_cst));
   waking_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
 // Documented: every successful WSAStartup is matched by one WSACleanup, and
 // the last one releases the library (resetting any socket still open). A
-// wake on another thread may be closing the socket at this moment; the
-// library is released only after that close has returned.
+// wake on another thread may be closing the sockets at this moment; the
+// library is released only after those closes have returned.
 void RawSocketSource::close() {
   close_socket(socket_.exchange(kNoSocket, std::memory_order_seq_cst));
+  close_socket(socket6_.exchange(kNoSocket, std::memory_order_seq_cst));
   while (waking_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
   if (library_started_) calls_.wsa_cleanup();
   library_started_ = false;
   woken_.store(false, std::memory_order_release);
+  two_sockets_ = false;
+  ready4_ = false;
+  ready6_ = false;
 }
 
 void RawSocketSource::close_socket(uintptr_t handle) {

@@ -22,8 +22,9 @@ namespace {
 
 constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
 constexpr WPARAM kListExtent = 480;  // pixels the list scrolls sideways
-// Typed input of the from and to fields.
-constexpr WPARAM kFieldInputLimit = 21;
+// Typed input of the from and to fields: as much as a field text keeps, the
+// longest bracketed IPv6 address with a port.
+constexpr WPARAM kFieldInputLimit = kFieldTextMax;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
 constexpr char kSettingsNotCreatedText[] = "don't create ini file!";

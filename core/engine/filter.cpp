@@ -77,8 +77,9 @@ void ParseFilterField(std::string_view field_text, FilterSide& side) {
     side.key = {true, bare};
     return;
   }
-  if (!text.empty() && text.front() == '[') {
-    // "[ADDRESS]", "[ADDRESS]:PORT"; anything else names no address.
+  if (!text.empty() && text.front() == '[' && text.find(':') != std::string_view::npos) {
+    // "[ADDRESS]", "[ADDRESS]:PORT"; anything else names no address. A
+    // text without a colon keeps the rule below: any address, any port.
     const size_t close = text.find(']');
     side.mode = AddressMode::kAddress;
     side.port = 0;

@@ -80,10 +80,10 @@ void ClearFilterSettings(FilterSettings& settings);
 // into a side:
 //  - a bare IPv6 address (ReadIpv6Text takes the whole text): that address,
 //    any port;
-//  - a text that begins with "[": the address in the brackets; after "]"
-//    either nothing (any port) or a colon and the port text. A text without
-//    "]", or with anything else after it, is an address that matches
-//    nothing;
+//  - a text that begins with "[" and holds a colon: the address in the
+//    brackets; after "]" either nothing (any port) or a colon and the port
+//    text. A text without "]", or with anything else after it, is an
+//    address that matches nothing;
 //  - otherwise the text after the last colon is the port ("*" or a
 //    number), the text before it the address ("*" for any); without a colon
 //    the side is any address, any port, with the address text "*:*".

@@ -63,6 +63,7 @@ TEST(FilterField, SplitsAtTheLastColon) {
        "[ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255]", AddressMode::kAddress, 65535},
       {"[::1]x:80", "[::1]x:80", AddressMode::kAddress, 0},  // matches nothing
       {"[::1:80", "[::1:80", AddressMode::kAddress, 0},      // matches nothing
+      {"[10.0.0.1]", "*:*", AddressMode::kAny, 0},           // no colon: any, any
   };
   for (const Case& c : cases) {
     FilterSide side{};

@@ -353,9 +353,10 @@ TEST(CommandLine, DetailsAndReportViews) {
 std::vector<NetworkInterface> SomeInterfaces() {
   std::vector<NetworkInterface> list = {
       {"dummy0", 5, false, {}},
-      {"lo", 1, true, {"127.0.0.1"}},
+      {"lo", 1, true, {"127.0.0.1"}, {"::1"}},
       {"veth1", 4, false, {"10.99.0.1", "10.99.1.1"}},
-      {"eth0", 2, false, {"192.0.2.2"}},
+      {"eth0", 2, false, {"192.0.2.2"}, {"2001:db8::2", "fe80::1"}},
+      {"v6only", 6, false, {}, {"2001:db8::6"}},
   };
   SortByDefaultChoice(list);
   return list;
@@ -363,10 +364,11 @@ std::vector<NetworkInterface> SomeInterfaces() {
 
 TEST(Interfaces, ListedInTheOrderOfTheDefaultChoice) {
   EXPECT_EQ(InterfaceListText(SomeInterfaces()),
-            "eth0 192.0.2.2\n"
+            "eth0 192.0.2.2 2001:db8::2 fe80::1\n"
             "veth1 10.99.0.1 10.99.1.1\n"
-            "lo 127.0.0.1\n"
-            "dummy0 (no IPv4 address)\n");
+            "lo 127.0.0.1 ::1\n"
+            "dummy0 (no IPv4 address)\n"
+            "v6only (no IPv4 address) 2001:db8::6\n");
 }
 
 TEST(Interfaces, TheDeviceIsChosenByNameAddressOrAny) {
@@ -383,6 +385,10 @@ TEST(Interfaces, TheDeviceIsChosenByNameAddressOrAny) {
       {"10.99.0.1", "veth1"},
       {"10.99.1.1", "veth1"},  // a secondary address
       {"192.0.2.2", "eth0"},
+      {"::1", "lo"},
+      {"fe80::1", "eth0"},
+      {"2001:db8::6", "v6only"},
+      {"2001:db8::7", std::nullopt},
       {"foo", std::nullopt},
       {"999.1.1.1", std::nullopt},
       {"10.99.2.1", std::nullopt},

@@ -232,6 +232,25 @@ TEST(CaptureFiles, SaveAsPcapAfterOpeningWritesTheGoldenFile) {
   EXPECT_EQ(read_back.datagrams, original.datagrams);
 }
 
+// A file that mixes both families: every datagram of it, IPv6 and IPv4,
+// is saved as the capture file had it.
+TEST(CaptureFiles, SaveAsPcapKeepsBothFamiliesOfAMixedFile) {
+  const FrontEndCase& mixed = kFrontEndCases[7];  // tcpdump_lo_mixed.pcap, all of it
+  FileFixture f;
+  RunningDialog d(f.prompted_setup());
+  SetFilter(d, mixed);
+  ASSERT_TRUE(OpenAndRead(d, DataFile(mixed.capture)));
+  Prompt::Reset(f.folder.path() + "\\mixed.pcap");
+  d.command(IDM_SAVE_PCAP);
+  const ReadResult original = ReadAll(FileText(DataFile(mixed.capture)));
+  const ReadResult read_back = ReadAll(FileText(Prompt::path));
+  EXPECT_EQ(read_back.last, ReadOutcome::kEnd) << read_back.error;
+  ASSERT_EQ(read_back.datagrams.size(), 14u);
+  EXPECT_EQ(read_back.datagrams, original.datagrams);
+  EXPECT_EQ(read_back.datagrams[0].bytes[0] >> 4, 6);
+  EXPECT_EQ(read_back.datagrams[1].bytes[0] >> 4, 4);
+}
+
 // The offset of record `n` (from 1) of a classic pcap file in the
 // writing machine's byte order (little-endian here).
 size_t RecordOffset(const std::string& file, int n) {

@@ -113,7 +113,7 @@ TEST(MainDialog, PreferencesOffReadsAndWritesOnlyItself) {
 
 TEST(MainDialog, ExactYesMissingOnUdpAndLongFromField) {
   Fixture f;
-  const std::string long_from(40, '7');
+  const std::string long_from(60, '7');
   f.folder.write_ini(
       "[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=yes\r\n"
       "TcpDataInTextView=No\r\nBindToInterface=10.9.8.7\r\nFromIPAddress:port=" +
@@ -137,7 +137,7 @@ TEST(MainDialog, ExactYesMissingOnUdpAndLongFromField) {
     d.close();
   }
   auto values = f.folder.ini_values();
-  EXPECT_EQ(values["FromIPAddress:port"], long_from.substr(0, 23));
+  EXPECT_EQ(values["FromIPAddress:port"], long_from.substr(0, 53));
   EXPECT_EQ(values["EnableFlipToTray"], "No");
   EXPECT_EQ(values["OnUdp"], "No");
   EXPECT_EQ(values["OnTop"], "Yes");

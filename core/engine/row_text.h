@@ -66,7 +66,10 @@ class RowMiddleCache {
     uint16_t destination_port;
     uint32_t length;
   };
+  // put for each family.
+  char* put4(char* out, const DatagramFacts& facts);
   char* put6(char* out, const DatagramFacts& facts);
+  friend void FormatRowText(const DatagramFacts&, uint32_t, RowText&, RowMiddleCache*);
   static constexpr unsigned kIndexBits = 7;
   static constexpr unsigned kIndexBits6 = 5;
   Entry entries_[1u << kIndexBits];

@@ -1,6 +1,5 @@
 #include "packet/ipv4_header.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -16,24 +15,8 @@ const StoredProtocol* FindStoredProtocol(uint8_t protocol) {
   return nullptr;
 }
 
-namespace {
-
-// Row k + 1 of kStoredProtocols for each protocol number that datagrams of
-// one family store; 0 for the others.
-using StoredIndex = std::array<uint8_t, 256>;
-
-constexpr StoredIndex MakeStoredIndex(bool StoredProtocol::*family) {
-  StoredIndex index{};
-  for (size_t k = 0; k < std::size(kStoredProtocols); ++k) {
-    if (kStoredProtocols[k].*family) index[kStoredProtocols[k].number] = static_cast<uint8_t>(k + 1);
-  }
-  return index;
-}
-
-constexpr StoredIndex kStoredIpv4 = MakeStoredIndex(&StoredProtocol::ipv4);
-constexpr StoredIndex kStoredIpv6 = MakeStoredIndex(&StoredProtocol::ipv6);
-
-DatagramFacts ReadIpv6Facts(const ByteView& d) {
+DatagramFacts ReadIpv6Facts(const uint8_t* bytes, size_t length) {
+  const ByteView d(bytes, length);
   DatagramFacts facts;
   facts.family = IpFamily::kV6;
   facts.ttl = d.u8(kIpv6HopLimitAt);
@@ -57,40 +40,9 @@ DatagramFacts ReadIpv6Facts(const ByteView& d) {
   return facts;
 }
 
-}  // namespace
-
-const StoredProtocol* FindStoredProtocol(uint8_t protocol, IpFamily family) {
-  const uint8_t k = (family == IpFamily::kV6 ? kStoredIpv6 : kStoredIpv4)[protocol];
-  return k != 0 ? &kStoredProtocols[k - 1] : nullptr;
-}
-
 std::string_view ProtocolName(uint8_t protocol) {
   const StoredProtocol* p = FindStoredProtocol(protocol);
   return p != nullptr ? p->name : std::string_view{};
-}
-
-DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
-  // Fields past the received bytes read as 0.
-  const ByteView d(bytes, length);
-  if (IpVersion(d) == kIpVersion6) return ReadIpv6Facts(d);
-  DatagramFacts facts;
-  facts.protocol = d.u8(kIpv4ProtocolAt);
-  facts.ttl = d.u8(kIpv4TtlAt);
-  facts.family = IpFamily::kV4;
-  facts.total_length = d.u16(kIpv4TotalLengthAt);
-  facts.source = IpAddress::V4(d.u32(kIpv4SourceAt));
-  facts.destination = IpAddress::V4(d.u32(kIpv4DestinationAt));
-  facts.source_port = 0;
-  facts.destination_port = 0;
-  // A receive shorter than a header (the capture loop drops these) has no
-  // ports, nor has a later fragment.
-  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && length >= kIpv4HeaderMin &&
-      !IsLaterFragment(d)) {
-    const size_t ports = Ipv4HeaderLength(d);
-    facts.source_port = d.u16(ports);
-    facts.destination_port = d.u16(ports + 2);
-  }
-  return facts;
 }
 
 bool ParseDottedQuad(std::string_view text, uint32_t& address) {

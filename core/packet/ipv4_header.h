@@ -7,8 +7,10 @@
 // allocates and nothing uses a locale.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "packet/byte_view.h"
@@ -100,8 +102,27 @@ inline constexpr StoredProtocol kStoredProtocols[] = {
 // The entry of `protocol` in kStoredProtocols, or null for any other.
 const StoredProtocol* FindStoredProtocol(uint8_t protocol);
 
+// Row k + 1 of kStoredProtocols for each protocol number that datagrams of
+// one family store; 0 for the others.
+using StoredIndex = std::array<uint8_t, 256>;
+
+constexpr StoredIndex MakeStoredIndex(bool StoredProtocol::*family) {
+  StoredIndex index{};
+  for (size_t k = 0; k < std::size(kStoredProtocols); ++k) {
+    if (kStoredProtocols[k].*family) index[kStoredProtocols[k].number] = static_cast<uint8_t>(k + 1);
+  }
+  return index;
+}
+
+inline constexpr StoredIndex kStoredIpv4 = MakeStoredIndex(&StoredProtocol::ipv4);
+inline constexpr StoredIndex kStoredIpv6 = MakeStoredIndex(&StoredProtocol::ipv6);
+
 // The entry of `protocol` when datagrams of `family` store it, or null.
-const StoredProtocol* FindStoredProtocol(uint8_t protocol, IpFamily family);
+// Inline: the capture thread asks it for every datagram.
+inline const StoredProtocol* FindStoredProtocol(uint8_t protocol, IpFamily family) {
+  const uint8_t k = (family == IpFamily::kV6 ? kStoredIpv6 : kStoredIpv4)[protocol];
+  return k != 0 ? &kStoredProtocols[k - 1] : nullptr;
+}
 
 // "tcp", "udp", "icmp", "igmp", "raw", "icmp6"; empty for any other
 // protocol.
@@ -123,13 +144,39 @@ struct DatagramFacts {
   uint16_t destination_port;
 };
 
+// The facts of an IPv6 datagram (version 6) of `length` received bytes.
+DatagramFacts ReadIpv6Facts(const uint8_t* bytes, size_t length);
+
 // Reads the facts of a datagram of `length` received bytes: an IPv6
 // datagram when its version field is 6, an IPv4 one otherwise. Bytes beyond
 // the received length read as 0: a datagram shorter than 20 bytes, or a
 // tcp/udp datagram whose bytes end before header length + 4, gets zeros for
 // what is missing rather than bytes of an earlier receive. A later fragment
-// has no ports: they are 0 rather than two bytes of payload.
-DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length);
+// has no ports: they are 0 rather than two bytes of payload. Inline: the
+// capture thread reads them for every datagram.
+inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
+  // Fields past the received bytes read as 0.
+  const ByteView d(bytes, length);
+  if ((d.u8(kIpv4VersionAndLengthAt) >> 4) == 6) return ReadIpv6Facts(bytes, length);
+  DatagramFacts facts;
+  facts.protocol = d.u8(kIpv4ProtocolAt);
+  facts.ttl = d.u8(kIpv4TtlAt);
+  facts.family = IpFamily::kV4;
+  facts.total_length = d.u16(kIpv4TotalLengthAt);
+  facts.source = IpAddress::V4(d.u32(kIpv4SourceAt));
+  facts.destination = IpAddress::V4(d.u32(kIpv4DestinationAt));
+  facts.source_port = 0;
+  facts.destination_port = 0;
+  // A receive shorter than a header (the capture loop drops these) has no
+  // ports, nor has a later fragment.
+  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && length >= kIpv4HeaderMin &&
+      !IsLaterFragment(d)) {
+    const size_t ports = Ipv4HeaderLength(d);
+    facts.source_port = d.u16(ports);
+    facts.destination_port = d.u16(ports + 2);
+  }
+  return facts;
+}
 
 // Parses an address written exactly as a datagram's address is printed:
 // four decimal numbers 0 to 255 without leading zeros, separated by single

@@ -33,6 +33,8 @@ constexpr size_t kRecordCountAt = 6;       // MLDv2 report
 constexpr size_t kRecordsAt = 8;
 constexpr size_t kRecordHeaderLength = 4;  // type, aux length, source count
 constexpr size_t kRecordAddressAt = 4;
+// A report's records can number thousands; the lines show the first ones.
+constexpr unsigned kListenerRecordsShown = 16;
 
 constexpr std::array<std::string_view, 9> kUnreachableCodes = {
     "no route to destination",
@@ -69,13 +71,14 @@ void AppendAddressLine(ReportText& report, const char* name, const ByteView& d, 
   report.append_format("%s = %s\r\n", name, FormatIpAddress(Ipv6Address(d, at)).text);
 }
 
-// The multicast address of every record of a version 2 report that lies
-// whole in the stored bytes, after the count of records.
+// The multicast address of each record of a version 2 report that lies
+// whole in the stored bytes, after the count of records; at most
+// kListenerRecordsShown of them.
 void AppendListenerRecords(ReportText& report, const ByteView& d, size_t m) {
   const unsigned count = d.u16(m + kRecordCountAt);
   report.append_format("number of records = %u\r\n", count);
   size_t at = m + kRecordsAt;
-  for (unsigned k = 0; k < count; ++k) {
+  for (unsigned k = 0; k < count && k < kListenerRecordsShown; ++k) {
     if (!d.has(at, kRecordHeaderLength + kIpv6AddressLength)) break;
     AppendAddressLine(report, "multicast address", d, at + kRecordAddressAt);
     const size_t aux_words = d.u8(at + 1);

@@ -26,9 +26,9 @@ std::string_view Icmpv6CodeName(uint8_t type, uint8_t code);
 // identifier and sequence number of an echo, the MTU of packet too big, the
 // pointer of a parameter problem, the target address of a neighbour
 // solicitation or advertisement and of a redirect (with its destination),
-// the multicast address of an MLD query, report or done, and the multicast
-// address of each record of a version 2 report that lies in the stored
-// bytes.
+// the multicast address of an MLD query, report or done, and the number
+// of records of a version 2 report with the multicast address of each of
+// its first 16 records that lies in the stored bytes.
 void AppendIcmpv6Lines(ReportText& report, const ByteView& datagram, size_t message_offset);
 
 }  // namespace pw

@@ -52,7 +52,19 @@ void AppendIpv6Lines(ReportText& report, const ByteView& d) {
                        FormatIpAddress(Ipv6Address(d, kIpv6DestinationAt)).text);
   Ipv6HeaderWalk walk(d);
   Ipv6Extension extension{};
-  while (walk.next(extension)) AppendExtensionLines(report, d, extension);
+  size_t shown = 0;
+  size_t left_out = 0;
+  while (walk.next(extension)) {
+    if (shown < kIpv6ExtensionsShown) {
+      AppendExtensionLines(report, d, extension);
+      ++shown;
+    } else {
+      ++left_out;
+    }
+  }
+  if (left_out != 0) {
+    report.append_format("further extension headers not shown: %zu\r\n", left_out);
+  }
 }
 
 }  // namespace pw

@@ -3,6 +3,8 @@
 // follow the transport lines and come before the payload part.
 #pragma once
 
+#include <cstddef>
+
 #include "decode/report_text.h"
 #include "packet/byte_view.h"
 
@@ -16,7 +18,12 @@ namespace pw {
 //   "extension header = <name>", its next header and length in bytes, and
 //   its own fields: routing type and segments left; fragment offset in
 //   bytes, more fragments (0 or 1) and identification; security parameters
-//   index and sequence number.
+//   index and sequence number. A chain longer than kIpv6ExtensionsShown
+//   (a datagram's bytes can hold thousands) ends with the line "further
+//   extension headers not shown: N", so that the lines leave the payload
+//   part its room.
 void AppendIpv6Lines(ReportText& report, const ByteView& d);
+
+inline constexpr size_t kIpv6ExtensionsShown = 16;
 
 }  // namespace pw

@@ -3,6 +3,7 @@
 // row, and the report's IPv6, extension-header and ICMPv6 lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,22 @@ TEST(Ipv6Report, HeaderAndExtensionLinesBetweenTransportAndPayload) {
   EXPECT_EQ(lines[3], "fragment offset = 2048");
   EXPECT_EQ(lines[4], "version = 6");
   EXPECT_EQ(lines[lines.size() - 2], "data length = 20");
+}
+
+// A chain of thousands of extension headers lists the first sixteen and
+// counts the rest, so that the payload part keeps its room and the report
+// its last line end.
+TEST(Ipv6Report, ALongChainListsItsFirstHeaders) {
+  const std::vector<uint8_t> d = MakeIpv6Datagram(
+      {.protocol = 17, .extensions = std::vector<uint8_t>(2000, 60), .payload_length = 4});
+  const std::vector<std::string> lines = Report(d, 17);
+  size_t listed = 0;
+  for (const std::string& line : lines) listed += line == "extension header = destination options";
+  EXPECT_EQ(listed, 16u);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "further extension headers not shown: 1984"),
+            lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "data length = 4"), lines.end());
+  EXPECT_EQ(lines.back(), "");
 }
 
 TEST(Ipv6Report, Icmpv6MessagesByName) {

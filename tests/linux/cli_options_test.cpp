@@ -2,9 +2,13 @@
 // field texts the engine gets, the help and version texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/options.h"
@@ -152,25 +156,15 @@ TEST(CommandLine, BothTrafficNeedsTwoAddressesAndNoPort) {
   }
 }
 
-TEST(CommandLine, ValuedFlagsAreGivenOnceExceptDetails) {
+// Forms of one flag count as the same flag.
+TEST(CommandLine, AFlagGivenTwiceInOtherFormsIsStillTheSameFlag) {
   struct Case {
     std::vector<std::string_view> args;
     const char* error;  // null: accepted
   } cases[] = {
-      {{"-i", "lo", "-i", "eth0"}, "-i/--interface is given twice; give it once"},
-      {{"-f", "*", "--from=*"}, "-f/--from is given twice; give it once"},
-      {{"-t", "*", "-t", "*"}, "-t/--to is given twice; give it once"},
-      {{"-p", "tcp", "-p", "udp"}, "-p/--protocols is given twice; give it once"},
-      {{"-r", "a.pcap", "-r", "b.pcap"}, "-r/--read is given twice; give it once"},
       {{"-c", "5", "-c5"}, "-c/--count is given twice; give it once"},
-      {{"--save-log=a", "--save-log", "b"}, "--save-log is given twice; give it once"},
-      {{"--save-packets=a", "--save-packets=b"}, "--save-packets is given twice; give it once"},
-      {{"--tcp-view=ascii", "--tcp-view=text"}, "--tcp-view is given twice; give it once"},
-      {{"--hex=tcp", "--hex", "udp"}, "--hex is given twice; give it once"},
-      {{"-w", "a.pcap", "--write=b.pcap"}, "-w/--write is given twice; give it once"},
       {{"-w-", "-w", "-"}, "-w/--write is given twice; give it once"},
-      {{"-d", "1", "-d", "2"}, nullptr},
-      {{"-q", "-q"}, nullptr},
+      {{"--hex=tcp", "--hex", "udp"}, "--hex is given twice; give it once"},
       {{"-bb", "-f", "10.0.0.1", "-t", "10.0.0.2"}, nullptr},
   };
   for (const Case& c : cases) {
@@ -190,14 +184,11 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
     std::vector<std::string_view> args;
     std::string error;
   } cases[] = {
-      {{"-x"}, "unknown option -x"},
       {{"-qx"}, "unknown option -x"},
       {{"--intreface", "lo"}, "unknown option --intreface"},
       {{"--inter=lo"}, "unknown option --inter"},
-      {{"-i"}, "-i/--interface needs IFACE"},
       {{"-i", ""}, "-i/--interface: the interface is empty: give its name, an address that "
                    "-D lists, or any"},
-      {{"--count"}, "-c/--count needs N"},
       {{"-c", "0"}, "-c/--count: \"0" + count_error},
       {{"-c", over}, "-c/--count: \"" + over + count_error},
       {{"-c", "-5"}, "-c/--count: \"-5" + count_error},
@@ -207,7 +198,6 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
       {{"-p", ""}, "-p/--protocols: \"\" is not a comma list of tcp, udp, icmp, igmp, raw"},
       {{"-p", "tcp,"}, "-p/--protocols: \"tcp,\" is not a comma list of tcp, udp, icmp, igmp, raw"},
       {{"-p", "TCP"}, "-p/--protocols: \"TCP\" is not a comma list of tcp, udp, icmp, igmp, raw"},
-      {{"--quiet=yes"}, "-q/--quiet takes no value"},
       {{"-r", ""}, "-r/--read: the file name is empty"},
       {{"--save-log="}, "--save-log: the file name is empty"},
       {{"--save-packets", ""}, "--save-packets: the file name is empty"},
@@ -228,7 +218,6 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
       {{"--save-packets=a", "-wa"}, "--save-packets and -w/--write name the same file"},
       {{"-w", "-", "-d", "0"}, "-d/--details prints on standard output, which -w - keeps for "
                                "the pcap file; write the pcap to a file"},
-      {{"--time=local"}, "--time takes no value"},
   };
   for (const Case& c : cases) {
     const ParseResult r = ParseCommandLine(c.args);
@@ -308,18 +297,158 @@ TEST(CommandLine, DetailsAndReportViews) {
   for (std::string_view bad : {"", "x", "1e3"}) EXPECT_FALSE(Parse({"-d", bad}).ok) << bad;
 }
 
-TEST(CommandLine, HelpListsTheFormsTheExpressionAndTheExitStatuses) {
+// A flag as the help lists it: "  -c, --count N", its help beside it in a
+// column of its own and on the lines below.
+struct HelpFlag {
+  char short_name = 0;  // 0: long form only
+  std::string long_name;
+  std::string value;  // empty: the flag takes no value
+  std::string help;   // its help lines, joined by blanks
+};
+
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  std::istringstream in{std::string(text)};
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// The flags that HelpText() lists, read back from the text alone.
+std::vector<HelpFlag> HelpFlags() {
+  std::vector<std::string> lines;
+  std::istringstream in(HelpText());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  // The help column: where the indented lines below a flag's line begin.
+  size_t column = std::string::npos;
+  for (const std::string& line : lines) {
+    if (line.rfind("        ", 0) == 0) column = std::min(column, line.find_first_not_of(' '));
+  }
+  std::vector<HelpFlag> flags;
+  for (const std::string& line : lines) {
+    const bool flag_line = line.rfind("  -", 0) == 0 || line.rfind("      --", 0) == 0;
+    if (!flag_line) {
+      if (!flags.empty() && line.size() > column && line.rfind(std::string(column, ' '), 0) == 0) {
+        flags.back().help += " " + line.substr(column);
+      } else if (!flags.empty() && line.empty()) {
+        break;  // the end of the flags
+      }
+      continue;
+    }
+    // The head runs up to the column, or fills the line when it is too wide.
+    const bool wide = line.size() > column && line[column - 1] != ' ';
+    const std::string head = wide ? line : line.substr(0, column);
+    HelpFlag flag;
+    for (const std::string& word : Words(head)) {
+      if (word.size() == 3 && word[0] == '-' && word[2] == ',') {
+        flag.short_name = word[1];
+      } else if (word.rfind("--", 0) == 0) {
+        flag.long_name = word.substr(2);
+      } else {
+        flag.value = word;
+      }
+    }
+    if (!wide && line.size() > column) flag.help = line.substr(column);
+    flags.push_back(flag);
+  }
+  return flags;
+}
+
+std::string NameInErrors(const HelpFlag& f) {
+  return (f.short_name != 0 ? std::string("-") + f.short_name + "/" : "") + "--" + f.long_name;
+}
+
+// A value the flag takes, for each kind of value the help names; the first
+// of alternatives ("text|ascii").
+std::optional<std::string> SampleValue(const std::string& value) {
+  const std::pair<std::string_view, std::string_view> samples[] = {
+      {"IFACE", "lo"}, {"ADDR:PORT", "10.0.0.1"}, {"LIST", "udp"}, {"FILE", "a.pcap"}, {"N", "1"}};
+  for (const auto& [name, sample] : samples) {
+    if (value == name) return std::string(sample);
+  }
+  if (value.find('|') != std::string::npos) return value.substr(0, value.find('|'));
+  return std::nullopt;
+}
+
+// The parser and its help agree: every flag the help lists is taken in its
+// short and long form, with the value the help names or none, once unless
+// the help says otherwise; no other short flag and no abbreviation is.
+TEST(CommandLine, TheParserTakesExactlyTheFlagsOfTheHelp) {
+  const std::vector<HelpFlag> flags = HelpFlags();
+  const auto listed = [&](std::string_view long_name) {
+    return std::any_of(flags.begin(), flags.end(),
+                       [&](const HelpFlag& f) { return f.long_name == long_name; });
+  };
+  ASSERT_TRUE(listed("help") && listed("interface") && listed("time")) << HelpText();
+  for (const HelpFlag& f : flags) {
+    SCOPED_TRACE(NameInErrors(f));
+    ASSERT_FALSE(f.long_name.empty());
+    EXPECT_FALSE(f.help.empty());
+    const std::string long_form = "--" + f.long_name;
+    std::vector<std::string> forms = {long_form};
+    if (f.short_name != 0) forms.push_back(std::string("-") + f.short_name);
+    for (const std::string& form : forms) {
+      const ParseResult alone = Parse({form});
+      if (f.value.empty()) {
+        EXPECT_EQ(alone.error.rfind("unknown option", 0), std::string::npos) << alone.error;
+        EXPECT_EQ(Parse({form, form}).error.find("given twice"), std::string::npos);
+      } else {
+        EXPECT_EQ(alone.error, NameInErrors(f) + " needs " + f.value);
+      }
+    }
+    if (f.value.empty()) {
+      EXPECT_EQ(Parse({long_form + "=x"}).error, NameInErrors(f) + " takes no value");
+      continue;
+    }
+    // Each of alternatives is taken, in every form.
+    if (f.value.find('|') != std::string::npos) {
+      std::string alternatives = f.value;
+      std::replace(alternatives.begin(), alternatives.end(), '|', ' ');
+      for (const std::string& a : Words(alternatives)) {
+        EXPECT_TRUE(Parse({long_form + "=" + a}).ok) << a;
+        EXPECT_TRUE(Parse({long_form, a}).ok) << a;
+      }
+    }
+    const std::optional<std::string> sample = SampleValue(f.value);
+    if (!sample) {
+      ADD_FAILURE() << "no sample of " << f.value;
+      continue;
+    }
+    ASSERT_TRUE(Parse({forms.back(), *sample}).ok) << Parse({forms.back(), *sample}).error;
+    const ParseResult twice = Parse({forms.back(), *sample, long_form + "=" + *sample});
+    if (f.help.find("may be given several times") != std::string::npos) {
+      EXPECT_TRUE(twice.ok) << twice.error;
+    } else {
+      EXPECT_EQ(twice.error, NameInErrors(f) + " is given twice; give it once");
+    }
+  }
+  for (char c = '!'; c <= '~'; ++c) {
+    if (c == '-') continue;
+    const bool in_help = std::any_of(flags.begin(), flags.end(),
+                                     [&](const HelpFlag& f) { return f.short_name == c; });
+    EXPECT_EQ(Parse({std::string("-") + c}).error == std::string("unknown option -") + c, !in_help)
+        << c;
+  }
+  // Long names are taken whole: no abbreviation, no other case.
+  for (const HelpFlag& f : flags) {
+    for (size_t n = 1; n < f.long_name.size(); ++n) {
+      const std::string prefix = f.long_name.substr(0, n);
+      if (listed(prefix)) continue;
+      EXPECT_EQ(Parse({"--" + prefix}).error, "unknown option --" + prefix);
+    }
+    std::string upper = f.long_name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(Parse({"--" + upper}).error, "unknown option --" + upper);
+  }
+}
+
+TEST(CommandLine, HelpShowsTheLimitsTheExpressionAndTheExitStatuses) {
   const std::string help = HelpText();
-  for (const std::string& flag : std::vector<std::string>{
-           "-i, --interface IFACE", "-f, --from ADDR:PORT", "-t, --to ADDR:PORT", "-b, --both",
-        "-p, --protocols LIST", "-r, --read FILE", "-c, --count N", "-q, --quiet",
-        "--time", "--save-log FILE", "--save-packets FILE", "-w, --write FILE", "-d, --details N", "--tcp-view text|ascii",
-        "--hex udp|tcp", "-D, --list-interfaces", "-V, --version", "-h, --help",
-        "[EXPRESSION]", "EXPRESSION is a capture filter", "Exit status: 0", "1 when",
-        "2 for wrong arguments", "1 to " + std::to_string(kPacketLimit),
-        "0 to " + std::to_string(kPacketLimit - 1), std::to_string(kBytePoolSize) + " bytes",
-        "ADDR:PORT, ADDR (any port) or *", "or any for every interface"}) {
-    EXPECT_NE(help.find(flag), std::string::npos) << flag;
+  for (const std::string& text : std::vector<std::string>{
+           "[EXPRESSION]", "EXPRESSION is a capture filter", "Exit status: 0", "1 when",
+           "2 for wrong arguments", "1 to " + std::to_string(kPacketLimit),
+           "0 to " + std::to_string(kPacketLimit - 1), std::to_string(kBytePoolSize) + " bytes",
+           "ADDR:PORT, ADDR (any port) or *", "or any for every interface"}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
   }
   EXPECT_EQ(help.find('{'), std::string::npos);
   size_t start = 0;

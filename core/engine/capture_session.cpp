@@ -113,6 +113,7 @@ void CaptureSession::run_capture_thread() {
   store_.pool_fill.store(0, std::memory_order_release);
   Ending ending{true, CaptureEnd::kOpenFailed};
   if (source_.open(origin_)) {
+    view_.source_opened();
     ending = receive_until_end();
   } else {
     impl_->end_detail = source_.error();

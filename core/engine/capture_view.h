@@ -7,9 +7,7 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <string_view>
-#include <thread>
 
 #include "engine/capture_store.h"
 
@@ -53,6 +51,9 @@ class CaptureView : public RowSink {
   // runs until capture_ended or a stop.
   virtual void capture_started() = 0;
 
+  // Capture thread, once the source is open, before its first receive.
+  virtual void source_opened() {}
+
   // UI thread, start: the capture thread could not be created; `detail`
   // says why. The stop flag is 1 again and nothing runs.
   virtual void start_failed(std::string_view detail) = 0;
@@ -67,17 +68,13 @@ class CaptureView : public RowSink {
   // UI thread, after stop() ended the session (or found none running).
   virtual void capture_stopped() = 0;
 
-  // UI thread, inside stop/end_at_exit: returns once `finished` is true.
-  // The capture thread may meanwhile be inside add_row: a view whose
-  // add_row waits for the UI thread (a dialog sends the row to its list)
-  // must keep serving it while it waits, or the two threads would wait for
-  // each other. The default polls: the MinGW
-  // runtime's std::atomic::wait can miss the notify and block for ever.
-  virtual void wait_for_capture_thread(const std::atomic<bool>& finished) {
-    while (!finished.load(std::memory_order_acquire)) {
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  }
+  // UI thread, inside stop/end_at_exit, before the session joins the
+  // capture thread: returns once `finished` is true, or at once. A view
+  // whose add_row waits for the UI thread (a dialog sends the row to its
+  // list) must keep serving it until `finished`, or the two threads would
+  // wait for each other. By default it returns at once and the join waits:
+  // a view whose add_row never waits for the UI thread needs nothing more.
+  virtual void wait_for_capture_thread(const std::atomic<bool>& finished) { (void)finished; }
 
  protected:
   ~CaptureView() = default;

@@ -9,6 +9,8 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -73,7 +75,7 @@ int UsageError(const std::string& text) {
   return kExitUsage;
 }
 
-// Ctrl-C and its kin are taken by the main loop (sigtimedwait), not by a
+// Ctrl-C and its kin are taken by the main loop (a signalfd), not by a
 // handler; the capture thread inherits the blocked mask. Blocked first, so
 // that no signal ends the program while a save file is half made.
 sigset_t BlockStopSignals() {
@@ -90,12 +92,20 @@ std::string SignalName(int number) {
   return abbreviation != nullptr ? std::string("SIG") + abbreviation : std::to_string(number);
 }
 
-// True when standard output is a pipe or socket whose reader has gone, so
-// that a capture printing nothing new still ends at once.
-bool OutputClosed() {
-  pollfd out{STDOUT_FILENO, 0, 0};
-  return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
-}
+// A descriptor that closes with its owner; -1 when it could not be made.
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 // Ends the program as a closed pipe ends other commands.
 int DieOfClosedPipe() {
@@ -147,7 +157,11 @@ class RunSource {
 RunSource::RunSource(const CliOptions& o, std::string device) : selector_(o.expression) {
   if (!o.read_file) {
     origin_ = DeviceOrigin(std::move(device));
-    live_ = std::make_unique<PcapLiveSource>(o.expression);
+    // The fields' rules join the expression in the kernel, so that what
+    // the capture does not store never wakes it.
+    live_ = std::make_unique<PcapLiveSource>(
+        o.expression, FieldsFilterText(BuildFilterSettings(o.from_field, o.to_field,
+                                                           o.both_traffic, o.protocols)));
     return;
   }
   origin_ = FileOrigin(*o.read_file);
@@ -213,7 +227,10 @@ class CaptureRun {
   bool print_details();
 
   const CliOptions& o_;
-  const sigset_t& stops_;
+  // The stop signals, as the main loop waits for them, and what the
+  // terminal view writes when it has something new.
+  OwnedFd signals_;
+  OwnedFd wakeups_;
   TerminalView view_;
   RunSource source_;
   CaptureSession session_;
@@ -226,13 +243,21 @@ class CaptureRun {
 
 CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
     : o_(o),
-      stops_(stops),
+      signals_(signalfd(-1, &stops, SFD_CLOEXEC)),
+      wakeups_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       view_(g_store, stdout, !PrintsRows(o), isatty(STDERR_FILENO) ? stderr : nullptr,
             o.row_times),
       source_(o, std::move(device)),
       session_(g_store, view_, source_.packets()) {}
 
 int CaptureRun::run() {
+  if (signals_.get() < 0 || wakeups_.get() < 0) {
+    Complain(std::string("cannot make the descriptors the capture waits on: ") +
+             std::strerror(errno));
+    return kExitFailed;
+  }
+  const int wakeups = wakeups_.get();
+  view_.set_wakeup([wakeups] { eventfd_write(wakeups, 1); });
   // Save files are made ready first, so that a path that cannot be written
   // is reported before anything is captured.
   if (!prepare_save_files()) return kExitFailed;
@@ -293,23 +318,39 @@ bool CaptureRun::start_session() {
 }
 
 LoopEnd CaptureRun::wait_for_end() {
-  // Standard output is watched while something is to be written to it.
-  const bool watch_output = !o_.quiet || WritesStandardOutput(o_);
-  // Rows and the live count are brought up to date 20 times a second.
-  constexpr long kTickNanoseconds = 50'000'000;
-  const timespec tick{0, kTickNanoseconds};
+  // Standard output is watched while something is to be written to it: a
+  // pipe whose reader has gone reports an error, so that a capture printing
+  // nothing new still ends at once.
+  const int output = !o_.quiet || WritesStandardOutput(o_) ? STDOUT_FILENO : -1;
+  // After something new, rows and the live count are brought up to date at
+  // most this often, so that a burst is printed in batches.
+  constexpr int kBatchMilliseconds = 50;
   for (;;) {
     announce_origin();
     if (view_.ended()) return LoopEnd::kByItself;
-    siginfo_t info;
-    const int caught = sigtimedwait(&stops_, &info, &tick);
+    if (!view_.update()) return LoopEnd::kOutput;
+    // With nothing new, sleep until a signal, a wake-up or a closed output;
+    // with something new already, pause for the batch first.
+    const bool nothing_new = view_.arm_wakeup(announced_);
+    pollfd fds[3] = {{signals_.get(), POLLIN, 0}, {output, 0, 0}, {wakeups_.get(), POLLIN, 0}};
+    if (poll(fds, nothing_new ? 3 : 2, nothing_new ? -1 : kBatchMilliseconds) < 0 &&
+        errno != EINTR) {
+      Complain(std::string("cannot wait for the capture: ") + std::strerror(errno));
+      return LoopEnd::kOutput;
+    }
+    if (fds[2].revents & POLLIN) {
+      eventfd_t count = 0;
+      eventfd_read(wakeups_.get(), &count);
+    }
     // A session that ended by itself while the loop waited ended first.
     if (view_.ended()) return LoopEnd::kByItself;
-    if (caught > 0) {
-      signal_ = caught;
+    signalfd_siginfo caught{};
+    if ((fds[0].revents & POLLIN) &&
+        read(signals_.get(), &caught, sizeof caught) == static_cast<ssize_t>(sizeof caught)) {
+      signal_ = static_cast<int>(caught.ssi_signo);
       return LoopEnd::kSignal;
     }
-    if (!view_.update() || (watch_output && OutputClosed())) return LoopEnd::kOutput;
+    if (fds[1].revents & (POLLERR | POLLHUP)) return LoopEnd::kOutput;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "ui/system_description.h"
 
@@ -21,19 +22,42 @@ TerminalView::TerminalView(const CaptureStore& store, std::FILE* rows, bool quie
 void TerminalView::add_row(std::string_view) {
   // The row is listed: it is the sniff log's next line, which update()
   // prints once the store has published it.
-  stored_.fetch_add(1, std::memory_order_relaxed);
+  stored_.fetch_add(1);
+  wake_if_armed();
+}
+
+void TerminalView::source_opened() {
+  opened_.store(true);
+  wake_if_armed();
 }
 
 void TerminalView::capture_ended(CaptureEnd why, std::string_view detail) {
   why_ = why;
   detail_ = std::string(detail);
-  ended_.store(true, std::memory_order_release);
+  ended_.store(true);
+  wake_if_armed();
+}
+
+// A plain load first: while the main thread prints a burst's rows, the
+// capture thread pays no more than that for each.
+void TerminalView::wake_if_armed() {
+  if (armed_.load() && armed_.exchange(false) && wake_) wake_();
+}
+
+bool TerminalView::arm_wakeup(bool announced) {
+  armed_.store(true);
+  const bool fresh = stored_.load() != updated_count_ || (opened_.load() && !announced) ||
+                     ended_.load();
+  if (fresh) armed_.store(false);
+  return !fresh;
 }
 
 void TerminalView::clear_rows() {
   printed_ = 0;
+  updated_count_ = 0;
   walk_.restart();
   stored_.store(0, std::memory_order_relaxed);
+  opened_.store(false);
 }
 
 void TerminalView::start_refused(StartRefusal) {
@@ -74,6 +98,8 @@ bool TerminalView::print_rows(std::string_view fresh) {
   return false;
 }
 
+// The count is drawn again only when it changed or the line was taken off
+// the terminal.
 void TerminalView::show_count() {
   const uint32_t count = stored();
   if (status_ == nullptr || (status_shown_ && count == shown_count_)) return;
@@ -84,6 +110,7 @@ void TerminalView::show_count() {
 }
 
 bool TerminalView::update() {
+  updated_count_ = stored();
   const std::string_view log = SniffLogText(store_);
   bool ok = true;
   if (log.size() > printed_) {

@@ -6,7 +6,9 @@
 // of the list are exactly the sniff log's lines, so update() prints the
 // lines published since its last call, with "\n" for "\r\n". The capture
 // thread never waits for the terminal, and a burst is not lost to a slow
-// one. With row times, each row is printed after the capture time of its
+// one. The main thread sleeps while nothing happens: before it waits it
+// arms the view (arm_wakeup), and the next row, the source's opening or the
+// session's end calls the wake-up it was given, once. With row times, each row is printed after the capture time of its
 // datagram (in the row's empty first field); the sniff log itself is not
 // changed.
 #pragma once
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +37,7 @@ class TerminalView final : public CaptureView {
 
   // Capture thread.
   void add_row(std::string_view row) override;
+  void source_opened() override;
   void capture_ended(CaptureEnd why, std::string_view detail) override;
   // Main thread.
   void clear_rows() override;
@@ -42,9 +46,20 @@ class TerminalView final : public CaptureView {
   void capture_started() override {}
   void capture_stopped() override {}
 
+  // Main thread, before the session starts: what an armed view calls (on
+  // the capture thread) when there is something new to show. It must not
+  // block.
+  void set_wakeup(std::function<void()> wake) { wake_ = std::move(wake); }
+
+  // Main thread, before it waits: false when there is something to show
+  // already (rows not yet printed, an opening the main thread has not
+  // `announced`, an end), so that it must not wait; otherwise true, and the
+  // next of them calls the wake-up.
+  bool arm_wakeup(bool announced);
+
   // Main thread: prints the rows stored since the last call and redraws the
-  // live count. Returns false when the rows could not be written (a closed
-  // pipe, a full disk); write_error() then says why.
+  // live count when it changed. Returns false when the rows could not be
+  // written (a closed pipe, a full disk); write_error() then says why.
   bool update();
   // Main thread, after the session has ended: prints the last rows and
   // removes the live count from the terminal.
@@ -54,6 +69,8 @@ class TerminalView final : public CaptureView {
   // after taking the live count off the terminal.
   void say(std::FILE* stream, std::string_view line);
 
+  // True once the source is open (source_opened). Any thread.
+  bool opened() const { return opened_.load(); }
   // True once the session ended by itself (capture_ended). Any thread.
   bool ended() const { return ended_.load(std::memory_order_acquire); }
   // Valid once ended() is true.
@@ -69,6 +86,7 @@ class TerminalView final : public CaptureView {
   void clear_status();
   bool print_rows(std::string_view fresh);
   void show_count();
+  void wake_if_armed();
 
   const CaptureStore& store_;
   std::FILE* rows_;
@@ -80,7 +98,13 @@ class TerminalView final : public CaptureView {
   uint32_t shown_count_ = 0;   // the count on the status line
   bool status_shown_ = false;
   int write_error_ = 0;
+  uint32_t updated_count_ = 0;  // stored() at the last update
+  std::function<void()> wake_;
+  // The wake-up is due at the next event. Sequentially consistent with the
+  // events' own flags, so that an event and an arming never miss each other.
+  std::atomic<bool> armed_{false};
   std::atomic<uint32_t> stored_{0};
+  std::atomic<bool> opened_{false};
   std::atomic<bool> ended_{false};
   CaptureEnd why_ = CaptureEnd::kSourceEnded;
   std::string detail_;

@@ -23,11 +23,13 @@
 #include "support/datagram_builder.h"
 #include "support/pcap_file.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "ui/about_text.h"
 
 namespace pw {
 namespace {
 
+using test::DataFile;
 using test::ProgramResult;
 
 class ProgramTest : public test::TempDirTest {
@@ -48,7 +50,7 @@ std::string AfterSystem(const std::string& err) {
   return nl == std::string::npos ? "" : err.substr(nl + 1);
 }
 
-const std::string kLoopbackFile = std::string(PW_TEST_DATA) + "/tcpdump_lo.pcap";
+const std::string kLoopbackFile = DataFile("tcpdump_lo.pcap");
 const std::string kReadingLoopbackFile =
     "reading from file " + kLoopbackFile + ", link-type EN10MB (Ethernet), capture size 262144 bytes\n";
 const std::string kTryHelp = "Try 'pebblewire --help' for more information.\n";
@@ -57,8 +59,6 @@ const std::string kTryHelp = "Try 'pebblewire --help' for more information.\n";
 const std::string kEmptyPcap("\x4d\x3c\xb2\xa1\x02\x00\x04\x00\0\0\0\0\0\0\0\0"
                              "\xff\xff\x00\x00\x65\x00\x00\x00",
                              24);
-
-std::string DataFile(const std::string& name) { return std::string(PW_TEST_DATA) + "/" + name; }
 
 // The bytes of one record of a pcap file, without the file header.
 std::string Record(const std::vector<uint8_t>& datagram) {

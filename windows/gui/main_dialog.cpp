@@ -8,6 +8,7 @@
 
 #include "gui/dialog_controls.h"
 #include "gui/file_dialog.h"
+#include "gui/main_dialog_tooltips.h"
 #include "gui/popup_menu.h"
 #include "gui/start_file.h"
 #include "res/resource.h"
@@ -22,31 +23,10 @@ namespace {
 
 constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
 constexpr WPARAM kListExtent = 480;  // pixels the list scrolls sideways
-// Typed input of the from and to fields: as much as a field text keeps, the
-// longest bracketed IPv6 address with a port.
-constexpr WPARAM kFieldInputLimit = kFieldTextMax;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
 constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
 constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
-
-// The controls that explain themselves, in the order their tools are added.
-// The combo boxes' tools are their edit fields (their first child).
-struct Tooltip {
-  int control;
-  bool edit_field;
-  bool limit_input;  // the field takes at most kFieldInputLimit characters
-  const char* text;
-};
-constexpr Tooltip kTooltips[] = {
-    {IDC_INTERFACE, true, false, "choise IP address from list\r\nof the available interfaces"},
-    {IDC_FROM, true, true,
-     "show only packets from IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
-    {IDC_TO, true, true,
-     "show only packets to IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
-    {IDC_BOTH_TRAFFIC, false, false,
-     "show all packets between hosts\r\nwith from and to IP addresses\r\nand all ports"},
-};
 
 // The options that only switch flags of the settings record.
 std::optional<FlagOption> FlagOptionOf(WORD id) {
@@ -176,7 +156,7 @@ void MainDialog::fill_interface_combo() {
 
 void MainDialog::add_tooltips() {
   tooltip_ = CreateTooltipWindow(GetDlgItem(hwnd(), IDC_INTERFACE));
-  for (const Tooltip& tip : kTooltips) {
+  for (const ControlTooltip& tip : kMainDialogTooltips) {
     HWND control = GetDlgItem(hwnd(), tip.control);
     AddControlTooltip(tooltip_, tip.edit_field ? GetWindow(control, GW_CHILD) : control,
                       tip.text);

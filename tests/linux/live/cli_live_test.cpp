@@ -94,6 +94,8 @@ class CliLiveTest : public test::TempDirTest {
                    " && ip -n " + a + " link set pwb0 netns " + b +
                    " && ip -n " + a + " addr add 10.99.0.1/24 dev pwa0"
                    " && ip -n " + a + " addr add 10.99.0.11/24 dev pwa0"
+                   " && ip -n " + a + " link set pwa0 addrgenmode none"
+                   " && ip -n " + a + " addr add fd00:99::1/64 dev pwa0 nodad"
                    " && ip -n " + a + " link set pwa0 up"
                    " && ip -n " + b + " addr add 10.99.0.2/24 dev pwb0"
                    " && ip -n " + b + " link set pwb0 up"
@@ -129,7 +131,7 @@ TEST_F(CliLiveTest, ListsEveryInterfaceWithItsAddressesInTheOrderOfTheDefault) {
                                           : "pwc1 (no IPv4 address)\npwc0 (no IPv4 address)\n";
   const ProgramResult r = test::RunProgram({"-D"}, InA());
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "pwa0 10.99.0.1 10.99.0.11\nlo 127.0.0.1\n" + unaddressed);
+  EXPECT_EQ(r.out, "pwa0 10.99.0.1 10.99.0.11 fd00:99::1\nlo 127.0.0.1 ::1\n" + unaddressed);
   EXPECT_EQ(r.err, "");
 }
 
@@ -155,6 +157,7 @@ TEST_F(CliLiveTest, TheInterfaceIsChosenByNameAddressSecondaryAddressAnyOrDefaul
       {{"-i", "pwa0"}, "pwa0"},
       {{"-i", "10.99.0.1"}, "pwa0"},
       {{"-i", "10.99.0.11"}, "pwa0"},  // the secondary address
+      {{"-i", "fd00:99::1"}, "pwa0"},  // an IPv6 address
       {{"-i", "any"}, "any"},
       {{}, "pwa0"},  // the first address -D lists
   };
@@ -168,7 +171,7 @@ TEST_F(CliLiveTest, TheInterfaceIsChosenByNameAddressSecondaryAddressAnyOrDefaul
               "\t2\tudp\t10.99.0.2\t40000\t10.99.0.1\t5301\t38\t64\n")
         << c.device;
   }
-  for (const char* wrong : {"10.99.0.2", "10.99.1.1", "pwb0", "eth0x", "127.1"}) {
+  for (const char* wrong : {"10.99.0.2", "10.99.1.1", "pwb0", "eth0x", "127.1", "fd00:99::2"}) {
     const ProgramResult r = test::RunProgram({"-i", wrong}, InA());
     EXPECT_EQ(r.status, 2) << wrong;
     EXPECT_EQ(r.err.rfind(std::string("pebblewire: -i/--interface: \"") + wrong, 0), 0u) << r.err;

@@ -185,6 +185,9 @@ TEST(RawSocketSource, TheIpv6SocketOnTheSameAdapter) {
        "bind (IPv6): the address is not an address of this computer (10049)", kBalanced2},
       {"IPv6 receive-all fails", kLoopback, {}, false, Call::kIoctl, WSAEINVAL, kOpen6Calls,
        "receive-all mode (IPv6): invalid argument (10022)", kBalanced2},
+      {"IPv6 bind without the family", kLoopback, {}, false, Call::kBind, WSAEAFNOSUPPORT,
+       {"socket 23 3 0", "setsockopt SO_RCVBUF 4194304", "bind 23 [::1]:0"},
+       "bind (IPv6): IPv6 is not available (10047)", kBalanced2},
   };
   const std::vector<std::string> v4(kOpenCalls.begin(), kOpenCalls.end() - 1);
   for (const Case& c : cases) {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #include "capture/ipv6_partner.h"
@@ -39,7 +40,10 @@ std::string StepError(const char* step, int code) {
   switch (code) {
     case WSAEACCES: reason = "access denied (administrators rights required)"; break;
     case WSAEADDRNOTAVAIL: reason = "the address is not an address of this computer"; break;
-    case WSAEAFNOSUPPORT: reason = "the address family is not available"; break;
+    case WSAEAFNOSUPPORT:
+      reason = std::strstr(step, "(IPv6)") != nullptr ? "IPv6 is not available"
+                                                      : "IPv4 is not available";
+      break;
     case WSAEINVAL: reason = "invalid argument"; break;
     case WSAEOPNOTSUPP: reason = "not supported by this system"; break;
     case WSAESOCKTNOSUPPORT:

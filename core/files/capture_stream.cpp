@@ -45,7 +45,7 @@ std::string StreamFileName(const std::string& base, uint32_t ring_files, uint64_
 }
 
 CaptureStream::CaptureStream(StreamFile& file, StreamPlan plan)
-    : file_(file), plan_(std::move(plan)), buffer_(std::make_unique<uint8_t[]>(kBufferBytes)) {}
+    : file_(file), plan_(std::move(plan)), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)) {}
 
 CaptureStream::~CaptureStream() { end(); }
 

@@ -20,6 +20,7 @@ enum class CaptureEnd {
   kSourceEnded,   // the source had no more datagrams (end of a capture file)
   kOpenFailed,    // the source could not be opened
   kSourceFailed,  // a receive failed; the session stops instead of retrying
+  kWriteFailed,   // the stream's file could not be written
 };
 
 // Why a start was refused before any capture began.
@@ -54,15 +55,25 @@ class CaptureView : public RowSink {
   // Capture thread, once the source is open, before its first receive.
   virtual void source_opened() {}
 
-  // UI thread, start: the capture thread could not be created; `detail`
-  // says why. The stop flag is 1 again and nothing runs.
+  // Capture thread, while a session streams into a file: the row of an
+  // accepted datagram that the store, full, did not take (it went to the
+  // stream), captured at `time`. Its row number goes on from the store's.
+  virtual void add_unstored_row(std::string_view row, CaptureTime time) {
+    (void)row;
+    (void)time;
+  }
+
+  // UI thread, start: the session could not start (its stream's file
+  // could not be written, or its capture thread could not be created);
+  // `detail` says why. The stop flag is 1 again and nothing runs.
   virtual void start_failed(std::string_view detail) = 0;
 
   // Capture thread, when the session ends by itself: the stop flag is 1 and
   // the source is closed; nothing more will be stored or listed. `detail`
-  // is the source's error text for kOpenFailed and kSourceFailed, else
-  // empty. Must not block on the UI thread, which may at the same moment be
-  // inside stop() (a dialog posts itself a message).
+  // is the source's error text for kOpenFailed and kSourceFailed, the
+  // stream's for kWriteFailed, else empty. Must not block on the UI
+  // thread, which may at the same moment be inside stop() (a dialog posts
+  // itself a message).
   virtual void capture_ended(CaptureEnd why, std::string_view detail) = 0;
 
   // UI thread, after stop() ended the session (or found none running).

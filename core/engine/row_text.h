@@ -18,18 +18,23 @@
 
 namespace pw {
 
-// Longest IPv4 row: tcp/udp, index 9999, two 15-character addresses,
-// five-digit ports and total length, three-digit ttl.
+// Longest IPv4 row of a stored datagram: tcp/udp, index 9999, two
+// 15-character addresses, five-digit ports and total length, three-digit
+// ttl.
 inline constexpr size_t kIpv4RowTextMax = 63;
-// Longest row: an IPv6 icmp6 row (its name has five letters, its ports are
-// 0) or tcp/udp row, index 9999, two 39-character addresses, five-digit
-// total length, three-digit hop limit.
+// Longest row of a stored datagram: an IPv6 tcp/udp row (or icmp6, whose
+// name is longer and whose ports are 0), index 9999, two 39-character
+// addresses, five-digit total length, three-digit hop limit.
 inline constexpr size_t kRowTextMax = 111;
+// Longest row of all: a capture into a file goes on numbering its rows past
+// the store's, up to the twenty digits of the largest index.
+inline constexpr size_t kRowTextLongest = kRowTextMax - 4 + 20;
 
 struct RowText {
-  // NUL-terminated, at most kRowTextMax characters. The array is longer so
-  // that the formatter can write addresses and numbers in fixed-size pieces.
-  char text[kRowTextMax + 33];
+  // NUL-terminated, at most kRowTextLongest characters. The array is longer
+  // so that the formatter can write addresses and numbers in fixed-size
+  // pieces.
+  char text[kRowTextLongest + 33];
   uint8_t length;
   std::string_view view() const { return {text, length}; }
 };
@@ -69,7 +74,7 @@ class RowMiddleCache {
   // put for each family.
   char* put4(char* out, const DatagramFacts& facts);
   char* put6(char* out, const DatagramFacts& facts);
-  friend void FormatRowText(const DatagramFacts&, uint32_t, RowText&, RowMiddleCache*);
+  friend void FormatRowText(const DatagramFacts&, uint64_t, RowText&, RowMiddleCache*);
   static constexpr unsigned kIndexBits = 7;
   static constexpr unsigned kIndexBits6 = 5;
   Entry entries_[1u << kIndexBits];
@@ -78,7 +83,7 @@ class RowMiddleCache {
 
 // Formats the row of `facts` as packet `index`. With a cache, a middle part
 // seen before is copied from it; the text is the same.
-void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
+void FormatRowText(const DatagramFacts& facts, uint64_t index, RowText& row,
                    RowMiddleCache* cache = nullptr);
 
 }  // namespace pw

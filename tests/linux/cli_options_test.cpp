@@ -20,6 +20,9 @@ namespace pw::cli {
 namespace {
 
 ParseResult Parse(std::vector<std::string_view> args) { return ParseCommandLine(args); }
+ParseResult ParseWords(const std::vector<std::string>& args) {
+  return Parse(std::vector<std::string_view>(args.begin(), args.end()));
+}
 
 // The filter side the engine builds from a field text.
 FilterSide Side(std::string_view field) {
@@ -282,7 +285,7 @@ TEST(CommandLine, WriteToAFileOrToStandardOutput) {
   for (const Case& c : cases) {
     const ParseResult r = Parse(c.args);
     ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.options.save_file(SaveFormat::kPcap), c.write_file);
+    EXPECT_EQ(r.options.write_file, c.write_file);
     EXPECT_EQ(WritesStandardOutput(r.options), c.to_standard_output);
     EXPECT_EQ(PrintsRows(r.options), c.rows);
   }
@@ -397,7 +400,8 @@ std::string NameInErrors(const HelpFlag& f) {
 // of alternatives ("text|ascii").
 std::optional<std::string> SampleValue(const std::string& value) {
   const std::pair<std::string_view, std::string_view> samples[] = {
-      {"IFACE", "lo"}, {"ADDR:PORT", "10.0.0.1"}, {"LIST", "udp"}, {"FILE", "a.pcap"}, {"N", "1"}};
+      {"IFACE", "lo"}, {"ADDR:PORT", "10.0.0.1"}, {"LIST", "udp"}, {"FILE", "a.pcap"}, {"N", "1"},
+      {"SIZE", "1"}};
   for (const auto& [name, sample] : samples) {
     if (value == name) return std::string(sample);
   }
@@ -449,8 +453,17 @@ TEST(CommandLine, TheParserTakesExactlyTheFlagsOfTheHelp) {
       ADD_FAILURE() << "no sample of " << f.value;
       continue;
     }
-    ASSERT_TRUE(Parse({forms.back(), *sample}).ok) << Parse({forms.back(), *sample}).error;
-    const ParseResult twice = Parse({forms.back(), *sample, long_form + "=" + *sample});
+    // A flag that works "with -w" or "with -C" (as its help begins) is
+    // given with them.
+    std::vector<std::string> with;
+    if (f.help.rfind("with -w", 0) == 0) with = {"-w", "x.pcap"};
+    if (f.help.rfind("with -C", 0) == 0) with = {"-w", "x.pcap", "-C", "1"};
+    std::vector<std::string> once = with;
+    once.insert(once.end(), {forms.back(), *sample});
+    ASSERT_TRUE(ParseWords(once).ok) << ParseWords(once).error;
+    std::vector<std::string> given_twice = once;
+    given_twice.push_back(long_form + "=" + *sample);
+    const ParseResult twice = ParseWords(given_twice);
     if (f.help.find("may be given several times") != std::string::npos) {
       EXPECT_TRUE(twice.ok) << twice.error;
     } else {

@@ -44,7 +44,7 @@ void CheckField(const std::string& field) {
   pw::FilterSide side{};
   pw::ParseFilterField(field, side);
   Check(side.mode == pw::AddressMode::kAny || side.key.matchable);
-  Check((side.port == 0) == (field.substr(field.find(':') + 1) == "*"));
+  Check((side.port == 0) == (field.substr(field.rfind(':') + 1) == "*"));
 }
 
 void CheckOptions(const pw::cli::CliOptions& o) {

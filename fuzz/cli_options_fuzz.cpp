@@ -50,7 +50,8 @@ void CheckField(const std::string& field) {
 void CheckOptions(const pw::cli::CliOptions& o) {
   CheckField(o.from_field);
   CheckField(o.to_field);
-  Check(o.count <= pw::kPacketLimit);
+  // Past the packet limit only with -w, which streams to its file.
+  Check(o.count <= (o.write_file ? pw::cli::kStreamCountMax : pw::kPacketLimit));
   for (const uint32_t index : o.details) Check(index < pw::kPacketLimit);
   Check(!o.interface_text || !o.interface_text->empty());
   Check(!o.read_file || (!o.read_file->empty() && !o.interface_text));

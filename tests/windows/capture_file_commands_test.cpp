@@ -516,7 +516,7 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
 TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
   FileFixture f(kAllOptionsOn);
   RunningDialog d(f.setup());
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }));
+  ASSERT_TRUE(HideInTray(d));
   EXPECT_TRUE(HandOverCaptureFile(d.hwnd(), DataFile(kPlainCase.capture)));
   EXPECT_TRUE(IsWindowVisible(d.hwnd()));
   EXPECT_FALSE(d.program().tray().hidden());

@@ -85,6 +85,13 @@ inline bool CaptureAll(RunningDialog& d, ScriptedSource& source, int rows) {
   return listed && Idle(d);
 }
 
+// Minimises the window, which with flip to tray on hides it behind its
+// icon; true once it is hidden.
+inline bool HideInTray(const RunningDialog& d) {
+  SendMessageA(d.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  return WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }, 2000);
+}
+
 // The shown popup menu window, or null when none comes.
 inline HWND WaitForMenu() {
   HWND menu = nullptr;

@@ -53,9 +53,9 @@ struct SaveFixture : Fixture {
 
 TEST(SaveCommands, NothingStoredIsToldAndNoDialogOpens) {
   SaveFixture f;
-  f.folder.write_ini(kAllOptionsOn);  // starts hidden in the notification area
+  f.folder.write_ini(kAllOptionsOn);
   RunningDialog d(f.prompted_setup());
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }, 2000));
+  ASSERT_TRUE(HideInTray(d));
   Prompt::Reset(f.folder.path() + "\\never.txt");
   for (const int command : {IDM_SAVE_SNIFF_LOG, IDM_SAVE_PACKETS, IDM_SAVE_PCAP}) {
     PostMessageA(d.hwnd(), WM_COMMAND, static_cast<WPARAM>(command), 0);

@@ -114,11 +114,10 @@ BOOL MainDialog::on_init_dialog() {
   }
   load_settings();
   // The session's stop flag is 1 from its construction: no capture runs.
-  // A start with a capture file keeps the window shown for the file's rows.
-  if (state_.settings.EnableFlipToTray) {
-    tray_.flip_to_tray();
-    back_to_tray_after_display_ = setup_.start_file.empty();
-  }
+  // The dialog manager displays the dialog once this returns, also after
+  // the flip, which restores it (on_size then clears the hidden flag): the
+  // start ends with the window shown and its icon in the notification area.
+  if (state_.settings.EnableFlipToTray) tray_.flip_to_tray();
   SetForegroundWindow(hwnd());
   initialised_ = true;
   if (!setup_.start_file.empty()) PostMessageA(hwnd(), PW_MSG_OPEN_START_FILE, 0, 0);
@@ -205,11 +204,6 @@ void MainDialog::on_paint() { PaintSolidBackground(hwnd(), kBackgroundColour); }
 void MainDialog::on_size(WPARAM kind) {
   if (kind != SIZE_MINIMIZED) {
     tray_.set_hidden(false);
-    // The dialog manager displays a modal dialog once its initialisation
-    // has returned, which restores a window that flipped to the
-    // notification area there; it goes back once displayed.
-    if (back_to_tray_after_display_) PostMessageA(hwnd(), PW_MSG_BACK_TO_TRAY, 0, 0);
-    back_to_tray_after_display_ = false;
     return;
   }
   if (!state_.settings.EnableFlipToTray) return;
@@ -284,9 +278,6 @@ void MainDialog::on_private_message(UINT message, WPARAM wparam, LPARAM lparam) 
       break;
     case PW_MSG_CAPTURE_ENDED:
       view_.on_capture_ended(wparam, lparam);
-      break;
-    case PW_MSG_BACK_TO_TRAY:
-      if (state_.settings.EnableFlipToTray && !tray_.hidden()) hide_in_tray();
       break;
     case PW_MSG_OPEN_START_FILE:
       open_capture_file(setup_.start_file);

@@ -163,8 +163,6 @@ class MainDialog final : public DialogBase {
   bool shutting_down_ = false;
   // The initialisation has run to its end: files may be opened.
   bool initialised_ = false;
-  // The window flipped to the notification area during initialisation.
-  bool back_to_tray_after_display_ = false;
 };
 
 }  // namespace pw

@@ -84,10 +84,6 @@
 // the dialog manager has shown and activated it, the text is put back to
 // unselected and scrolled to its top.
 #define PW_MSG_ABOUT_SHOWN (WM_APP + 1236)
-// Posted by the main dialog to itself when the dialog manager has displayed
-// it after an initialisation that flipped it to the notification area: it
-// goes back there.
-#define PW_MSG_BACK_TO_TRAY (WM_APP + 1237)
 // Posted by the main dialog to itself at the end of its initialisation when
 // the command line named a capture file: the file is opened.
 #define PW_MSG_OPEN_START_FILE (WM_APP + 1238)

@@ -1,7 +1,7 @@
-// Capture files in the real dialog: "&open capture file..." and the
+// Capture files in the real dialog: "open capture &file..." and the
 // command line's file are read through the capture session and listed and
 // decoded as the Linux program lists and decodes them (the golden files of
-// front_end_cases.h); "save as pca&p..." after opening a capture writes the
+// front_end_cases.h); "save as p&cap..." after opening a capture writes the
 // golden pcap; damaged files, the packet limit and a full pool; one session
 // at a time, a refused start, "go!" after a file; the command line's quoting
 // through pebblewire.exe itself, and the second-start rule with a file.
@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -95,7 +97,7 @@ void SetFilter(const RunningDialog& d, const FrontEndCase& c) {
                c.both_traffic ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-// "&open capture file..." with the open-file dialog answering `path`; true
+// "open capture &file..." with the open-file dialog answering `path`; true
 // once the session that it started has ended.
 bool OpenAndRead(const RunningDialog& d, const std::string& path) {
   Prompt::Reset(path);
@@ -121,8 +123,8 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
   HMENU popup = GetSubMenu(menu, 0);
   const std::vector<std::pair<std::string, UINT>> expected = {
       {"packets in &details", IDM_DETAILS}, {"save &packets source", IDM_SAVE_PACKETS},
-      {"&save sniff log", IDM_SAVE_SNIFF_LOG}, {"save as pca&p...", IDM_SAVE_PCAP},
-      {"&open capture file...", IDM_OPEN_CAPTURE}, {"&about...", IDM_ABOUT},
+      {"&save sniff log", IDM_SAVE_SNIFF_LOG}, {"save as p&cap...", IDM_SAVE_PCAP},
+      {"open capture &file...", IDM_OPEN_CAPTURE}, {"&about...", IDM_ABOUT},
       {"", 0}, {"&options", static_cast<UINT>(-1)}, {"", 0}, {"e&xit", IDM_EXIT}};
   std::vector<std::pair<std::string, UINT>> items;
   for (int i = 0; i < GetMenuItemCount(popup); ++i) {
@@ -132,6 +134,31 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
   }
   DestroyMenu(menu);
   EXPECT_EQ(items, expected);
+}
+
+// Collects in `repeated` the items of `menu` and of the levels below it
+// whose access key an earlier item of the same level has.
+void RepeatedAccessKeys(HMENU menu, std::vector<std::string>& repeated) {
+  std::string keys;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    const char* amp = std::strchr(text, '&');
+    if (amp != nullptr && amp[1] != '\0') {
+      const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(amp[1])));
+      if (keys.find(key) != std::string::npos) repeated.push_back(text);
+      keys += key;
+    }
+    if (HMENU below = GetSubMenu(menu, i)) RepeatedAccessKeys(below, repeated);
+  }
+}
+
+TEST(CaptureFiles, EachLevelOfTheMenuHasUniqueAccessKeys) {
+  HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_POPUP_MENU));
+  std::vector<std::string> repeated;
+  RepeatedAccessKeys(GetSubMenu(menu, 0), repeated);
+  DestroyMenu(menu);
+  EXPECT_EQ(repeated, std::vector<std::string>{});
 }
 
 TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {

@@ -1,5 +1,5 @@
 // The common file dialogs of the main window: the save-file dialog of the
-// save commands and the open-file dialog of "&open capture file...". Each
+// save commands and the open-file dialog of "open capture &file...". Each
 // command has its kind of dialog; everything else is the same for all: the
 // main window owns the dialog, the file name starts empty in a buffer of
 // MAX_PATH characters, the dialog starts in the application folder, and
@@ -35,7 +35,7 @@ inline constexpr DWORD kSaveDialogFlags =
 // extension (kSaveFormats), the title "select file for saving".
 FileDialogKind SaveDialogFor(SaveFormat format);
 
-// "&open capture file...": only a file that exists can be chosen.
+// "open capture &file...": only a file that exists can be chosen.
 inline constexpr FileDialogKind kCaptureOpenDialog{
     "capture files (*.pcap;*.pcapng;*.cap)\0*.pcap;*.pcapng;*.cap\0All Files (*.*)\0*.*\0",
     "select file for opening",

@@ -320,7 +320,7 @@ bool MainDialog::on_copy_data(HWND, const COPYDATASTRUCT& data) {
 // "go!": the network.
 void MainDialog::start_capture() { start_session(nullptr); }
 
-// "&open capture file...": the open-file dialog, then the chosen file.
+// "open capture &file...": the open-file dialog, then the chosen file.
 void MainDialog::open_capture_command() {
   if (!can_open_file()) return;
   const FilePrompt prompt = setup_.open_prompt != nullptr ? setup_.open_prompt : GetOpenFileNameA;

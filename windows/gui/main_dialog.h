@@ -10,8 +10,8 @@
 // window and the capture session, and refers to the process's one capture
 // store. Tests create their own and read the state through it.
 //
-// A session reads the network ("go!") or a capture file ("&open capture
-// file...", the command line's file, a file that a second start hands
+// A session reads the network ("go!") or a capture file ("open capture
+// &file...", the command line's file, a file that a second start hands
 // over) through the same capture session: the same filter fields,
 // protocol boxes, rows, limits, details and save commands. A file needs no
 // right to capture and ends by itself at its end; a damaged one after its

@@ -1,7 +1,7 @@
 // The save commands of the popup menu, one for each save format
 // (kSaveFormats): "&save sniff log" writes the sniff log (one line per
 // stored datagram), "save &packets source" the byte pool (the stored
-// datagrams back to back, exactly as received), "save as pca&p..." the
+// datagrams back to back, exactly as received), "save as p&cap..." the
 // stored datagrams with their capture times as a pcap file that other
 // tools open. The user names the file in the save-file dialog;
 // the file is written whole or not at all (save_file_win32.h). Every

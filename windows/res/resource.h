@@ -63,8 +63,8 @@
 #define IDM_TRAY_ICON_ANIME 123
 #define IDM_SAVE_PREFERENCES 125
 #define IDM_SAVE_PACKETS 127
-#define IDM_SAVE_PCAP 128     // "save as pca&p..."
-#define IDM_OPEN_CAPTURE 129  // "&open capture file..."
+#define IDM_SAVE_PCAP 128     // "save as p&cap..."
+#define IDM_OPEN_CAPTURE 129  // "open capture &file..."
 
 // Private window messages (WM_USER and WM_APP come from windows.h, which
 // every user includes first).

@@ -174,13 +174,35 @@ TEST(MainDialog, GoListsRowsAndStopReturnsToIdle) {
   EXPECT_EQ(d.row_count(), 3) << "rows stay after stop";
   EXPECT_EQ(d.store().pool_fill.load(), 3u * 40u);
 
-  // A second go! empties the list and adds the field texts again.
+  // A second go! empties the list and lists the rows again.
   f.source.rewind();
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 3 && f.source.blocked(); }));
-  EXPECT_EQ(d.combo_items(IDC_FROM), (std::vector<std::string>{"*:*", "*:*"}));
   d.command(IDC_STOP);
   EXPECT_TRUE(Idle(d));
+}
+
+TEST(MainDialog, FieldHistoryHoldsEachTextOnceTheMostRecentFirstAtMostTen) {
+  Fixture f;
+  f.folder.write_ini(kYesPrefsOff);
+  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  RunningDialog d(f.setup());
+  auto start = [&](const std::string& from) {
+    SetWindowTextA(d.item(IDC_FROM), from.c_str());
+    d.command(IDC_GO);
+    d.command(IDC_STOP);
+  };
+  for (int k = 1; k <= 12; ++k) start("10.0.0." + std::to_string(k) + ":*");
+  start("10.0.0.5:*");   // used again: moves to the top
+  start("10.0.0.5:* ");  // another text
+  const std::string long_text(kFieldTextMax + 7, '7');
+  start(long_text);  // taken as the filter takes it
+  EXPECT_EQ(d.combo_items(IDC_FROM),
+            (std::vector<std::string>{long_text.substr(0, kFieldTextMax), "10.0.0.5:* ", "10.0.0.5:*",
+                                      "10.0.0.12:*", "10.0.0.11:*", "10.0.0.10:*", "10.0.0.9:*",
+                                      "10.0.0.8:*", "10.0.0.7:*", "10.0.0.6:*"}));
+  EXPECT_EQ(d.text(IDC_FROM), long_text) << "the field keeps what was typed";
+  EXPECT_EQ(d.combo_items(IDC_TO), std::vector<std::string>{"*:*"});
 }
 
 TEST(MainDialog, PacketLimitEndsTheSessionByItself) {

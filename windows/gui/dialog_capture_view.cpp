@@ -63,9 +63,26 @@ void DialogCaptureView::add_field_history(std::string_view from_text,
   add_combo_item(IDC_TO, to_text.substr(0, kFieldTextMax));
 }
 
+// CB_FINDSTRINGEXACT would take "a" for "A": the entries are compared here.
 void DialogCaptureView::add_combo_item(int id, std::string_view text) {
+  HWND combo = item(id);
   const std::string entry(text);
-  SendMessageA(item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, i, 0);
+    if (length != static_cast<LRESULT>(entry.size())) continue;
+    std::string listed(entry.size() + 1, '\0');
+    SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(listed.data()));
+    listed.resize(entry.size());
+    if (listed == entry) {
+      SendMessageA(combo, CB_DELETESTRING, i, 0);
+      break;
+    }
+  }
+  SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  for (LRESULT n = SendMessageA(combo, CB_GETCOUNT, 0, 0); n > kFieldHistoryMax; --n) {
+    SendMessageA(combo, CB_DELETESTRING, n - 1, 0);
+  }
 }
 
 void DialogCaptureView::start_refused(StartRefusal why) {

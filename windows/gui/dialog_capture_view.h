@@ -22,6 +22,9 @@ inline constexpr char kRowNotAllowed[] = " administrators rights required!";
 inline constexpr char kRowCheckFailed[] = " internal error: administrators rights required!";
 inline constexpr char kRowCaptureFailed[] = " capture failed: ";
 
+// Entries of the from and to fields' drop-down lists.
+inline constexpr int kFieldHistoryMax = 10;
+
 // The list's columns: a row is "\t#\tprotocol\tfrom\tport\tto\tport\tsize\tttl".
 inline constexpr size_t kListColumns = 8;
 // The x positions of the column captions "#" to "ttl" in dialog units, and
@@ -46,9 +49,10 @@ class DialogCaptureView final : public CaptureView {
   // Adds `row` as the new last row of the main list. UI thread.
   void add_text_row(std::string_view row);
 
-  // Adds the from and to texts of a start, as the filter takes them (cut to
-  // kFieldTextMax), to the drop-down lists of their fields, also when they
-  // are there already. UI thread.
+  // Puts the from and to texts of a start, as the filter takes them (cut
+  // to kFieldTextMax), at the top of the drop-down lists of their fields:
+  // each text once (compared exactly), the most recent first, at most
+  // kFieldHistoryMax entries. UI thread.
   void add_field_history(std::string_view from_text, std::string_view to_text);
 
   // A session runs (started and not yet ended or stopped). UI thread.

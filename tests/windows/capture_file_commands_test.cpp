@@ -21,6 +21,7 @@
 #include "gui/start_file.h"
 #include "support/capture_files.h"
 #include "support/front_end_cases.h"
+#include "ui/capture_end_text.h"
 #include "windows/gui_fixture.h"
 
 #ifndef PW_TEST_DATA
@@ -51,6 +52,15 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::vector<std::string> ExpectedRows(const FrontEndCase& c) {
   return Lines(FileText(ExpectedFile(ExpectedRowsName(c))));
+}
+
+// The list after a file was read to its end: the Linux program's rows, then
+// why the session ended and how many datagrams it stored.
+std::vector<std::string> FileRows(const FrontEndCase& c) {
+  std::vector<std::string> rows = ExpectedRows(c);
+  rows.push_back(" " + EndedByItselfText(CaptureEnd::kSourceEnded,
+                                         static_cast<uint32_t>(rows.size())));
+  return rows;
 }
 
 const FrontEndCase& kPlainCase = kFrontEndCases[0];  // tcpdump_lo_nano.pcap, tcp and udp
@@ -167,7 +177,7 @@ TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
   for (const FrontEndCase& c : kFrontEndCases) {
     SetFilter(d, c);
     ASSERT_TRUE(OpenAndRead(d, DataFile(c.capture))) << c.name;
-    EXPECT_EQ(d.rows(), ExpectedRows(c)) << c.name;
+    EXPECT_EQ(d.rows(), FileRows(c)) << c.name;
     EXPECT_TRUE(Idle(d)) << c.name;
     EXPECT_EQ(d.focus(), d.item(IDC_GO)) << c.name;
   }
@@ -217,7 +227,7 @@ TEST(CaptureFiles, TheRealOpenDialogCancelledAndChosen) {
     }
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
     SendMessageA(d.hwnd(), WM_NULL, 0, 0);
-    const std::vector<std::string> expected = choose ? ExpectedRows(kPlainCase) : before;
+    const std::vector<std::string> expected = choose ? FileRows(kPlainCase) : before;
     EXPECT_TRUE(WaitUntil([&] { return d.rows() == expected && Idle(d); })) << choose;
   }
 }
@@ -316,15 +326,20 @@ TEST(CaptureFiles, TheLimitAndAFullPoolEndAFileAsTheyEndACapture) {
     const char* name;
     const std::vector<Datagram>& datagrams;
     int rows;
-  } cases[] = {{"many.pcap", many, 10000}, {"big.pcap", big, 12}};
+    std::string end;  // the row after the datagrams' rows
+  } cases[] = {
+      {"many.pcap", many, 10000, " capture ended: 10000 datagrams stored, the most a session holds"},
+      {"big.pcap", big, 12,
+       " capture ended: 12 datagrams stored, the 819200 bytes for datagrams are full"}};
   for (const Case& c : cases) {
     const std::string path = f.folder.path() + "\\" + c.name;
     std::string error;
     ASSERT_TRUE(WriteAll(path, c.datagrams, error)) << error;
     ASSERT_TRUE(OpenAndRead(d, path)) << c.name;
-    EXPECT_EQ(d.row_count(), c.rows) << c.name;
+    EXPECT_EQ(d.row_count(), c.rows + 1) << c.name;
     EXPECT_EQ(d.row(c.rows - 1).rfind("\t" + std::to_string(c.rows - 1) + "\tudp\t", 0), 0u)
-        << c.name << ": no failure row";
+        << c.name;
+    EXPECT_EQ(d.row(c.rows), c.end);
     EXPECT_TRUE(Idle(d)) << c.name;
   }
 }
@@ -345,7 +360,7 @@ TEST(CaptureFiles, OneSessionAtATimeAndGoCapturesTheNetworkAgain) {
   EXPECT_FALSE(OpenCommandGreyed(d));
 
   ASSERT_TRUE(OpenAndRead(d, DataFile(kPlainCase.capture)));
-  EXPECT_EQ(d.rows(), ExpectedRows(kPlainCase));
+  EXPECT_EQ(d.rows(), FileRows(kPlainCase));
   f.source.rewind();
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1 && f.source.blocked(); }));
@@ -363,7 +378,7 @@ TEST(CaptureFiles, AFileNeedsNoRightToCaptureAndGoStaysRefused) {
   EXPECT_EQ(d.rows(), std::vector<std::string>{" administrators rights required!"});
   EXPECT_FALSE(OpenCommandGreyed(d));
   ASSERT_TRUE(OpenAndRead(d, DataFile(kPlainCase.capture)));
-  EXPECT_EQ(d.rows(), ExpectedRows(kPlainCase));
+  EXPECT_EQ(d.rows(), FileRows(kPlainCase));
   EXPECT_FALSE(d.enabled(IDC_GO)) << "the refusal stands for the network";
   EXPECT_FALSE(d.enabled(IDC_STOP));
   EXPECT_TRUE(d.enabled(IDC_BOTH_TRAFFIC));
@@ -379,11 +394,11 @@ TEST(CommandLine, AFirstStartOpensItsFileOnceInitialised) {
     std::vector<std::string> rows;
     bool icon;  // flip to tray is on: the icon is there, the window shown
   } cases[] = {
-      {"first run", "", DataFile(kPlainCase.capture), ExpectedRows(kPlainCase), true},
-      {"flip to tray on", kAllOptionsOn, DataFile(kPlainCase.capture), ExpectedRows(kPlainCase),
+      {"first run", "", DataFile(kPlainCase.capture), FileRows(kPlainCase), true},
+      {"flip to tray on", kAllOptionsOn, DataFile(kPlainCase.capture), FileRows(kPlainCase),
        true},
       {"preferences off", kPreferencesOff, DataFile(kPlainCase.capture),
-       ExpectedRows(kPlainCase), false},
+       FileRows(kPlainCase), false},
       {"missing file", kPreferencesOff, DataFile("missing.pcap"),
        {FailureRow(DataFile("missing.pcap"), "No such file or directory")}, false},
   };
@@ -482,7 +497,7 @@ TEST(CommandLine, TheProgramOpensAPathWithSpacesQuotedOrNot) {
     }));
     if (window != nullptr) {
       EXPECT_TRUE(WaitUntil([&] {
-        return SendMessageA(GetDlgItem(window, IDC_LIST), LB_GETCOUNT, 0, 0) == 4 &&
+        return SendMessageA(GetDlgItem(window, IDC_LIST), LB_GETCOUNT, 0, 0) == 5 &&
                IsWindowEnabled(GetDlgItem(window, IDC_GO));
       }));
       const std::string log = folder.path() + "\\log" + std::to_string(++runs) + ".txt";
@@ -513,10 +528,10 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
     std::string folder = "";  // the second start's current folder
   } steps[] = {
       {"no file: only to the front", 0, "12abc", {system_row}},
-      {"a file: opened", 0, plain, ExpectedRows(kPlainCase)},
+      {"a file: opened", 0, plain, FileRows(kPlainCase)},
       {"a file while a session runs: ignored", IDC_GO, other, {kNetworkRow}},
-      {"a file after stop: opened", IDC_STOP, other, ExpectedRows(kFrontEndCases[3])},
-      {"a name in the second start's folder", 0, kPlainCase.capture, ExpectedRows(kPlainCase),
+      {"a file after stop: opened", IDC_STOP, other, FileRows(kFrontEndCases[3])},
+      {"a name in the second start's folder", 0, kPlainCase.capture, FileRows(kPlainCase),
        DataFile("")},
   };
   for (const Step& s : steps) {
@@ -547,7 +562,7 @@ TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
   EXPECT_TRUE(HandOverCaptureFile(d.hwnd(), DataFile(kPlainCase.capture)));
   EXPECT_TRUE(IsWindowVisible(d.hwnd()));
   EXPECT_FALSE(d.program().tray().hidden());
-  EXPECT_TRUE(WaitUntil([&] { return d.rows() == ExpectedRows(kPlainCase) && Idle(d); }));
+  EXPECT_TRUE(WaitUntil([&] { return d.rows() == FileRows(kPlainCase) && Idle(d); }));
 }
 
 TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
@@ -575,7 +590,7 @@ TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
               c.opened)
         << c.name;
     if (c.opened) {
-      EXPECT_TRUE(WaitUntil([&] { return d.rows() == ExpectedRows(kPlainCase) && Idle(d); }))
+      EXPECT_TRUE(WaitUntil([&] { return d.rows() == FileRows(kPlainCase) && Idle(d); }))
           << c.name;
     } else {
       EXPECT_EQ(d.rows(), before) << c.name;

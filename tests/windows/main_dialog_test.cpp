@@ -217,9 +217,10 @@ TEST(MainDialog, PacketLimitEndsTheSessionByItself) {
 
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return Idle(d); }, 120000)) << d.row_count() << " rows";
-  EXPECT_EQ(d.row_count(), 10000);
+  EXPECT_EQ(d.row_count(), 10001);
   EXPECT_EQ(d.row(0).rfind("\t0\tudp\t", 0), 0u);
   EXPECT_EQ(d.row(9999).rfind("\t9999\tudp\t", 0), 0u);
+  EXPECT_EQ(d.row(10000), " capture ended: 10000 datagrams stored, the most a session holds");
   EXPECT_TRUE(WaitUntil([&] { return d.focus() == d.item(IDC_GO); }));
   EXPECT_EQ(f.source.closes(), 1);
 }

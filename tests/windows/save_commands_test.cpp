@@ -133,7 +133,10 @@ TEST(SaveCommands, PcapOfTheLargestDatagramsAndAFullPool) {
   RunningDialog d(setup);
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return Idle(d); }));
-  ASSERT_EQ(d.row_count(), static_cast<int>(stored.size()));
+  ASSERT_EQ(d.row_count(), static_cast<int>(stored.size()) + 1);
+  EXPECT_EQ(d.row(d.row_count() - 1), " capture ended: " + std::to_string(stored.size()) +
+                                          " datagrams stored, the 819200 bytes for datagrams "
+                                          "are full");
   EXPECT_EQ(d.store().pool_fill.load(), kBytePoolSize);
   EXPECT_EQ(stored.front().bytes.size(), 65535u);
 

@@ -4,6 +4,7 @@
 
 #include "engine/filter.h"
 #include "res/resource.h"
+#include "ui/capture_end_text.h"
 
 namespace pw {
 namespace {
@@ -42,6 +43,7 @@ void DialogCaptureView::add_text_row(std::string_view row) {
 void DialogCaptureView::add_row(std::string_view row) {
   if (!paint_held_.exchange(true)) SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
   add_text_row(row);
+  rows_listed_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void DialogCaptureView::on_timer(UINT_PTR id) {
@@ -55,7 +57,10 @@ void DialogCaptureView::paint_rows() {
   paint_held_ = false;
 }
 
-void DialogCaptureView::clear_rows() { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
+void DialogCaptureView::clear_rows() {
+  SendMessageA(list_, LB_RESETCONTENT, 0, 0);
+  rows_listed_.store(0, std::memory_order_relaxed);
+}
 
 void DialogCaptureView::add_field_history(std::string_view from_text,
                                           std::string_view to_text) {
@@ -134,6 +139,10 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
   const auto end = static_cast<CaptureEnd>(why);
   if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed) {
     add_text_row(std::string(kRowCaptureFailed) + detail);
+  } else {
+    std::string row(" ");
+    row += EndedByItselfText(end, rows_listed_.load(std::memory_order_relaxed));
+    add_text_row(row);
   }
 }
 

@@ -157,3 +157,159 @@ TEST(DetailsWindow, AnotherWindowOfThatTitleIsNeverWrittenTo) {
 
 }  // namespace
 }  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+// The middle of row `row` of `list`, or a point `below` pixels under the
+// last row, in the list's client coordinates.
+POINT RowPoint(HWND list, int row, int below = 0) {
+  RECT r{};
+  SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2 + below};
+}
+
+void Mouse(HWND list, UINT message, POINT at) {
+  const WPARAM buttons = message == WM_RBUTTONDOWN ? MK_RBUTTON
+                         : message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK ? MK_LBUTTON
+                                                                                     : 0;
+  PostMessageA(list, message, buttons, MAKELPARAM(at.x, at.y));
+}
+
+void LeftClick(HWND list, POINT at) {
+  Mouse(list, WM_LBUTTONDOWN, at);
+  Mouse(list, WM_LBUTTONUP, at);
+}
+
+void Key(HWND control, WPARAM key) {
+  PostMessageA(control, WM_KEYDOWN, key, 1);
+  PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+}
+
+int Selected(HWND list) { return static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
+
+// The text on the clipboard; "(none)" when it holds no text.
+std::string ClipboardText() {
+  std::string text = "(none)";
+  if (!OpenClipboard(nullptr)) return "(clipboard busy)";
+  if (HANDLE data = GetClipboardData(CF_TEXT)) {
+    if (const char* bytes = static_cast<const char*>(GlobalLock(data))) {
+      text = bytes;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+TEST(DetailsWindow, ARightClickSelectsTheRowUnderItBeforeTheMenuOpens) {
+  DetailsFixture f;
+  RunningDialog d(f.setup());
+  ASSERT_TRUE(CaptureAll(d, f.source, 3));
+  HWND list = d.item(IDC_LIST);
+  const struct {
+    const char* name;
+    POINT at;
+    int selected;
+  } clicks[] = {{"row 2", RowPoint(list, 2), 2},
+                {"below the last row", RowPoint(list, 2, 40), 2},
+                {"row 0", RowPoint(list, 0), 0}};
+  for (const auto& c : clicks) {
+    Mouse(list, WM_RBUTTONDOWN, c.at);
+    Mouse(list, WM_RBUTTONUP, c.at);
+    HWND menu = WaitForMenu();
+    ASSERT_NE(menu, nullptr) << c.name;
+    EXPECT_EQ(Selected(list), c.selected) << c.name;
+    EXPECT_EQ(d.state().selected_index, c.selected) << c.name;
+    ASSERT_TRUE(CloseMenu(menu)) << c.name;
+  }
+  // "packets in &details" by its key decodes the row clicked.
+  Mouse(list, WM_RBUTTONDOWN, RowPoint(list, 1));
+  Mouse(list, WM_RBUTTONUP, RowPoint(list, 1));
+  HWND menu = WaitForMenu();
+  ASSERT_NE(menu, nullptr);
+  PostMessageA(menu, WM_CHAR, 'd', 0);
+  ASSERT_TRUE(WaitUntil([&] { return d.program().details_window() != nullptr; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    return ListEntries(GetDlgItem(d.program().details_window(), IDC_DETAILS_LIST)) ==
+           ExpectedReport(d, 1);
+  }));
+}
+
+TEST(DetailsWindow, FollowsTheSelectionWhileOpenAndANewSessionEmptiesIt) {
+  DetailsFixture f;
+  RunningDialog d(f.setup());
+  ASSERT_TRUE(CaptureAll(d, f.source, 3));
+  HWND list = d.item(IDC_LIST);
+  LeftClick(list, RowPoint(list, 1));
+  ASSERT_TRUE(WaitUntil([&] { return Selected(list) == 1; }));
+  EXPECT_EQ(d.program().details_window(), nullptr) << "a click opens nothing";
+
+  // A double click opens it and leaves the keyboard in the list.
+  Mouse(list, WM_LBUTTONDBLCLK, RowPoint(list, 1));
+  ASSERT_TRUE(WaitUntil([&] { return d.program().details_window() != nullptr; }));
+  HWND details = GetDlgItem(d.program().details_window(), IDC_DETAILS_LIST);
+  EXPECT_TRUE(WaitUntil([&] { return ListEntries(details) == ExpectedReport(d, 1); }));
+  EXPECT_EQ(d.focus(), list);
+
+  const struct {
+    const char* name;
+    WPARAM key;  // 0: a click on `row`
+    int row;
+  } steps[] = {{"click", 0, 2}, {"up", VK_UP, 1}, {"page down", VK_NEXT, 2},
+               {"page up", VK_PRIOR, 0}, {"down", VK_DOWN, 1}};
+  for (const auto& s : steps) {
+    if (s.key == 0) {
+      LeftClick(list, RowPoint(list, s.row));
+    } else {
+      Key(list, s.key);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return ListEntries(details) == ExpectedReport(d, s.row); }))
+        << s.name;
+    EXPECT_EQ(d.state().selected_index, s.row) << s.name;
+  }
+
+  // Enter on a row opens the window again once it was closed.
+  SendMessageA(d.program().details_window(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return d.program().details_window() == nullptr; }));
+  Key(list, VK_DOWN);
+  Key(list, VK_RETURN);
+  ASSERT_TRUE(WaitUntil([&] { return d.program().details_window() != nullptr; }));
+  details = GetDlgItem(d.program().details_window(), IDC_DETAILS_LIST);
+  EXPECT_TRUE(WaitUntil([&] { return ListEntries(details) == ExpectedReport(d, 2); }));
+
+  f.source.rewind();
+  d.command(IDC_GO);
+  EXPECT_TRUE(ListEntries(details).empty()) << "a new session empties it";
+  ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 3 && f.source.blocked(); }));
+  d.command(IDC_STOP);
+}
+
+TEST(DetailsWindow, CtrlCCopiesTheSelectedLineAndEscClosesIt) {
+  DetailsFixture f;
+  RunningDialog d(f.setup());
+  ASSERT_TRUE(CaptureAll(d, f.source, 3));
+  HWND list = d.item(IDC_LIST);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  LeftClick(list, RowPoint(list, 1));
+  PostMessageA(list, WM_CHAR, 3, 1);  // Ctrl+C
+  EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == d.row(1); })) << ClipboardText();
+
+  ASSERT_TRUE(ChooseRow(d, 2));
+  d.command(IDM_DETAILS);
+  HWND window = d.program().details_window();
+  HWND details = GetDlgItem(window, IDC_DETAILS_LIST);
+  SendMessageA(details, LB_SETCURSEL, 4, 0);
+  PostMessageA(details, WM_CHAR, 3, 1);
+  EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == ListEntry(details, 4); }))
+      << ClipboardText();
+
+  Key(details, VK_ESCAPE);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }));
+  EXPECT_EQ(d.program().details_window(), nullptr);
+}
+
+}  // namespace
+}  // namespace pw::test

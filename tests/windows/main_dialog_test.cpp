@@ -435,11 +435,12 @@ TEST(MainDialog, ContextMenuFromTheKeyboardKeepsTheSelectedIndex) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }));
   EXPECT_EQ(d.state().selected_index, 7);
 
-  // A right click over the list takes over its selection (none: -1).
+  // A right click over the list below its rows takes over its selection
+  // (none: -1).
   RECT list;
   GetWindowRect(d.item(IDC_LIST), &list);
   PostMessageA(d.hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.item(IDC_LIST)),
-               MAKELPARAM(list.left + 10, list.top + 10));
+               MAKELPARAM(list.left + 10, list.bottom - 30));
   ASSERT_TRUE(WaitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr &&
                                      IsWindowVisible(menu); }));
   CloseMenu(menu);

@@ -12,6 +12,8 @@
 #include "gui/start_file.h"
 #include "res/resource.h"
 #include "shell/about_box.h"
+#include "shell/dpi.h"
+#include "shell/list_keys.h"
 #include "shell/solid_paint.h"
 #include "shell/tooltips.h"
 #include "ui/details_selection.h"
@@ -21,7 +23,7 @@ namespace pw {
 namespace {
 
 constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
-constexpr WPARAM kListExtent = 480;  // pixels the list scrolls sideways
+constexpr int kListExtent = 480;  // pixels the list scrolls sideways, at 96 dpi
 // Typed input of the from and to fields.
 constexpr WPARAM kFieldInputLimit = 21;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
@@ -57,6 +59,24 @@ std::optional<FlagOption> FlagOptionOf(WORD id) {
     case IDM_TCP_ASCII_VIEW: return FlagOption::kTcpAsciiView;
     default: return std::nullopt;
   }
+}
+
+// A right click selects the row under it; below the last row the selection
+// stays. True when the selection changed.
+bool SelectRowAt(HWND list, POINT screen) {
+  POINT at = screen;
+  ScreenToClient(list, &at);
+  const LRESULT found = SendMessageA(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(at.x, at.y));
+  if (HIWORD(found) != 0) return false;
+  const WPARAM row = LOWORD(found);
+  RECT item{};
+  if (SendMessageA(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR ||
+      !PtInRect(&item, at)) {
+    return false;
+  }
+  if (SendMessageA(list, LB_GETCURSEL, 0, 0) == static_cast<LRESULT>(row)) return false;
+  SendMessageA(list, LB_SETCURSEL, row, 0);
+  return true;
 }
 
 void ShowError(HWND dialog, const char* text) {
@@ -158,7 +178,8 @@ void MainDialog::set_icon_and_cursor() {
 void MainDialog::show_start_values() {
   SetChecked(hwnd(), IDC_TCP, true);
   SetChecked(hwnd(), IDC_UDP, true);
-  SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, kListExtent, 0);
+  SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, ScaledPixels(kListExtent), 0);
+  AddListKeys(GetDlgItem(hwnd(), IDC_LIST), /*escape_closes=*/false);
   view_.add_text_row(system_.view());
 }
 
@@ -201,7 +222,7 @@ void MainDialog::on_paint() { PaintSolidBackground(hwnd(), kBackgroundColour); }
 
 // With flip to tray on, a minimised window hides behind its icon; any other
 // size change means the window is not hidden in the notification area.
-void MainDialog::on_size(WPARAM kind) {
+void MainDialog::on_size(WPARAM kind, int, int) {
   if (kind != SIZE_MINIMIZED) {
     tray_.set_hidden(false);
     return;
@@ -214,12 +235,14 @@ void MainDialog::on_size(WPARAM kind) {
 
 void MainDialog::on_close() { shut_down(); }
 
-// A right click over the list takes over its selection as the datagram for
-// the details command; the menu opens at the click, or near the window's
-// corner when it was asked for from the keyboard.
+// A right click over the list selects the row under it and takes the
+// selection over as the datagram for the details command; the menu opens
+// at the click, or near the window's corner when it was asked for from the
+// keyboard.
 void MainDialog::on_context_menu(POINT where) {
   HWND list = GetDlgItem(hwnd(), IDC_LIST);
   if (WindowFromPoint(where) == list) {
+    if (SelectRowAt(list, where)) follow_selection();
     state_.selected_index = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
   }
   if (where.x == -1 && where.y == -1) {
@@ -231,13 +254,21 @@ void MainDialog::on_context_menu(POINT where) {
 }
 
 // Any other id, among them IDCANCEL, which the dialog manager sends for Esc,
-// does nothing: Esc does not close the window.
-void MainDialog::on_command(WORD id, WORD, HWND) {
+// does nothing: Esc does not close the window. Enter comes as IDOK (the
+// dialog has no default button).
+void MainDialog::on_command(WORD id, WORD notification, HWND) {
   switch (id) {
+    case IDC_LIST:
+      if (notification == LBN_SELCHANGE) follow_selection();
+      if (notification == LBN_DBLCLK) show_selected_details();
+      break;
+    case IDOK:
+      if (GetFocus() == GetDlgItem(hwnd(), IDC_LIST)) show_selected_details();
+      break;
     case IDC_GO: start_capture(); break;
     case IDC_STOP: session_.stop(); break;
     case IDC_ON_TOP: PlaceOnTop(hwnd(), Checked(hwnd(), IDC_ON_TOP)); break;
-    case IDM_DETAILS: show_details(); break;
+    case IDM_DETAILS: show_details(/*activate=*/true); break;
     case IDM_EXIT: shut_down(); break;
     case IDM_OPEN_CAPTURE: open_capture_command(); break;
     case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
@@ -359,16 +390,17 @@ void MainDialog::start_session(const std::string* file) {
                        ? FileOrigin(*file)
                        : NetworkOrigin(ChooseBindAddress(texts.bind_to_interface, slots_));
   view_.add_field_history(request.from_field, request.to_field);
+  details_.clear();
   session_.start(request, RightsToRead(request.origin, privilege_));
 }
 
 // Command 108: the wait cursor while the details window is found or created
-// and the report decoded; then the window comes to the front. While a
-// session runs, the list holds one row per stored datagram and nothing
-// else: a "don't found data!" row there would stand where the next
-// datagram's row belongs and put every later row one off its datagram, so
-// the details window then just stays empty.
-void MainDialog::show_details() {
+// and the report decoded; then the window is shown, and with `activate`
+// comes to the front. While a session runs, the list holds one row per
+// stored datagram and nothing else: a "don't found data!" row there would
+// stand where the next datagram's row belongs and put every later row one
+// off its datagram, so the details window then just stays empty.
+void MainDialog::show_details(bool activate) {
   HCURSOR previous = SetCursor(wait_cursor_);
   const bool open = details_.open_empty(hwnd());
   DetailReport report;
@@ -380,7 +412,36 @@ void MainDialog::show_details() {
     details_.show_report(report, static_cast<uint32_t>(state_.selected_index));
   }
   SetCursor(previous);
-  details_.bring_to_front();
+  if (activate) {
+    details_.bring_to_front();
+  } else {
+    details_.show_inactive();
+  }
+}
+
+// A double click or Enter on a row: its details, in a window opened or
+// refreshed, with the keyboard left in the list.
+void MainDialog::show_selected_details() {
+  const LRESULT row = SendDlgItemMessageA(hwnd(), IDC_LIST, LB_GETCURSEL, 0, 0);
+  if (row < 0) return;
+  state_.selected_index = static_cast<int32_t>(row);
+  show_details(/*activate=*/false);
+}
+
+// While the details window is open it shows the datagram of the list's
+// selection; a row that names none (a message row) leaves it empty.
+void MainDialog::follow_selection() {
+  const LRESULT row = SendDlgItemMessageA(hwnd(), IDC_LIST, LB_GETCURSEL, 0, 0);
+  if (!details_.is_open() || row < 0) return;
+  state_.selected_index = static_cast<int32_t>(row);
+  int32_t index = state_.selected_index;
+  DetailReport report;
+  if (DecodeSelectedPacket(state_.store, index, PayloadViewFlagsOf(state_.settings), report) ==
+      DetailsOutcome::kReport) {
+    details_.show_report(report, static_cast<uint32_t>(index));
+  } else {
+    details_.clear();
+  }
 }
 
 SaveCommandContext MainDialog::save_context() const {

@@ -79,7 +79,9 @@ struct ProgramState {
   // The option flags: all false until the settings are loaded.
   SettingsRecord settings{};
   // The row chosen for the details command: the list's selection when the
-  // popup menu was last opened over the list; -1 when none was selected.
+  // popup menu was last opened over the list (a right click selects the
+  // row under it), a row double-clicked or entered, or the selection that
+  // an open details window follows; -1 when none was selected.
   int32_t selected_index = 0;
 };
 
@@ -112,7 +114,7 @@ class MainDialog final : public DialogBase {
 
   // Messages.
   void on_paint() override;
-  void on_size(WPARAM kind) override;
+  void on_size(WPARAM kind, int width, int height) override;
   void on_close() override;
   void on_context_menu(POINT where) override;
   void on_command(WORD id, WORD notification, HWND control) override;
@@ -130,7 +132,9 @@ class MainDialog final : public DialogBase {
   bool can_open_file() const;
   bool open_capture_file(const std::string& path);
   void start_session(const std::string* file);
-  void show_details();
+  void show_details(bool activate);
+  void show_selected_details();
+  void follow_selection();
   SaveCommandContext save_context() const;
   void switch_flip_to_tray();
   void switch_tray_icon_anime();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decode/detail_report.h"
+#include "gui/details_window.h"
 #include "ui/details_selection.h"
 #include "windows/gui_fixture.h"
 
@@ -84,11 +85,26 @@ TEST(DetailsWindow, ClosedWindowIsCreatedAgainAtItsPlace) {
   ASSERT_NE(first, nullptr);
   RECT place;
   GetWindowRect(first, &place);
-  // Beside the main window (x 312 dialog units from its client area, or
-  // as near as the screen allows).
+  // Beside the main window, on its right, narrowed where the screen is
+  // too narrow for both.
   RECT main;
   GetWindowRect(d.hwnd(), &main);
-  EXPECT_GT(place.left, main.left);
+  EXPECT_EQ(place.left, main.right);
+  EXPECT_EQ(place.top, main.top);
+  RECT screen{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0);
+  EXPECT_LE(place.right, screen.right);
+
+  // It grows, and its list with it.
+  HWND list = GetDlgItem(first, IDC_DETAILS_LIST);
+  RECT before;
+  GetWindowRect(list, &before);
+  SetWindowPos(first, nullptr, 0, 0, place.right - place.left + 200,
+               place.bottom - place.top + 100, SWP_NOMOVE | SWP_NOZORDER);
+  RECT after;
+  GetWindowRect(list, &after);
+  EXPECT_EQ(after.right - after.left, before.right - before.left + 200);
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top + 100);
 
   SendMessageA(first, WM_CLOSE, 0, 0);  // the close box
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(first); }));
@@ -102,6 +118,32 @@ TEST(DetailsWindow, ClosedWindowIsCreatedAgainAtItsPlace) {
   EXPECT_EQ(again.left, place.left);
   EXPECT_EQ(again.top, place.top);
   EXPECT_EQ(ListEntries(GetDlgItem(second, IDC_DETAILS_LIST)), ExpectedReport(d, 0));
+}
+
+TEST(DetailsWindow, OpensBesideTheMainWindowWhereTheWorkAreaHasRoom) {
+  const RECT work = {0, 0, 1280, 1000};
+  const SIZE size = {400, 500};
+  const LONG narrowest = 200;
+  const struct {
+    const char* name;
+    RECT main;
+    RECT place;
+  } cases[] = {
+      {"room on the right", {100, 100, 600, 600}, {600, 100, 1000, 600}},
+      {"room on the left only", {400, 100, 900, 600}, {0, 100, 400, 600}},
+      {"narrowed to the roomier right", {200, 100, 1000, 600}, {1000, 100, 1280, 600}},
+      {"narrowed to the roomier left", {300, 100, 1100, 600}, {0, 100, 300, 600}},
+      {"over it as far as the narrowest needs", {150, 100, 1150, 600}, {0, 100, 200, 600}},
+      {"kept above the work area's bottom", {100, 700, 600, 1200}, {600, 500, 1000, 1000}},
+      {"kept below its top", {100, -50, 600, 450}, {600, 0, 1000, 500}},
+      {"wider than the work area", {0, 0, 1280, 1000}, {1080, 0, 1280, 500}},
+  };
+  for (const auto& c : cases) {
+    const RECT place = PlaceBeside(c.main, size, narrowest, work);
+    EXPECT_TRUE(EqualRect(&place, &c.place))
+        << c.name << ": " << place.left << "," << place.top << "," << place.right << ","
+        << place.bottom;
+  }
 }
 
 TEST(DetailsWindow, EmptyStoreOpensAnEmptyWindowAndSaysSoInTheMainList) {

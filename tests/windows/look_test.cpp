@@ -204,29 +204,92 @@ TEST(Look, FourToolsWithTheirTexts) {
   }
 }
 
-TEST(Look, EveryFieldOfARowStartsUnderItsCaption) {
+// The caption's place in the dialog's client area.
+RECT ClientPlace(HWND control) {
+  RECT place{};
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+int TextWidth(HWND list, const char* text) {
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &size);
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  return size.cx;
+}
+
+TEST(Look, EveryFieldStaysUnderItsCaptionAtEverySize) {
   Fixture f;
   f.folder.write_ini(kPreferencesOff);
   RunningDialog d(f.setup());
-  // Where each tab stop lies on the screen: the list's client area plus the
-  // stop in dialog units.
-  POINT client{0, 0};
-  ClientToScreen(d.item(IDC_LIST), &client);
-  const int captions[] = {IDC_CAPTION_NUMBER,       IDC_CAPTION_PROTOCOL, IDC_CAPTION_FROM_ADDRESS,
-                          IDC_CAPTION_FROM_PORT,    IDC_CAPTION_TO_ADDRESS, IDC_CAPTION_TO_PORT,
-                          IDC_CAPTION_SIZE,         IDC_CAPTION_TTL};
-  const auto stops = ListTabStops();
-  int previous = client.x;
-  for (size_t i = 0; i < stops.size(); ++i) {
-    RECT stop = {stops[i], 0, 0, 0};
-    MapDialogRect(d.hwnd(), &stop);
-    const int x = client.x + stop.left;
-    RECT caption;
-    GetWindowRect(d.item(captions[i]), &caption);
-    EXPECT_GT(x, previous) << "the stops increase, column " << i;
-    EXPECT_GE(x, caption.left - 2) << "column " << i;
-    EXPECT_LE(x, caption.left + 6) << "column " << i;
-    previous = x;
+  HWND list = d.item(IDC_LIST);
+  std::vector<RECT> at_template;
+  for (int id = IDC_CAPTION_NUMBER; id <= IDC_CAPTION_TTL; ++id) {
+    at_template.push_back(ClientPlace(d.item(id)));
+  }
+  RECT frame, client;
+  GetWindowRect(d.hwnd(), &frame);
+  GetClientRect(d.hwnd(), &client);
+  const RECT list_at_template = ClientPlace(list);
+  const int address = TextWidth(list, "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff");
+  const int own_width = frame.right - frame.left;
+  const int own_height = frame.bottom - frame.top;
+
+  const struct {
+    const char* name;
+    int width;  // the window's; 0: maximised
+    bool room_for_addresses;
+  } sizes[] = {{"its own size", own_width, false},
+               {"a little wider", own_width + 60, false},
+               {"wide", own_width + 2 * address, true},
+               {"maximised", 0, true},
+               {"its own size again", own_width, false}};
+  for (const auto& s : sizes) {
+    if (s.width == 0) {
+      SendMessageA(d.hwnd(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+      EXPECT_TRUE(IsZoomed(d.hwnd()));
+    } else {
+      SendMessageA(d.hwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
+      SetWindowPos(d.hwnd(), nullptr, 0, 0, s.width, own_height + 100,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    }
+    RECT now;
+    GetClientRect(d.hwnd(), &now);
+    const RECT list_place = ClientPlace(list);
+    EXPECT_EQ(now.right - list_place.right, client.right - list_at_template.right) << s.name;
+    EXPECT_EQ(now.bottom - list_place.bottom, client.bottom - list_at_template.bottom) << s.name;
+    // Where each tab stop lies: the list's client area plus the stop.
+    POINT origin{0, 0};
+    MapWindowPoints(list, d.hwnd(), &origin, 1);
+    const auto stops = d.program().list_tab_stops();
+    std::vector<RECT> captions;
+    for (int id = IDC_CAPTION_NUMBER; id <= IDC_CAPTION_TTL; ++id) {
+      captions.push_back(ClientPlace(d.item(id)));
+    }
+    for (size_t i = 0; i < stops.size(); ++i) {
+      RECT stop = {stops[i], 0, 0, 0};
+      MapDialogRect(d.hwnd(), &stop);
+      const LONG x = origin.x + stop.left;
+      EXPECT_GE(x, captions[i].left - 2) << s.name << ", column " << i;
+      EXPECT_LE(x, captions[i].left + 6) << s.name << ", column " << i;
+      if (i > 0) {
+        EXPECT_GT(captions[i].left, captions[i - 1].left) << s.name << ", column " << i;
+      }
+    }
+    EXPECT_LE(captions.back().right, list_place.right) << s.name;
+    for (const size_t column : {2, 4}) {
+      const LONG room = captions[column + 1].left - captions[column].left;
+      EXPECT_EQ(room >= address, s.room_for_addresses) << s.name << ", column " << column;
+    }
+    if (s.width == own_width) {
+      for (size_t i = 0; i < captions.size(); ++i) {
+        EXPECT_TRUE(EqualRect(&captions[i], &at_template[i])) << s.name << ", column " << i;
+      }
+    }
   }
 }
 

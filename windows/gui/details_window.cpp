@@ -21,20 +21,16 @@ int Height(const RECT& r) { return r.bottom - r.top; }
 
 }  // namespace
 
-POINT PlaceBeside(const RECT& main, SIZE size, const RECT& work) {
-  POINT at{};
+RECT PlaceBeside(const RECT& main, SIZE size, LONG narrowest, const RECT& work) {
   const LONG room_right = work.right - main.right;
   const LONG room_left = main.left - work.left;
-  if (room_right >= size.cx) {
-    at.x = main.right;
-  } else if (room_left >= size.cx) {
-    at.x = main.left - size.cx;
-  } else {
-    at.x = room_right >= room_left ? work.right - size.cx : work.left;
-  }
-  at.x = std::max(at.x, work.left);
-  at.y = std::max(std::min(main.top, work.bottom - size.cy), work.top);
-  return at;
+  const bool right = room_right >= size.cx || (room_left < size.cx && room_right >= room_left);
+  const LONG room = right ? room_right : room_left;
+  const LONG width = std::min(size.cx, std::max(room, narrowest));
+  LONG x = right ? std::min(main.right, work.right - width) : main.left - width;
+  x = std::max(x, work.left);
+  const LONG y = std::max(std::min(main.top, work.bottom - size.cy), work.top);
+  return {x, y, x + width, y + size.cy};
 }
 
 DetailsWindow::~DetailsWindow() {
@@ -53,8 +49,9 @@ bool DetailsWindow::open_empty(HWND owner) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
-  const POINT at = PlaceBeside(main, {Width(frame), Height(frame)}, monitor.rcWork);
-  SetWindowPos(hwnd(), nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT place = PlaceBeside(main, {Width(frame), Height(frame)}, narrowest(), monitor.rcWork);
+  SetWindowPos(hwnd(), nullptr, place.left, place.top, Width(place), Height(place),
+               SWP_NOZORDER | SWP_NOACTIVATE);
   return true;
 }
 
@@ -135,7 +132,7 @@ void DetailsWindow::on_size(WPARAM kind, int width, int height) {
 // Half its first size at the least, so that the list stays usable.
 void DetailsWindow::on_get_min_max_info(MINMAXINFO& info) {
   if (created_size_.cx == 0) return;
-  info.ptMinTrackSize = {created_size_.cx / 2, created_size_.cy / 2};
+  info.ptMinTrackSize = {narrowest(), created_size_.cy / 2};
 }
 
 }  // namespace pw

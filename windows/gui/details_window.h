@@ -22,11 +22,13 @@
 
 namespace pw {
 
-// Where a window of `size` opens beside the window `main`, both in screen
-// pixels, within the work area `work`: right of it when it fits there, else
-// left of it, else over it at the work area's edge on the roomier side;
-// its top at the main window's top, moved into the work area.
-POINT PlaceBeside(const RECT& main, SIZE size, const RECT& work);
+// Where a window of `size`, which may be narrowed to `narrowest`, opens
+// beside the window `main`, all in screen pixels, within the work area
+// `work`: right of `main` when it fits there, else left of it; when
+// neither side has room, on the roomier side narrowed to its room, and
+// over `main` only as far as `narrowest` needs. Its top is the main
+// window's top, moved into the work area.
+RECT PlaceBeside(const RECT& main, SIZE size, LONG narrowest, const RECT& work);
 
 class DetailsWindow final : public DialogBase {
  public:
@@ -64,6 +66,7 @@ class DetailsWindow final : public DialogBase {
   HBRUSH on_ctl_color_static(HDC dc, HWND control) override;
   void on_size(WPARAM kind, int width, int height) override;
   void on_get_min_max_info(MINMAXINFO& info) override;
+  LONG narrowest() const { return created_size_.cx / 2; }
 
   HINSTANCE instance_;
   const Look& look_;

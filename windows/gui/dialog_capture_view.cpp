@@ -16,13 +16,6 @@ constexpr UINT kListPaintInterval = 100;  // ms
 
 }  // namespace
 
-std::array<INT, kListColumns> ListTabStops() {
-  std::array<INT, kListColumns> stops{};
-  for (size_t i = 0; i < stops.size(); ++i) stops[i] = kCaptionX[i] - kListClientX;
-  if (stops[0] < kFirstStopMin) stops[0] = kFirstStopMin;
-  return stops;
-}
-
 void DialogCaptureView::attach(HWND dialog, std::function<void()> starting) {
   dialog_ = dialog;
   list_ = GetDlgItem(dialog, IDC_LIST);
@@ -100,9 +93,15 @@ void DialogCaptureView::start_failed(std::string_view detail) {
   add_text_row(std::string(kRowCaptureFailed) + std::string(detail));
 }
 
-void DialogCaptureView::capture_starting() {
-  const std::array<INT, kListColumns> stops = ListTabStops();
+void DialogCaptureView::set_tab_stops(const std::array<INT, kListColumns>& stops) {
+  tab_stops_ = stops;
   SendMessageA(list_, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
+  InvalidateRect(list_, nullptr, TRUE);
+}
+
+void DialogCaptureView::capture_starting() {
+  SendMessageA(list_, LB_SETTABSTOPS, tab_stops_.size(),
+               reinterpret_cast<LPARAM>(tab_stops_.data()));
   if (starting_) starting_();
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/capture_view.h"
+#include "gui/list_layout.h"
 
 namespace pw {
 
@@ -25,21 +26,6 @@ inline constexpr char kRowCaptureFailed[] = " capture failed: ";
 // Entries of the from and to fields' drop-down lists.
 inline constexpr int kFieldHistoryMax = 10;
 
-// The list's columns: a row is "\t#\tprotocol\tfrom\tport\tto\tport\tsize\tttl".
-inline constexpr size_t kListColumns = 8;
-// The x positions of the column captions "#" to "ttl" in dialog units, and
-// where the list's client area starts (the list's x of 2 plus its frame of
-// about 2 units).
-inline constexpr std::array<int, kListColumns> kCaptionX = {4, 28, 66, 133, 165, 229, 260, 280};
-inline constexpr int kListClientX = 4;
-// A stop must lie right of the start of the line, or the row's first tab
-// would pass it.
-inline constexpr int kFirstStopMin = 2;
-
-// The list's tab stops in dialog units relative to its client area: each
-// field starts under its caption.
-std::array<INT, kListColumns> ListTabStops();
-
 class DialogCaptureView final : public CaptureView {
  public:
   // `starting` runs when a capture is about to start, after the list's tab
@@ -48,6 +34,12 @@ class DialogCaptureView final : public CaptureView {
 
   // Adds `row` as the new last row of the main list. UI thread.
   void add_text_row(std::string_view row);
+
+  // Sets the list's tab stops (dialog units of its client area, one for
+  // each column, ListLayout::arrange), now and again at each start. UI
+  // thread.
+  void set_tab_stops(const std::array<INT, kListColumns>& stops);
+  const std::array<INT, kListColumns>& tab_stops() const { return tab_stops_; }
 
   // Puts the from and to texts of a start, as the filter takes them (cut
   // to kFieldTextMax), at the top of the drop-down lists of their fields:
@@ -89,6 +81,7 @@ class DialogCaptureView final : public CaptureView {
   HWND dialog_ = nullptr;
   HWND list_ = nullptr;
   std::function<void()> starting_;
+  std::array<INT, kListColumns> tab_stops_{};
   // Number of the running session, 0 while none runs (UI thread writes,
   // the capture thread reads it when its session ends by itself).
   std::atomic<uint32_t> running_session_{0};

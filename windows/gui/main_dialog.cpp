@@ -175,7 +175,12 @@ void MainDialog::set_icon_and_cursor() {
   wait_cursor_ = LoadCursorA(nullptr, IDC_WAIT);
 }
 
+// The list's tab stops follow its captions from here on.
 void MainDialog::show_start_values() {
+  layout_.take_template(hwnd());
+  RECT client{};
+  GetClientRect(hwnd(), &client);
+  view_.set_tab_stops(layout_.arrange(client.right, client.bottom));
   SetChecked(hwnd(), IDC_TCP, true);
   SetChecked(hwnd(), IDC_UDP, true);
   SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, ScaledPixels(kListExtent), 0);
@@ -221,16 +226,25 @@ void MainDialog::load_settings() {
 void MainDialog::on_paint() { PaintSolidBackground(hwnd(), kBackgroundColour); }
 
 // With flip to tray on, a minimised window hides behind its icon; any other
-// size change means the window is not hidden in the notification area.
-void MainDialog::on_size(WPARAM kind, int, int) {
+// size change means the window is not hidden in the notification area, and
+// arranges the list and its captions.
+void MainDialog::on_size(WPARAM kind, int width, int height) {
   if (kind != SIZE_MINIMIZED) {
     tray_.set_hidden(false);
+    if (layout_.minimum_size().cx != 0) view_.set_tab_stops(layout_.arrange(width, height));
     return;
   }
   if (!state_.settings.EnableFlipToTray) return;
   tray_.flip_to_tray();
   tray_.set_hidden(true);
   ShowWindow(hwnd(), SW_HIDE);
+}
+
+// The dialog's own size is the smallest: below it the controls would
+// overlap.
+void MainDialog::on_get_min_max_info(MINMAXINFO& info) {
+  if (layout_.minimum_size().cx != 0) info.ptMinTrackSize = {layout_.minimum_size().cx,
+                                                             layout_.minimum_size().cy};
 }
 
 void MainDialog::on_close() { shut_down(); }

@@ -37,6 +37,7 @@
 #include "gui/details_window.h"
 #include "gui/dialog_capture_view.h"
 #include "gui/ini_store.h"
+#include "gui/list_layout.h"
 #include "gui/save_commands.h"
 #include "shell/dialog_base.h"
 #include "shell/look.h"
@@ -99,6 +100,11 @@ class MainDialog final : public DialogBase {
   const TrayIcon& tray() const { return tray_; }
   // The details window the program created; null while there is none.
   HWND details_window() const { return details_.hwnd(); }
+  // The main list's tab stops (dialog units of its client area).
+  const std::array<INT, kListColumns>& list_tab_stops() const { return view_.tab_stops(); }
+  // The room that an address column of the list takes when the window is
+  // wide enough.
+  int address_room() const { return layout_.address_room(); }
   // The tooltip window of the controls; null before initialisation.
   HWND tooltip_window() const { return tooltip_; }
 
@@ -115,6 +121,7 @@ class MainDialog final : public DialogBase {
   // Messages.
   void on_paint() override;
   void on_size(WPARAM kind, int width, int height) override;
+  void on_get_min_max_info(MINMAXINFO& info) override;
   void on_close() override;
   void on_context_menu(POINT where) override;
   void on_command(WORD id, WORD notification, HWND control) override;
@@ -152,6 +159,8 @@ class MainDialog final : public DialogBase {
   TrayIcon tray_;
   DetailsWindow details_;
   DialogCaptureView view_;
+  // The list and its captions at the window's size.
+  ListLayout layout_;
   // The network's privilege check, asked before each start on the network.
   PrivilegeCheck& privilege_;
   // The session's packet source: the network's, or a capture file's.

@@ -191,8 +191,8 @@ TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
   EXPECT_EQ(Prompt::filter, std::string(filter, sizeof filter - 1));
   EXPECT_EQ(asked.nFilterIndex, 0u);
   EXPECT_EQ(asked.nMaxFile, 260u);
-  EXPECT_EQ(Prompt::start_name, "");
-  EXPECT_EQ(Prompt::folder, f.folder.gravlin());
+  EXPECT_EQ(Prompt::start_name, "") << "an open dialog suggests no name";
+  EXPECT_EQ(Prompt::folder, HostPath(PW_TEST_DATA)) << "the folder of the file opened last";
   EXPECT_EQ(Prompt::title, "select file for opening");
   EXPECT_EQ(asked.Flags, static_cast<DWORD>(OFN_EXPLORER | OFN_PATHMUSTEXIST |
                                             OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));

@@ -370,8 +370,7 @@ void MainDialog::open_capture_command() {
   if (!can_open_file()) return;
   const FilePrompt prompt = setup_.open_prompt != nullptr ? setup_.open_prompt : GetOpenFileNameA;
   char path[MAX_PATH];
-  if (!AskForFile(prompt, kCaptureOpenDialog, hwnd(), settings_store_.application_folder(),
-                  path)) {
+  if (!AskForFile(prompt, kCaptureOpenDialog, hwnd(), dialog_folder_, path)) {
     return;
   }
   open_capture_file(path);
@@ -458,8 +457,8 @@ void MainDialog::follow_selection() {
   }
 }
 
-SaveCommandContext MainDialog::save_context() const {
-  SaveCommandContext context{hwnd(), state_.store, settings_store_.application_folder()};
+SaveCommandContext MainDialog::save_context() {
+  SaveCommandContext context{hwnd(), state_.store, dialog_folder_};
   if (setup_.save_prompt != nullptr) context.prompt = setup_.save_prompt;
   if (setup_.write_file != nullptr) context.write = setup_.write_file;
   return context;

@@ -36,6 +36,7 @@
 #include "engine/source_choice.h"
 #include "gui/details_window.h"
 #include "gui/dialog_capture_view.h"
+#include "gui/file_dialog.h"
 #include "gui/ini_store.h"
 #include "gui/list_layout.h"
 #include "gui/save_commands.h"
@@ -142,7 +143,7 @@ class MainDialog final : public DialogBase {
   void show_details(bool activate);
   void show_selected_details();
   void follow_selection();
-  SaveCommandContext save_context() const;
+  SaveCommandContext save_context();
   void switch_flip_to_tray();
   void switch_tray_icon_anime();
   void start_animation();
@@ -161,6 +162,8 @@ class MainDialog final : public DialogBase {
   DialogCaptureView view_;
   // The list and its captions at the window's size.
   ListLayout layout_;
+  // Where the file dialogs start.
+  DialogFolder dialog_folder_;
   // The network's privilege check, asked before each start on the network.
   PrivilegeCheck& privilege_;
   // The session's packet source: the network's, or a capture file's.

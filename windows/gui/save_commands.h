@@ -27,9 +27,9 @@ inline constexpr char kCreateFailedText[] = "don't create file!";
 inline constexpr char kWriteFailedText[] = "don't write file!";
 
 struct SaveCommandContext {
-  HWND owner;                  // the main window
+  HWND owner;  // the main window
   const CaptureStore& store;
-  std::string initial_folder;  // the application folder; empty: the dialog's choice
+  DialogFolder& folder;  // where the dialog starts, and keeps the chosen folder
   FilePrompt prompt = GetSaveFileNameA;
   WriteFunction write = WriteFile;
 };

@@ -295,3 +295,83 @@ TEST(Look, EveryFieldStaysUnderItsCaptionAtEverySize) {
 
 }  // namespace
 }  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+// Types `text` over the text of `combo`'s edit field, as the keyboard does,
+// and leaves it for the interface field.
+void TypeInto(const RunningDialog& d, int field, const std::string& text) {
+  HWND edit = GetWindow(d.item(field), GW_CHILD);
+  PostMessageA(d.hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.item(field)), TRUE);
+  PostMessageA(edit, EM_SETSEL, 0, -1);
+  PostMessageA(edit, WM_CHAR, VK_BACK, 1);
+  for (const char c : text) PostMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
+  PostMessageA(d.hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.item(IDC_INTERFACE)), TRUE);
+}
+
+// The field's colours as the dialog hands them to its edit field: true
+// for red text on a brush of the dialog's own.
+bool Red(const RunningDialog& d, int field) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SetTextColor(dc, RGB(0, 0, 0));
+  const LRESULT brush = SendMessageA(d.hwnd(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                                     reinterpret_cast<LPARAM>(GetWindow(d.item(field), GW_CHILD)));
+  const bool red = brush != 0 && GetTextColor(dc) == RGB(176, 0, 0);
+  DeleteDC(dc);
+  return red;
+}
+
+std::string TipOf(RunningDialog& d, int field) {
+  TOOLINFOA info{};
+  info.cbSize = TTTOOLINFOA_V2_SIZE;
+  info.hwnd = d.item(field);
+  info.uId = reinterpret_cast<UINT_PTR>(GetWindow(d.item(field), GW_CHILD));
+  char text[1024] = {};
+  info.lpszText = text;
+  SendMessageA(d.program().tooltip_window(), TTM_GETTEXTA, sizeof text,
+               reinterpret_cast<LPARAM>(&info));
+  return text;
+}
+
+TEST(Look, AFieldNotTakenAsWrittenIsRedAndItsTipSaysWhy) {
+  Fixture f;
+  f.folder.write_ini(kPreferencesOff);
+  RunningDialog d(f.setup());
+  EXPECT_FALSE(Red(d, IDC_FROM));
+  const struct {
+    const char* name;
+    int field;
+    std::string text;  // typed; empty: a protocol box clicked instead
+    int box;
+    std::string tip;  // how it begins; empty: the field is not red
+  } steps[] = {
+      {"no such address", IDC_FROM, "10.0.0.300:80", 0,
+       "matches nothing: no datagram's address is written \"10.0.0.300\"\r\n"},
+      {"an address", IDC_FROM, "10.0.0.1:80", 0, ""},
+      {"no port number", IDC_TO, "10.0.0.2:http", 0,
+       "the port is no number from 1 to 65535: every port passes\r\n"},
+      {"a port", IDC_TO, "10.0.0.2:53", 0, ""},
+      {"tcp off", IDC_TO, "", IDC_TCP, ""},
+      {"udp off: no protocol has ports", IDC_TO, "", IDC_UDP, "the port is not used: only tcp"},
+      {"udp on", IDC_TO, "", IDC_UDP, ""},
+  };
+  for (const auto& s : steps) {
+    if (s.box != 0) {
+      SendMessageA(d.item(s.box), BM_CLICK, 0, 0);
+    } else {
+      TypeInto(d, s.field, s.text);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Red(d, s.field) == !s.tip.empty(); })) << s.name;
+    const std::string tip = TipOf(d, s.field);
+    if (s.tip.empty()) {
+      EXPECT_EQ(tip.rfind("show only packets ", 0), 0u) << s.name << ": " << tip;
+    } else {
+      EXPECT_EQ(tip.rfind(s.tip, 0), 0u) << s.name << ": " << tip;
+    }
+  }
+  EXPECT_FALSE(Red(d, IDC_INTERFACE)) << "only the from and to fields";
+}
+
+}  // namespace
+}  // namespace pw::test

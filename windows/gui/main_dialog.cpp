@@ -30,9 +30,14 @@ constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
 constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
 constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
+// A from or to field whose text the filter does not take as written.
+constexpr COLORREF kDoubtfulFieldText = RGB(176, 0, 0);
+constexpr COLORREF kDoubtfulFieldGround = RGB(255, 214, 214);
 
 // The controls that explain themselves, in the order their tools are added.
-// The combo boxes' tools are their edit fields (their first child).
+// The combo boxes' tools are their edit fields (their first child). The
+// from and to fields' tips say first, when there is something to say, why
+// their text is not taken as written.
 struct Tooltip {
   int control;
   bool edit_field;
@@ -79,6 +84,18 @@ bool SelectRowAt(HWND list, POINT screen) {
   return true;
 }
 
+// The entry of a combo box's drop-down list that is selected.
+std::string SelectedEntry(HWND combo) {
+  const LRESULT selected = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+  const LRESULT length = selected >= 0 ? SendMessageA(combo, CB_GETLBTEXTLEN, selected, 0) : -1;
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected),
+               reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 void ShowError(HWND dialog, const char* text) {
   MessageBoxA(dialog, text, "error:", MB_ICONHAND | MB_OK);
   ShowWindow(dialog, SW_SHOW);
@@ -101,6 +118,7 @@ MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, Capture
 MainDialog::~MainDialog() {
   animator_.end_all();
   session_.end_at_exit();
+  if (doubtful_field_brush_ != nullptr) DeleteObject(doubtful_field_brush_);
 }
 
 INT_PTR MainDialog::run() {
@@ -199,6 +217,7 @@ void MainDialog::fill_interface_combo() {
 }
 
 void MainDialog::add_tooltips() {
+  doubtful_field_brush_ = CreateSolidBrush(kDoubtfulFieldGround);
   tooltip_ = CreateTooltipWindow(GetDlgItem(hwnd(), IDC_INTERFACE));
   for (const Tooltip& tip : kTooltips) {
     HWND control = GetDlgItem(hwnd(), tip.control);
@@ -216,6 +235,7 @@ void MainDialog::load_settings() {
       break;
     case LoadOutcome::kLoaded:
       ShowSettingsControls(hwnd(), controls);
+      judge_fields();
       break;
     case LoadOutcome::kNoFolder:
     case LoadOutcome::kPreferencesOff:
@@ -270,7 +290,7 @@ void MainDialog::on_context_menu(POINT where) {
 // Any other id, among them IDCANCEL, which the dialog manager sends for Esc,
 // does nothing: Esc does not close the window. Enter comes as IDOK (the
 // dialog has no default button).
-void MainDialog::on_command(WORD id, WORD notification, HWND) {
+void MainDialog::on_command(WORD id, WORD notification, HWND control) {
   switch (id) {
     case IDC_LIST:
       if (notification == LBN_SELCHANGE) follow_selection();
@@ -278,6 +298,20 @@ void MainDialog::on_command(WORD id, WORD notification, HWND) {
       break;
     case IDOK:
       if (GetFocus() == GetDlgItem(hwnd(), IDC_LIST)) show_selected_details();
+      break;
+    case IDC_FROM:
+    case IDC_TO:
+      if (notification == CBN_EDITCHANGE) judge_field(id, ControlText(hwnd(), id), true);
+      if (notification == CBN_KILLFOCUS) judge_field(id, ControlText(hwnd(), id), false);
+      // The field shows the chosen entry only after this notification.
+      if (notification == CBN_SELCHANGE) judge_field(id, SelectedEntry(control), false);
+      break;
+    case IDC_TCP:
+    case IDC_UDP:
+    case IDC_ICMP:
+    case IDC_IGMP:
+    case IDC_RAW:
+      judge_fields();
       break;
     case IDC_GO: start_capture(); break;
     case IDC_STOP: session_.stop(); break;
@@ -309,6 +343,46 @@ void MainDialog::on_init_menu_popup(HMENU popup, UINT position, bool window_menu
 
 HBRUSH MainDialog::on_ctl_color_static(HDC dc, HWND control) {
   return look_.static_brush(dc, control);
+}
+
+// The edit field of a from or to combo box whose text is doubtful is red.
+HBRUSH MainDialog::on_ctl_color_edit(HDC dc, HWND control) {
+  const FieldDoubt* doubt = doubt_of(GetDlgCtrlID(GetParent(control)));
+  if (doubt == nullptr || doubt->judgement.verdict == FieldVerdict::kTaken) return nullptr;
+  SetTextColor(dc, kDoubtfulFieldText);
+  SetBkColor(dc, kDoubtfulFieldGround);
+  return doubtful_field_brush_;
+}
+
+MainDialog::FieldDoubt* MainDialog::doubt_of(int field) {
+  if (field == IDC_FROM) return &field_doubts_[0];
+  if (field == IDC_TO) return &field_doubts_[1];
+  return nullptr;
+}
+
+void MainDialog::judge_fields() {
+  judge_field(IDC_FROM, ControlText(hwnd(), IDC_FROM), false);
+  judge_field(IDC_TO, ControlText(hwnd(), IDC_TO), false);
+}
+
+// The field turns red, or back, and its tip says why first. While the user
+// types (`typing`), a field that is not red stays so until the keyboard
+// leaves it: on the way to "10.0.0.1:80" the text has no colon for a while.
+void MainDialog::judge_field(int field, const std::string& text, bool typing) {
+  FieldDoubt* doubt = doubt_of(field);
+  SettingsControls controls;
+  FieldJudgement judgement = JudgeFilterField(text, ReadStartRequest(hwnd(), controls).protocols);
+  if (doubt == nullptr || judgement.reason == doubt->judgement.reason) return;
+  if (typing && doubt->judgement.verdict == FieldVerdict::kTaken) return;
+  doubt->judgement = std::move(judgement);
+  const char* help = "";
+  for (const Tooltip& tip : kTooltips) {
+    if (tip.control == field) help = tip.text;
+  }
+  doubt->tip = doubt->judgement.reason.empty() ? help : doubt->judgement.reason + "\r\n" + help;
+  HWND edit = GetWindow(GetDlgItem(hwnd(), field), GW_CHILD);
+  SetControlTooltipText(tooltip_, edit, doubt->tip.c_str());
+  InvalidateRect(edit, nullptr, TRUE);
 }
 
 void MainDialog::on_timer(UINT_PTR id) { view_.on_timer(id); }
@@ -397,6 +471,7 @@ bool MainDialog::open_capture_file(const std::string& path) {
 // before the next one opens its source.
 void MainDialog::start_session(const std::string* file) {
   session_.end_at_exit();
+  judge_fields();
   SettingsControls texts;
   StartRequest request = ReadStartRequest(hwnd(), texts);
   request.origin = file != nullptr

@@ -23,6 +23,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -128,10 +129,21 @@ class MainDialog final : public DialogBase {
   void on_command(WORD id, WORD notification, HWND control) override;
   void on_init_menu_popup(HMENU popup, UINT position, bool window_menu) override;
   HBRUSH on_ctl_color_static(HDC dc, HWND control) override;
+  HBRUSH on_ctl_color_edit(HDC dc, HWND control) override;
   void on_timer(UINT_PTR id) override;
   void on_private_message(UINT message, WPARAM wparam, LPARAM lparam) override;
   bool on_copy_data(HWND sender, const COPYDATASTRUCT& data) override;
   void on_tray_icon(WPARAM icon_id, LPARAM mouse_message);
+
+  // The from and to fields' texts as the filter will take them
+  // (JudgeFilterField): a doubtful one is red, and its tip says why.
+  struct FieldDoubt {
+    FieldJudgement judgement;
+    std::string tip;  // the tooltip's text while the field is doubtful
+  };
+  FieldDoubt* doubt_of(int field);
+  void judge_fields();
+  void judge_field(int field, const std::string& text, bool typing);
   void hide_in_tray();
 
   // Commands.
@@ -176,6 +188,8 @@ class MainDialog final : public DialogBase {
   InterfaceSlots slots_;
   HCURSOR wait_cursor_ = nullptr;
   HWND tooltip_ = nullptr;
+  std::array<FieldDoubt, 2> field_doubts_;  // from, to
+  HBRUSH doubtful_field_brush_ = nullptr;
   bool shutting_down_ = false;
   // The initialisation has run to its end: files may be opened.
   bool initialised_ = false;

@@ -375,3 +375,37 @@ TEST(Look, AFieldNotTakenAsWrittenIsRedAndItsTipSaysWhy) {
 
 }  // namespace
 }  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+const void* Resource(int id, LPCSTR type, DWORD* size = nullptr) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), type);
+  if (found == nullptr) return nullptr;
+  if (size != nullptr) *size = SizeofResource(nullptr, found);
+  return LockResource(LoadResource(nullptr, found));
+}
+
+TEST(Look, TheProgramIsDpiAwareAndEachIconIsDrawnForEverySize) {
+  DWORD size = 0;
+  const auto* manifest = static_cast<const char*>(Resource(1, RT_MANIFEST, &size));
+  ASSERT_NE(manifest, nullptr);
+  EXPECT_NE(std::string(manifest, size).find(">true</dpiAware>"), std::string::npos);
+  EXPECT_TRUE(IsProcessDPIAware()) << "the manifest that the program links declares it";
+  for (int id = IDI_APP; id <= IDI_FRAME4; ++id) {
+    const void* group = Resource(id, RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr) << id;
+    for (const int pixels : {16, 20, 24, 32, 40, 48, 64}) {
+      const int image = LookupIconIdFromDirectoryEx(
+          static_cast<PBYTE>(const_cast<void*>(group)), TRUE, pixels, pixels, LR_DEFAULTCOLOR);
+      const auto* header = static_cast<const BITMAPINFOHEADER*>(Resource(image, RT_ICON));
+      ASSERT_NE(header, nullptr) << id << " at " << pixels;
+      EXPECT_EQ(header->biWidth, pixels) << id;
+      EXPECT_EQ(header->biHeight, 2 * pixels) << id << ": the image and its mask";
+      EXPECT_EQ(header->biBitCount, 8) << id;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pw::test

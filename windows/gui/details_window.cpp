@@ -129,7 +129,9 @@ void DetailsWindow::on_size(WPARAM kind, int width, int height) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Half its first size at the least, so that the list stays usable.
+// A third of its first width and half its first height at the least, so
+// that the list stays usable; it opens as narrow as that beside a main
+// window that leaves no more room.
 void DetailsWindow::on_get_min_max_info(MINMAXINFO& info) {
   if (created_size_.cx == 0) return;
   info.ptMinTrackSize = {narrowest(), created_size_.cy / 2};

@@ -66,7 +66,7 @@ class DetailsWindow final : public DialogBase {
   HBRUSH on_ctl_color_static(HDC dc, HWND control) override;
   void on_size(WPARAM kind, int width, int height) override;
   void on_get_min_max_info(MINMAXINFO& info) override;
-  LONG narrowest() const { return created_size_.cx / 2; }
+  LONG narrowest() const { return created_size_.cx / 3; }
 
   HINSTANCE instance_;
   const Look& look_;

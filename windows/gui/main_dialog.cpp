@@ -184,12 +184,14 @@ bool MainDialog::describe_running_system() {
   return true;
 }
 
-// The icon comes from LoadIcon, a shared icon that the system owns: it is
-// never destroyed.
+// The icons are shared icons that the system owns: they are never
+// destroyed. Each is the image drawn for its size (the icon files hold one
+// for every size from 100 % to 200 %).
 void MainDialog::set_icon_and_cursor() {
   HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_APP));
   SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(SmallIcon(instance_, IDI_APP)));
   wait_cursor_ = LoadCursorA(nullptr, IDC_WAIT);
 }
 

@@ -21,7 +21,6 @@
 #include "gui/start_file.h"
 #include "support/capture_files.h"
 #include "support/front_end_cases.h"
-#include "ui/capture_end_text.h"
 #include "windows/gui_fixture.h"
 
 #ifndef PW_TEST_DATA
@@ -58,8 +57,9 @@ std::vector<std::string> ExpectedRows(const FrontEndCase& c) {
 // why the session ended and how many datagrams it stored.
 std::vector<std::string> FileRows(const FrontEndCase& c) {
   std::vector<std::string> rows = ExpectedRows(c);
-  rows.push_back(" " + EndedByItselfText(CaptureEnd::kSourceEnded,
-                                         static_cast<uint32_t>(rows.size())));
+  const size_t n = rows.size();
+  rows.push_back(" capture ended: " + std::to_string(n) + (n == 1 ? " datagram" : " datagrams") +
+                 " stored, end of the file");
   return rows;
 }
 

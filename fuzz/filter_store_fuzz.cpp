@@ -47,18 +47,6 @@ pw::CaptureStore& Store() {
   return *store;
 }
 
-// Leaves the store as ResetCaptureStore leaves it, by clearing only what
-// the last input wrote (the rest is still zero): the whole store is 5 MB,
-// and resetting all of it for each input would cost more than everything
-// else the input does.
-void ClearWhatWasStored(pw::CaptureStore& store, uint32_t count) {
-  std::memset(store.byte_pool, 0, store.pool_fill.load());
-  std::memset(store.sniff_log, 0, store.sniff_log_length.load() + 1);
-  std::memset(store.protocol_table, 0, count);
-  store.pool_fill.store(0);
-  store.sniff_log_length.store(0);
-}
-
 // A time of its own for every datagram, before 1970 for the first ones.
 pw::CaptureTime TimeOf(uint32_t index) { return {static_cast<int64_t>(index) - 5000, index}; }
 
@@ -107,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   pw::CaptureStore& store = Store();
   static uint32_t count = 0;
-  ClearWhatWasStored(store, count);
+  pw::ResetCaptureStore(store);
   count = 0;
   CountingRows rows;
   // One row cache per input, as a capture session has one.

@@ -10,8 +10,17 @@ namespace pw {
 
 namespace {
 
-uint32_t EffectiveLimit(uint32_t asked) {
+// How many accepted datagrams end a session.
+uint64_t EffectiveLimit(uint32_t asked, bool streaming) {
+  if (streaming) return asked == 0 ? UINT64_MAX : asked;
   return asked == 0 || asked > kPacketLimit ? kPacketLimit : asked;
+}
+
+// Ends that still lost nothing: a stream that cannot be written out then
+// ends the session with its failure instead.
+bool IsCleanEnd(CaptureEnd why) {
+  return why == CaptureEnd::kLimitReached || why == CaptureEnd::kPoolFull ||
+         why == CaptureEnd::kSourceEnded;
 }
 
 }  // namespace
@@ -29,7 +38,8 @@ struct CaptureSession::Impl {
   std::mutex release_mutex;
   std::condition_variable release_signal;
   bool released = false;
-  uint32_t packet_limit = kPacketLimit;
+  uint64_t packet_limit = kPacketLimit;
+  CaptureStream* stream = nullptr;
   std::string end_detail;
   RowMiddleCache row_cache;
   uint8_t buffer[kReceiveBufferSize];
@@ -84,11 +94,19 @@ StartOutcome CaptureSession::start(const StartRequest& request, PrivilegeResult 
     view_.start_refused(StartRefusal::kNotAllowed);
     return StartOutcome::kRefusedNotAllowed;
   }
+  // The stream's file is opened before anything is captured, so that one
+  // that cannot be written is told at once.
+  impl_->stream = request.stream;
+  if (request.stream != nullptr && !request.stream->begin()) {
+    stop_flag_.store(1, std::memory_order_release);
+    view_.start_failed(request.stream->error());
+    return StartOutcome::kStreamFailed;
+  }
   view_.capture_starting();
-  return start_capture_thread(EffectiveLimit(request.packet_limit));
+  return start_capture_thread(EffectiveLimit(request.packet_limit, request.stream != nullptr));
 }
 
-StartOutcome CaptureSession::start_capture_thread(uint32_t packet_limit) {
+StartOutcome CaptureSession::start_capture_thread(uint64_t packet_limit) {
   impl_->packet_limit = packet_limit;
   impl_->end_detail.clear();
   impl_->set_released(false);
@@ -96,6 +114,7 @@ StartOutcome CaptureSession::start_capture_thread(uint32_t packet_limit) {
   try {
     impl_->thread = std::thread([this] { run_capture_thread(); });
   } catch (const std::system_error& error) {
+    if (impl_->stream != nullptr) impl_->stream->end();
     stop_flag_.store(1, std::memory_order_release);
     impl_->finished.store(true, std::memory_order_release);
     view_.start_failed(std::string("cannot start the capture thread: ") + error.what());
@@ -112,10 +131,16 @@ void CaptureSession::run_capture_thread() {
   impl_->wait_for_release();
   store_.pool_fill.store(0, std::memory_order_release);
   Ending ending{true, CaptureEnd::kOpenFailed};
-  if (source_.open(origin_)) {
-    ending = receive_until_end();
-  } else {
+  CaptureStream* stream = impl_->stream;
+  if (!source_.open(origin_)) {
     impl_->end_detail = source_.error();
+  } else {
+    view_.source_opened();
+    ending = receive_until_end();
+  }
+  if (stream != nullptr && !stream->end() && IsCleanEnd(ending.why)) {
+    ending.why = CaptureEnd::kWriteFailed;
+    impl_->end_detail = stream->error();
   }
   // The limit stop and its kin: the stop flag goes to 1 and the source is
   // closed before the view hears of it. When the flag was 1 already, "stop"
@@ -130,7 +155,9 @@ void CaptureSession::run_capture_thread() {
 
 CaptureSession::Ending CaptureSession::receive_until_end() {
   Impl& s = *impl_;
-  uint32_t count = 0;
+  uint32_t stored = 0;    // datagrams in the store
+  uint64_t accepted = 0;  // datagrams that passed the filter: the next row's number
+  bool storing = true;
   while (stop_flag_.load(std::memory_order_acquire) == 0) {
     size_t length = 0;
     CaptureTime time{};
@@ -147,14 +174,29 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
     if (length > sizeof s.buffer) length = sizeof s.buffer;
     RowText row;
     uint8_t protocol = 0;
-    if (!FilterAndDescribe(s.buffer, length, count, filter_, row, protocol, &s.row_cache)) {
+    if (!FilterAndDescribe(s.buffer, length, accepted, filter_, row, protocol, &s.row_cache)) {
       continue;
     }
-    if (AppendDatagram(store_, count, s.buffer, static_cast<uint32_t>(length), protocol, time,
-                       row.view(), view_) == AppendOutcome::kPoolFull) {
-      return {true, CaptureEnd::kPoolFull};
+    const auto bytes = static_cast<uint32_t>(length);
+    if (storing) {
+      const AppendOutcome stored_it =
+          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_);
+      if (stored_it != AppendOutcome::kStored) {
+        // Without a stream the store's limits end the session; with one
+        // they end only the storing.
+        if (s.stream == nullptr) {
+          return {true, stored_it == AppendOutcome::kPoolFull ? CaptureEnd::kPoolFull
+                                                              : CaptureEnd::kLimitReached};
+        }
+        storing = false;
+      }
     }
-    if (count >= s.packet_limit) return {true, CaptureEnd::kLimitReached};
+    if (!storing) view_.add_unstored_row(row.view(), time);
+    if (s.stream != nullptr && !s.stream->append(s.buffer, bytes, bytes, time)) {
+      s.end_detail = s.stream->error();
+      return {true, CaptureEnd::kWriteFailed};
+    }
+    if (++accepted >= s.packet_limit) return {true, CaptureEnd::kLimitReached};
   }
   return {false, CaptureEnd::kSourceEnded};
 }

@@ -22,6 +22,7 @@
 #include "engine/capture_view.h"
 #include "engine/filter.h"
 #include "engine/packet_source.h"
+#include "files/capture_stream.h"
 
 namespace pw {
 
@@ -36,8 +37,18 @@ struct StartRequest {
   ProtocolSwitches protocols{};
   // The session ends by itself (CaptureEnd::kLimitReached) once this many
   // datagrams are stored; values above kPacketLimit, and 0, mean
-  // kPacketLimit.
+  // kPacketLimit. With a stream: once this many are accepted, 0 meaning
+  // no end.
   uint32_t packet_limit = kPacketLimit;
+  // Where every accepted datagram is streamed as it comes (null: nowhere).
+  // The store's limits then end only the storing: the session goes on,
+  // its rows numbered on past the store's (CaptureView::add_unstored_row),
+  // until it is stopped, reaches the packet limit, the source ends or
+  // fails, or a write fails (CaptureEnd::kWriteFailed). The session begins
+  // the stream as it starts (a first file that cannot be written refuses
+  // the start: StartOutcome::kStreamFailed) and ends it (written out and
+  // synced) as it ends; the stream must outlive the session's run.
+  CaptureStream* stream = nullptr;
 };
 
 enum class StartOutcome {
@@ -45,6 +56,7 @@ enum class StartOutcome {
   kRefusedCheckFailed,  // the privilege check could not be carried out
   kRefusedNotAllowed,   // the process may not capture
   kThreadFailed,        // the capture thread could not be created
+  kStreamFailed,        // the stream's first file could not be written
 };
 
 class CaptureSession {
@@ -81,7 +93,7 @@ class CaptureSession {
  private:
   struct Impl;
   struct Ending;
-  StartOutcome start_capture_thread(uint32_t packet_limit);
+  StartOutcome start_capture_thread(uint64_t packet_limit);
   void run_capture_thread();
   Ending receive_until_end();
   void end_capture_thread();

@@ -85,10 +85,11 @@ enum class AppendOutcome {
   kLimitReached,
 };
 
-// Empties the store for a new session: sniff log, byte pool and protocol
-// table are zero-filled, the pool fill and the sniff log length become 0.
-// The length table and the time table are left as they are. Runs on the
-// UI thread while no capture thread exists.
+// Empties the store for a new session: the pool fill and the sniff log
+// length become 0, and with them every reader sees an empty store. The
+// bytes beyond them (the pool, the log, the tables) are left as they are,
+// unseen until the new session overwrites them. Runs on the UI thread
+// while no capture thread exists.
 void ResetCaptureStore(CaptureStore& store);
 
 // Stores one accepted datagram, captured at `time`, as packet `count`, in

@@ -7,9 +7,7 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <string_view>
-#include <thread>
 
 #include "engine/capture_store.h"
 
@@ -22,6 +20,7 @@ enum class CaptureEnd {
   kSourceEnded,   // the source had no more datagrams (end of a capture file)
   kOpenFailed,    // the source could not be opened
   kSourceFailed,  // a receive failed; the session stops instead of retrying
+  kWriteFailed,   // the stream's file could not be written
 };
 
 // Why a start was refused before any capture began.
@@ -53,31 +52,40 @@ class CaptureView : public RowSink {
   // runs until capture_ended or a stop.
   virtual void capture_started() = 0;
 
-  // UI thread, start: the capture thread could not be created; `detail`
-  // says why. The stop flag is 1 again and nothing runs.
+  // Capture thread, once the source is open, before its first receive.
+  virtual void source_opened() {}
+
+  // Capture thread, while a session streams into a file: the row of an
+  // accepted datagram that the store, full, did not take (it went to the
+  // stream), captured at `time`. Its row number goes on from the store's.
+  virtual void add_unstored_row(std::string_view row, CaptureTime time) {
+    (void)row;
+    (void)time;
+  }
+
+  // UI thread, start: the session could not start (its stream's file
+  // could not be written, or its capture thread could not be created);
+  // `detail` says why. The stop flag is 1 again and nothing runs.
   virtual void start_failed(std::string_view detail) = 0;
 
   // Capture thread, when the session ends by itself: the stop flag is 1 and
   // the source is closed; nothing more will be stored or listed. `detail`
-  // is the source's error text for kOpenFailed and kSourceFailed, else
-  // empty. Must not block on the UI thread, which may at the same moment be
-  // inside stop() (a dialog posts itself a message).
+  // is the source's error text for kOpenFailed and kSourceFailed, the
+  // stream's for kWriteFailed, else empty. Must not block on the UI
+  // thread, which may at the same moment be inside stop() (a dialog posts
+  // itself a message).
   virtual void capture_ended(CaptureEnd why, std::string_view detail) = 0;
 
   // UI thread, after stop() ended the session (or found none running).
   virtual void capture_stopped() = 0;
 
-  // UI thread, inside stop/end_at_exit: returns once `finished` is true.
-  // The capture thread may meanwhile be inside add_row: a view whose
-  // add_row waits for the UI thread (a dialog sends the row to its list)
-  // must keep serving it while it waits, or the two threads would wait for
-  // each other. The default polls: the MinGW
-  // runtime's std::atomic::wait can miss the notify and block for ever.
-  virtual void wait_for_capture_thread(const std::atomic<bool>& finished) {
-    while (!finished.load(std::memory_order_acquire)) {
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  }
+  // UI thread, inside stop/end_at_exit, before the session joins the
+  // capture thread: returns once `finished` is true, or at once. A view
+  // whose add_row waits for the UI thread (a dialog sends the row to its
+  // list) must keep serving it until `finished`, or the two threads would
+  // wait for each other. By default it returns at once and the join waits:
+  // a view whose add_row never waits for the UI thread needs nothing more.
+  virtual void wait_for_capture_thread(const std::atomic<bool>& finished) { (void)finished; }
 
  protected:
   ~CaptureView() = default;

@@ -181,7 +181,7 @@ bool PassesFilter(const DatagramFacts& facts, const FilterSettings& s) {
 #if defined(__GNUC__)
 __attribute__((flatten))
 #endif
-bool FilterAndDescribe(const uint8_t* bytes, size_t length, uint32_t index,
+bool FilterAndDescribe(const uint8_t* bytes, size_t length, uint64_t index,
                        const FilterSettings& settings, RowText& row,
                        uint8_t& protocol, RowMiddleCache* cache) {
   const DatagramFacts facts = ReadDatagramFacts(bytes, length);

@@ -134,7 +134,7 @@ bool PassesFilter(const DatagramFacts& facts, const FilterSettings& settings);
 
 // Facts, decision and row in one step, for the capture thread. Returns true
 // and fills `row` and `protocol` when the datagram is to be stored.
-bool FilterAndDescribe(const uint8_t* bytes, size_t length, uint32_t index,
+bool FilterAndDescribe(const uint8_t* bytes, size_t length, uint64_t index,
                        const FilterSettings& settings, RowText& row,
                        uint8_t& protocol, RowMiddleCache* cache = nullptr);
 

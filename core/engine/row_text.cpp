@@ -77,6 +77,20 @@ char* PutDecimal(char* out, uint32_t value) {
   return out;
 }
 
+// A row's index: a capture into a file numbers past what 32 bits hold.
+char* PutIndex(char* out, uint64_t index) {
+  if (index <= UINT32_MAX) return PutDecimal(out, static_cast<uint32_t>(index));
+  const uint64_t high = index / 1'000'000'000;
+  out = PutIndex(out, high);
+  const auto low = static_cast<uint32_t>(index % 1'000'000'000);
+  char nine[9];
+  char* end = PutDecimal(nine, low);
+  const auto digits = static_cast<size_t>(end - nine);
+  std::memset(out, '0', 9 - digits);
+  std::memcpy(out + 9 - digits, nine, digits);
+  return out + 9;
+}
+
 // Protocol names padded to four bytes, for a fixed-size copy; empty for a
 // protocol that is never stored.
 struct Name {
@@ -144,13 +158,13 @@ char* RowMiddleCache::put(char* out, const DatagramFacts& f) {
 #if defined(__GNUC__)
 __attribute__((flatten))
 #endif
-void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
+void FormatRowText(const DatagramFacts& facts, uint64_t index, RowText& row,
                    RowMiddleCache* cache) {
-  // Worst case 63 characters (70 with an index above 9999); the text array
-  // has slack for the fixed-size copies.
+  // Worst case kRowTextLongest characters; the text array has slack for
+  // the fixed-size copies.
   char* p = row.text;
   *p++ = '\t';
-  p = PutDecimal(p, index);
+  p = PutIndex(p, index);
   *p++ = '\t';
   const Name& name = kNames[facts.protocol];
   std::memcpy(p, name.text, 4);
@@ -162,8 +176,7 @@ void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
   const Octet& ttl = kOctets[facts.ttl];
   std::memcpy(p, ttl.text, 4);
   p += ttl.count - 1;
-  size_t n = static_cast<size_t>(p - row.text);
-  if (n > kRowTextMax) n = kRowTextMax;  // only an index above 9999 gets here
+  const size_t n = static_cast<size_t>(p - row.text);
   row.text[n] = '\0';
   row.length = static_cast<uint8_t>(n);
 }

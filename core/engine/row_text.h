@@ -16,14 +16,18 @@
 
 namespace pw {
 
-// Longest row: tcp/udp, index 9999, two 15-character addresses, five-digit
-// ports and total length, three-digit ttl.
+// Longest row of a stored datagram: tcp/udp, index 9999, two 15-character
+// addresses, five-digit ports and total length, three-digit ttl.
 inline constexpr size_t kRowTextMax = 63;
+// Longest row of all: a capture into a file goes on numbering its rows past
+// the store's, up to the twenty digits of the largest index.
+inline constexpr size_t kRowTextLongest = kRowTextMax - 4 + 20;
 
 struct RowText {
-  // NUL-terminated, at most kRowTextMax characters. The array is longer so
-  // that the formatter can write addresses and numbers in fixed-size pieces.
-  char text[kRowTextMax + 33];
+  // NUL-terminated, at most kRowTextLongest characters. The array is longer
+  // so that the formatter can write addresses and numbers in fixed-size
+  // pieces.
+  char text[kRowTextLongest + 33];
   uint8_t length;
   std::string_view view() const { return {text, length}; }
 };
@@ -57,7 +61,7 @@ class RowMiddleCache {
 
 // Formats the row of `facts` as packet `index`. With a cache, a middle part
 // seen before is copied from it; the text is the same.
-void FormatRowText(const DatagramFacts& facts, uint32_t index, RowText& row,
+void FormatRowText(const DatagramFacts& facts, uint64_t index, RowText& row,
                    RowMiddleCache* cache = nullptr);
 
 }  // namespace pw

@@ -38,8 +38,7 @@ void RecordTime(CaptureTime time, uint32_t& seconds, uint32_t& nanoseconds) {
 
 }  // namespace
 
-bool WritePcapHeader(ByteSink& sink) {
-  uint8_t header[kPcapFileHeaderBytes];
+void PutPcapFileHeader(uint8_t (&header)[kPcapFileHeaderBytes]) {
   uint8_t* p = PutLe32(header, kPcapNanosecondMagic);
   p = PutLe16(p, 2);
   p = PutLe16(p, 4);
@@ -47,21 +46,32 @@ bool WritePcapHeader(ByteSink& sink) {
   p = PutLe32(p, 0);  // accuracy of the times: not stated
   p = PutLe32(p, kPcapSnapshotLength);
   PutLe32(p, static_cast<uint32_t>(kLinkIpv4));
+}
+
+uint32_t PutPcapRecordHeader(uint8_t (&header)[kPcapRecordHeaderBytes], size_t length,
+                             uint64_t original, CaptureTime time) {
+  uint32_t seconds = 0;
+  uint32_t nanoseconds = 0;
+  RecordTime(time, seconds, nanoseconds);
+  const auto captured = static_cast<uint32_t>(std::min<size_t>(length, kPcapSnapshotLength));
+  const auto whole = static_cast<uint32_t>(std::min<uint64_t>(std::max<uint64_t>(original, length),
+                                                              UINT32_MAX));
+  uint8_t* p = PutLe32(header, seconds);
+  p = PutLe32(p, nanoseconds);
+  p = PutLe32(p, captured);
+  PutLe32(p, whole);
+  return captured;
+}
+
+bool WritePcapHeader(ByteSink& sink) {
+  uint8_t header[kPcapFileHeaderBytes];
+  PutPcapFileHeader(header);
   return sink.write(header, sizeof header);
 }
 
 bool WritePcapRecord(ByteSink& sink, std::span<const uint8_t> datagram, CaptureTime time) {
-  uint32_t seconds = 0;
-  uint32_t nanoseconds = 0;
-  RecordTime(time, seconds, nanoseconds);
-  const size_t captured = std::min<size_t>(datagram.size(), kPcapSnapshotLength);
-  const auto original =
-      static_cast<uint32_t>(std::min<size_t>(datagram.size(), UINT32_MAX));
   uint8_t header[kPcapRecordHeaderBytes];
-  uint8_t* p = PutLe32(header, seconds);
-  p = PutLe32(p, nanoseconds);
-  p = PutLe32(p, static_cast<uint32_t>(captured));
-  PutLe32(p, original);
+  const uint32_t captured = PutPcapRecordHeader(header, datagram.size(), datagram.size(), time);
   return sink.write(header, sizeof header) && sink.write(datagram.data(), captured);
 }
 

@@ -27,10 +27,21 @@
 
 #include "engine/capture_time.h"
 #include "files/byte_stream.h"
+#include "files/pcap_format.h"
 
 namespace pw {
 
 inline constexpr uint32_t kPcapSnapshotLength = 65535;
+
+// The 24-byte file header into `header`.
+void PutPcapFileHeader(uint8_t (&header)[kPcapFileHeaderBytes]);
+
+// The 16-byte header of a record of a datagram of `length` stored bytes,
+// `original` bytes on the wire (at least `length`), captured at `time`.
+// Returns how many of its bytes the record carries (`length`, cut to the
+// snapshot length).
+uint32_t PutPcapRecordHeader(uint8_t (&header)[kPcapRecordHeaderBytes], size_t length,
+                             uint64_t original, CaptureTime time);
 
 // The 24-byte file header. False when the sink failed (its error() says
 // why).

@@ -42,8 +42,8 @@ enum class SaveFormat : uint8_t { kSniffLog, kPackets, kPcap };
 // kSaveFormats (and, in the Windows program, a menu item and its command).
 struct SaveFormatEntry {
   SaveFormat format;
-  // The command line's flag: its short name (0: none) and long name, and
-  // its help text.
+  // The command line's flag: its short name (0: none) and long name (empty:
+  // the command line offers no save of this format), and its help text.
   char short_flag;
   std::string_view long_flag;
   std::string_view help;
@@ -80,15 +80,9 @@ inline constexpr SaveFormatEntry kSaveFormats[] = {
      "is stored)",
      {kTextFileTypes, sizeof kTextFileTypes}, "txt", false, PacketsSaveBytes,
      "nothing to save: no datagram is stored"},
-    {SaveFormat::kPcap, 'w', "write",
-     "at the end, write the stored datagrams to FILE as\n"
-     "a pcap file that other tools open (raw IPv4, each\n"
-     "with its capture time in nanoseconds; the file\n"
-     "header alone when nothing is stored); - writes\n"
-     "it to standard output, which then carries no\n"
-     "rows (-d and --time are refused with it)",
-     {kPcapFileTypes, sizeof kPcapFileTypes}, "pcap", false, PcapSaveData,
-     "nothing to save: no datagram is stored"},
+    // The command line writes its pcap files as it captures (-w).
+    {SaveFormat::kPcap, 0, "", "", {kPcapFileTypes, sizeof kPcapFileTypes}, "pcap", false,
+     PcapSaveData, "nothing to save: no datagram is stored"},
 };
 
 inline constexpr size_t kSaveFormatCount = std::size(kSaveFormats);

@@ -16,6 +16,7 @@ std::string EndReason(CaptureEnd why) {
       return "end of the file";
     case CaptureEnd::kOpenFailed:
     case CaptureEnd::kSourceFailed:
+    case CaptureEnd::kWriteFailed:
       break;
   }
   return {};

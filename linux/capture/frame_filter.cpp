@@ -2,6 +2,8 @@
 
 #include <pcap/pcap.h>
 
+#include <optional>
+
 #include "packet/link_layer.h"
 
 namespace pw {
@@ -23,6 +25,57 @@ bool IsBlankExpression(std::string_view expression) {
 std::string CaptureFilterText(std::string_view expression) {
   if (IsBlankExpression(expression)) return "ip";
   return "(" + std::string(expression) + ") and ip";
+}
+
+namespace {
+
+// "src host 10.0.0.1"; empty for an address text that matches nothing.
+std::string HostTest(const char* direction, const AddressKey& key) {
+  if (!key.matchable) return {};
+  return std::string(direction) + " host " + FormatDottedQuad(key.address).text;
+}
+
+// "src host A and dst host B", empty when either matches nothing.
+std::string PairTest(const AddressKey& source, const AddressKey& destination) {
+  const std::string from = HostTest("src", source);
+  const std::string to = HostTest("dst", destination);
+  return from.empty() || to.empty() ? std::string() : from + " and " + to;
+}
+
+// The address rule; nullopt when it takes nothing.
+std::optional<std::string> AddressTest(const FilterSettings& f) {
+  const bool from_any = f.from.mode == AddressMode::kAny;
+  const bool to_any = f.to.mode == AddressMode::kAny;
+  if (from_any && to_any) return std::string();
+  std::string test;
+  if (from_any) {
+    test = HostTest("dst", f.to.key);
+  } else if (to_any) {
+    test = HostTest("src", f.from.key);
+  } else {
+    test = PairTest(f.from.key, f.to.key);
+    const std::string reverse = PairTest(f.reverse_source_key, f.reverse_destination_key);
+    if (!reverse.empty()) test = test.empty() ? reverse : "(" + test + ") or (" + reverse + ")";
+  }
+  if (test.empty()) return std::nullopt;
+  return test;
+}
+
+}  // namespace
+
+std::string FieldsFilterText(const FilterSettings& fields) {
+  const std::optional<std::string> address = AddressTest(fields);
+  if (!address) return {};
+  std::string protocols;
+  for (const StoredProtocol& p : kStoredProtocols) {
+    if (!(fields.protocols.*p.switched_on)) continue;
+    std::string test = "ip proto " + std::to_string(p.number);
+    if (p.has_ports && fields.from.port != 0) test += " and src port " + std::to_string(fields.from.port);
+    if (p.has_ports && fields.to.port != 0) test += " and dst port " + std::to_string(fields.to.port);
+    protocols += (protocols.empty() ? "(" : " or (") + test + ")";
+  }
+  if (protocols.empty()) return {};
+  return address->empty() ? protocols : "(" + *address + ") and (" + protocols + ")";
 }
 
 FrameFilter::FrameFilter() = default;

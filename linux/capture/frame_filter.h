@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/filter.h"
 #include "files/capture_file_reader.h"
 
 struct bpf_program;  // the capture library's compiled filter
@@ -32,6 +33,15 @@ bool IsBlankExpression(std::string_view expression);
 // expression, else "(EXPRESSION) and ip". The expression comes first, so
 // that its "vlan" or "mpls" shifts the offsets at which "ip" looks.
 std::string CaptureFilterText(std::string_view expression);
+
+// The rules of the session's filter fields (FilterSettings: the address
+// rule, the protocol switches and the port rule) in the library's filter
+// syntax, for a live capture's kernel filter: a datagram that the session
+// would refuse stays in the kernel and never wakes the capture. It takes
+// every datagram that the session's filter takes (which still decides);
+// empty when it would refuse nothing the session's filter refuses, or
+// when the fields name an address that matches nothing.
+std::string FieldsFilterText(const FilterSettings& fields);
 
 class FrameFilter {
  public:

@@ -108,8 +108,9 @@ std::string CaptureDeviceFor(uint32_t bind_address) {
   return chosen;
 }
 
-PcapLiveSource::PcapLiveSource(std::string expression)
+PcapLiveSource::PcapLiveSource(std::string expression, std::string fields_filter)
     : expression_(std::move(expression)),
+      fields_filter_(std::move(fields_filter)),
       wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 PcapLiveSource::~PcapLiveSource() {
@@ -171,11 +172,13 @@ bool PcapLiveSource::take_link_type() {
   return error_.empty();
 }
 
-// The expression and "ip", in the kernel. A refused expression is the
-// user's: its message is the library's, without the device.
+// The expression, "ip" and the fields' rules, in the kernel. A refused
+// expression is the user's: its message is the library's, without the
+// device.
 bool PcapLiveSource::set_kernel_filter() {
   bpf_program program{};
-  const std::string text = CaptureFilterText(expression_);
+  std::string text = CaptureFilterText(expression_);
+  if (!fields_filter_.empty()) text += " and (" + fields_filter_ + ")";
   if (pcap_compile(handle_, &program, text.c_str(), 1, NetmaskOf(device_)) != 0) {
     expression_refused_ = !IsBlankExpression(expression_);
     error_ = expression_refused_ ? pcap_geterr(handle_)

@@ -32,7 +32,9 @@ namespace pw {
 // root or an effective CAP_NET_RAW.
 class PcapLiveSource final : public PacketSource {
  public:
-  explicit PcapLiveSource(std::string expression = {});
+  // `fields_filter` (FieldsFilterText of the session's fields, or empty)
+  // joins the expression in the kernel filter.
+  explicit PcapLiveSource(std::string expression = {}, std::string fields_filter = {});
   ~PcapLiveSource() override;
   PcapLiveSource(const PcapLiveSource&) = delete;
   PcapLiveSource& operator=(const PcapLiveSource&) = delete;
@@ -67,6 +69,7 @@ class PcapLiveSource final : public PacketSource {
   bool make_pollable();
 
   const std::string expression_;
+  const std::string fields_filter_;
   std::string error_;
   bool expression_refused_ = false;
   SourceDescription description_;

@@ -9,6 +9,8 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -29,11 +31,12 @@
 #include "cli/interfaces.h"
 #include "cli/options.h"
 #include "cli/save_file.h"
+#include "cli/stream_file.h"
 #include "cli/terminal.h"
 #include "decode/detail_report.h"
 #include "engine/capture_session.h"
 #include "files/capture_file_source.h"
-#include "files/capture_file_writer.h"
+#include "files/capture_stream.h"
 #include "files/save_data.h"
 #include "ui/details_selection.h"
 
@@ -73,7 +76,7 @@ int UsageError(const std::string& text) {
   return kExitUsage;
 }
 
-// Ctrl-C and its kin are taken by the main loop (sigtimedwait), not by a
+// Ctrl-C and its kin are taken by the main loop (a signalfd), not by a
 // handler; the capture thread inherits the blocked mask. Blocked first, so
 // that no signal ends the program while a save file is half made.
 sigset_t BlockStopSignals() {
@@ -82,6 +85,7 @@ sigset_t BlockStopSignals() {
   for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   signal(SIGPIPE, SIG_IGN);  // a closed output is seen as a write error
+  signal(SIGXFSZ, SIG_IGN);  // a file past the size limit too (EFBIG)
   return stops;
 }
 
@@ -90,12 +94,20 @@ std::string SignalName(int number) {
   return abbreviation != nullptr ? std::string("SIG") + abbreviation : std::to_string(number);
 }
 
-// True when standard output is a pipe or socket whose reader has gone, so
-// that a capture printing nothing new still ends at once.
-bool OutputClosed() {
-  pollfd out{STDOUT_FILENO, 0, 0};
-  return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
-}
+// A descriptor that closes with its owner; -1 when it could not be made.
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 // Ends the program as a closed pipe ends other commands.
 int DieOfClosedPipe() {
@@ -147,7 +159,11 @@ class RunSource {
 RunSource::RunSource(const CliOptions& o, std::string device) : selector_(o.expression) {
   if (!o.read_file) {
     origin_ = DeviceOrigin(std::move(device));
-    live_ = std::make_unique<PcapLiveSource>(o.expression);
+    // The fields' rules join the expression in the kernel, so that what
+    // the capture does not store never wakes it.
+    live_ = std::make_unique<PcapLiveSource>(
+        o.expression, FieldsFilterText(BuildFilterSettings(o.from_field, o.to_field,
+                                                           o.both_traffic, o.protocols)));
     return;
   }
   origin_ = FileOrigin(*o.read_file);
@@ -173,15 +189,9 @@ std::optional<uint64_t> RunSource::kernel_drops() const {
   return live_->kernel_drops();
 }
 
-// What -w writes: the pcap file of the save command, or, when nothing is
-// stored, the file header alone, so that the file is still one that other
-// tools open.
-std::vector<uint8_t> PcapFileBytes(const CaptureStore& store) {
-  std::vector<uint8_t> bytes = PcapSaveData(store);
-  if (!bytes.empty()) return bytes;
-  MemoryByteSink header;
-  WritePcapHeader(header);  // memory does not fail
-  return header.bytes();
+// Where -w writes: FILE, with -C and -W a series or a ring of files.
+StreamPlan StreamPlanOf(const CliOptions& o) {
+  return {*o.write_file, uint64_t{o.file_size} * kFileSizeUnit, o.ring_files};
 }
 
 // How the wait for the end of the capture ended.
@@ -208,16 +218,22 @@ class CaptureRun {
   void print_summary();
   SaveFile& save_file(SaveFormat format) { return save_files_[static_cast<size_t>(format)]; }
   bool save(const SaveFormatEntry& entry);
-  bool save_pcap();
   bool save_files();
+  bool stream_failed();
   bool print_details();
 
   const CliOptions& o_;
-  const sigset_t& stops_;
+  // The stop signals, as the main loop waits for them, and what the
+  // terminal view writes when it has something new.
+  OwnedFd signals_;
+  OwnedFd wakeups_;
   TerminalView view_;
   RunSource source_;
   CaptureSession session_;
   std::array<SaveFile, kSaveFormatCount> save_files_;
+  // -w: the capture streamed into a file as it runs.
+  DescriptorStreamFile stream_file_;
+  std::optional<CaptureStream> stream_;
   bool announced_ = false;
   CaptureEnd end_why_ = CaptureEnd::kSourceEnded;  // valid for LoopEnd::kByItself
   bool output_closed_ = false;
@@ -226,13 +242,29 @@ class CaptureRun {
 
 CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string device)
     : o_(o),
-      stops_(stops),
+      signals_(signalfd(-1, &stops, SFD_CLOEXEC)),
+      wakeups_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       view_(g_store, stdout, !PrintsRows(o), isatty(STDERR_FILENO) ? stderr : nullptr,
             o.row_times),
       source_(o, std::move(device)),
-      session_(g_store, view_, source_.packets()) {}
+      session_(g_store, view_, source_.packets()) {
+  if (o.write_file) stream_.emplace(stream_file_, StreamPlanOf(o));
+}
 
 int CaptureRun::run() {
+  if (signals_.get() < 0 || wakeups_.get() < 0) {
+    Complain(std::string("cannot make the descriptors the capture waits on: ") +
+             std::strerror(errno));
+    return kExitFailed;
+  }
+  const int wakeups = wakeups_.get();
+  view_.set_wakeup([wakeups] { eventfd_write(wakeups, 1); });
+  // Writing the file being read would destroy it as the stream begins.
+  if (o_.write_file && o_.read_file && SameFile(*o_.read_file, *o_.write_file)) {
+    return UsageError("-r/--read and -w/--write name the same file: writing it would destroy "
+                      "what is read");
+  }
+  if (o_.read_file && *o_.read_file != kStandardOutput) stream_file_.keep_from(*o_.read_file);
   // Save files are made ready first, so that a path that cannot be written
   // is reported before anything is captured.
   if (!prepare_save_files()) return kExitFailed;
@@ -257,10 +289,7 @@ bool CaptureRun::prepare_save_files() {
     const std::optional<std::string>& path = o_.save_file(entry.format);
     if (!path) continue;
     SaveFile& file = save_file(entry.format);
-    const bool ready = entry.format == SaveFormat::kPcap && WritesStandardOutput(o_)
-                           ? file.prepare_standard_output()
-                           : file.prepare(*path);
-    if (!ready) {
+    if (!file.prepare(*path)) {
       Complain(file.error());
       return false;
     }
@@ -276,6 +305,7 @@ bool CaptureRun::start_session() {
   request.both_traffic = o_.both_traffic;
   request.protocols = o_.protocols;
   request.packet_limit = o_.count;
+  request.stream = stream_ ? &*stream_ : nullptr;
   switch (session_.start(request, RightsToRead(request.origin, SystemPrivilegeCheck()))) {
     case StartOutcome::kStarted:
       return true;
@@ -288,28 +318,47 @@ bool CaptureRun::start_session() {
     case StartOutcome::kThreadFailed:
       Complain(view_.end_detail());
       return false;
+    case StartOutcome::kStreamFailed:
+      Complain("cannot write " + view_.end_detail());
+      return false;
   }
   return false;
 }
 
 LoopEnd CaptureRun::wait_for_end() {
-  // Standard output is watched while something is to be written to it.
-  const bool watch_output = !o_.quiet || WritesStandardOutput(o_);
-  // Rows and the live count are brought up to date 20 times a second.
-  constexpr long kTickNanoseconds = 50'000'000;
-  const timespec tick{0, kTickNanoseconds};
+  // Standard output is watched while something is to be written to it: a
+  // pipe whose reader has gone reports an error, so that a capture printing
+  // nothing new still ends at once.
+  const int output = !o_.quiet || WritesStandardOutput(o_) ? STDOUT_FILENO : -1;
+  // After something new, rows and the live count are brought up to date at
+  // most this often, so that a burst is printed in batches.
+  constexpr int kBatchMilliseconds = 50;
   for (;;) {
     announce_origin();
     if (view_.ended()) return LoopEnd::kByItself;
-    siginfo_t info;
-    const int caught = sigtimedwait(&stops_, &info, &tick);
+    if (!view_.update()) return LoopEnd::kOutput;
+    // With nothing new, sleep until a signal, a wake-up or a closed output;
+    // with something new already, pause for the batch first.
+    const bool nothing_new = view_.arm_wakeup(announced_);
+    pollfd fds[3] = {{signals_.get(), POLLIN, 0}, {output, 0, 0}, {wakeups_.get(), POLLIN, 0}};
+    if (poll(fds, nothing_new ? 3 : 2, nothing_new ? -1 : kBatchMilliseconds) < 0 &&
+        errno != EINTR) {
+      Complain(std::string("cannot wait for the capture: ") + std::strerror(errno));
+      return LoopEnd::kOutput;
+    }
+    if (fds[2].revents & POLLIN) {
+      eventfd_t count = 0;
+      eventfd_read(wakeups_.get(), &count);
+    }
     // A session that ended by itself while the loop waited ended first.
     if (view_.ended()) return LoopEnd::kByItself;
-    if (caught > 0) {
-      signal_ = caught;
+    signalfd_siginfo caught{};
+    if ((fds[0].revents & POLLIN) &&
+        read(signals_.get(), &caught, sizeof caught) == static_cast<ssize_t>(sizeof caught)) {
+      signal_ = static_cast<int>(caught.ssi_signo);
       return LoopEnd::kSignal;
     }
-    if (!view_.update() || (watch_output && OutputClosed())) return LoopEnd::kOutput;
+    if (fds[1].revents & (POLLERR | POLLHUP)) return LoopEnd::kOutput;
   }
 }
 
@@ -319,11 +368,11 @@ LoopEnd CaptureRun::wait_for_end() {
 // changes nothing that was captured.
 LoopEnd CaptureRun::settle(LoopEnd how) {
   session_.stop();
-  const uint32_t limit = o_.count != 0 ? o_.count : kPacketLimit;
+  const uint64_t limit = o_.count != 0 ? o_.count : stream_ ? UINT64_MAX : kPacketLimit;
   if (view_.ended()) {
     end_why_ = view_.end_reason();
     if (how == LoopEnd::kSignal) how = LoopEnd::kByItself;
-  } else if (how == LoopEnd::kSignal && view_.stored() >= limit) {
+  } else if (how == LoopEnd::kSignal && view_.listed() >= limit) {
     end_why_ = CaptureEnd::kLimitReached;
     how = LoopEnd::kByItself;
   }
@@ -353,13 +402,16 @@ int CaptureRun::report_open_failure() {
 // program then ends as other commands do (DieOfClosedPipe).
 bool CaptureRun::report_end(LoopEnd how) {
   bool ok = true;
-  if (how == LoopEnd::kByItself) {
-    const EndReport end = DescribeEnd(end_why_, view_.end_detail(), o_.count);
+  const bool write_failed = how == LoopEnd::kByItself && end_why_ == CaptureEnd::kWriteFailed;
+  if (how == LoopEnd::kByItself && !(write_failed && stream_->error_number() == EPIPE)) {
+    const EndReport end = DescribeEnd(end_why_, view_.end_detail(), o_.count, stream_.has_value());
     Complain(end.message);
     ok = !end.failed;
   } else if (how == LoopEnd::kSignal) {
     Complain(StoppedText(SignalName(signal_)));
   }
+  if (!write_failed && stream_failed()) ok = false;
+  if (stream_ && stream_->error_number() == EPIPE) output_closed_ = true;
   const int err = view_.write_error();
   if (err == EPIPE || (how == LoopEnd::kOutput && err == 0)) {
     output_closed_ = true;
@@ -372,7 +424,21 @@ bool CaptureRun::report_end(LoopEnd how) {
 }
 
 void CaptureRun::print_summary() {
-  std::fprintf(stderr, "%s\n", SummaryText(view_.stored(), source_.kernel_drops()).c_str());
+  const std::optional<uint64_t> written =
+      stream_ ? std::optional<uint64_t>(stream_->written()) : std::nullopt;
+  std::fprintf(stderr, "%s\n",
+               SummaryText(view_.stored(), source_.kernel_drops(), written).c_str());
+}
+
+// A stream whose last write, or its syncing, failed after the session was
+// stopped: the session could not say so. A closed pipe (-w -) ends the
+// program quietly, as it ends other commands.
+bool CaptureRun::stream_failed() {
+  if (!stream_ || stream_->error().empty()) return false;
+  if (stream_->error_number() != EPIPE) {
+    Complain("capture failed: cannot write " + stream_->error());
+  }
+  return true;
 }
 
 // Writes one save file; an empty one when there is nothing to save, so that
@@ -391,33 +457,12 @@ bool CaptureRun::save(const SaveFormatEntry& entry) {
 // -w: the stored datagrams with their times as a pcap file; the file
 // header alone when nothing is stored. Standard output whose reader has
 // gone gets nothing: the program then ends as a closed pipe ends it.
-bool CaptureRun::save_pcap() {
-  SaveFile& file = save_file(SaveFormat::kPcap);
-  if (WritesStandardOutput(o_) && output_closed_) {
-    file.abandon();
-    return true;
-  }
-  const std::vector<uint8_t> bytes = PcapFileBytes(g_store);
-  if (!file.commit(bytes)) {
-    if (WritesStandardOutput(o_) && file.error_number() == EPIPE) {
-      output_closed_ = true;
-      return true;
-    }
-    Complain(file.error());
-    return false;
-  }
-  if (view_.stored() == 0) {
-    Complain(std::string(SaveFormatOf(SaveFormat::kPcap).nothing_text) + ", " + file.path() +
-             " holds the pcap file header only");
-  }
-  return true;
-}
 
 bool CaptureRun::save_files() {
   bool ok = true;
   for (const SaveFormatEntry& entry : kSaveFormats) {
     if (!o_.save_file(entry.format)) continue;
-    ok = (entry.format == SaveFormat::kPcap ? save_pcap() : save(entry)) && ok;
+    ok = save(entry) && ok;
   }
   return ok;
 }

@@ -1,8 +1,11 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 #include "engine/capture_store.h"
 #include "text/decimal.h"
@@ -33,10 +36,12 @@ constexpr std::string_view kFieldForms =
 
 std::string Quoted(std::string_view value) { return "\"" + std::string(value) + "\""; }
 
-// A decimal number from `low` to `high`: digits only, at most five.
+// A decimal number from `low` to `high`: digits only, at most as many as
+// `high` has (five for the ports, counts and packet numbers of a session).
 bool ParseNumber(std::string_view text, uint32_t low, uint32_t high, uint32_t& number) {
+  const size_t most = std::max<size_t>(std::to_string(high).size(), 5);
   const DecimalDigits digits = ReadDecimalDigits(text);
-  if (digits.count == 0 || digits.count != text.size() || digits.count > 5) return false;
+  if (digits.count == 0 || digits.count != text.size() || digits.count > most) return false;
   if (digits.value < low || digits.value > high) return false;
   number = static_cast<uint32_t>(digits.value);
   return true;
@@ -135,9 +140,36 @@ bool ApplyTime(std::string_view, CliOptions& o, std::string&) {
   return true;
 }
 
+std::string CountRange(std::string_view value) {
+  return Quoted(value) + " is not a number from 1 to " + std::to_string(kPacketLimit);
+}
+
+// Up to kStreamCountMax; CheckCombination holds a count without -w to the
+// packet limit.
 bool ApplyCount(std::string_view value, CliOptions& o, std::string& reason) {
-  if (ParseNumber(value, 1, kPacketLimit, o.count)) return true;
-  reason = Quoted(value) + " is not a number from 1 to " + std::to_string(kPacketLimit);
+  if (ParseNumber(value, 1, kStreamCountMax, o.count)) return true;
+  reason = CountRange(value);
+  const DecimalDigits digits = ReadDecimalDigits(value);
+  if (digits.count == value.size() && digits.value > kPacketLimit) {
+    reason += " (to " + std::to_string(kStreamCountMax) + " with -w)";
+  }
+  return false;
+}
+
+bool ApplyWrite(std::string_view value, CliOptions& o, std::string& reason) {
+  return ApplyFileName(value, o.write_file, reason);
+}
+
+bool ApplyFileSize(std::string_view value, CliOptions& o, std::string& reason) {
+  if (ParseNumber(value, 1, kFileSizeMax, o.file_size)) return true;
+  reason = Quoted(value) + " is not a number of millions of bytes from 1 to " +
+           std::to_string(kFileSizeMax);
+  return false;
+}
+
+bool ApplyRing(std::string_view value, CliOptions& o, std::string& reason) {
+  if (ParseNumber(value, 1, kRingFilesMax, o.ring_files)) return true;
+  reason = Quoted(value) + " is not a number of files from 1 to " + std::to_string(kRingFilesMax);
   return false;
 }
 
@@ -225,7 +257,8 @@ constexpr FlagSpec kFlags[] = {
     {'c', "count", "N", true,
      "stop after N stored datagrams, 1 to {limit} (every\n"
      "capture stops at {limit}, or when the {pool} bytes\n"
-     "for datagrams are full)",
+     "for datagrams are full); with -w, after N written\n"
+     "datagrams, 1 to {countmax}",
      ApplyCount},
     {'q', "quiet", "", false, "print no rows", ApplyQuiet},
     {0, "time", "", false,
@@ -236,7 +269,26 @@ constexpr FlagSpec kFlags[] = {
      ApplyTime},
     SaveFlag<SaveFormat::kSniffLog>(),
     SaveFlag<SaveFormat::kPackets>(),
-    SaveFlag<SaveFormat::kPcap>(),
+    {'w', "write", "FILE", true,
+     "write every stored datagram to FILE as it is\n"
+     "captured, as a pcap file that other tools open\n"
+     "(each with its capture time in nanoseconds),\n"
+     "replacing an older file; the capture then runs\n"
+     "past the store's limits until Ctrl-C, -c or the\n"
+     "end of the file read, and the store keeps its\n"
+     "first datagrams; - writes to standard output,\n"
+     "which then carries no rows (-d and --time are\n"
+     "refused with it)",
+     ApplyWrite},
+    {'C', "file-size", "SIZE", true,
+     "with -w: begin a new file before a datagram\n"
+     "would take the current one past SIZE millions of\n"
+     "bytes: FILE, FILE1, FILE2, ...",
+     ApplyFileSize},
+    {'W', "file-count", "N", true,
+     "with -C: a ring of N files, FILE0 to FILE(N-1),\n"
+     "each new one replacing the oldest",
+     ApplyRing},
     {'d', "details", "N", false,
      "at the end, print the details report of packet N\n"
      "(0 to {last}; 0 is the first row), one entry per\n"
@@ -287,20 +339,21 @@ bool HasPort(std::string_view field) { return field.substr(field.find(':') + 1) 
 
 bool HasAddress(std::string_view field) { return field.substr(0, field.find(':')) != "*"; }
 
-// The file a save flag names; none for -w - (standard output).
-std::optional<std::string> SavedFile(const CliOptions& o, SaveFormat format) {
-  if (format == SaveFormat::kPcap && WritesStandardOutput(o)) return std::nullopt;
-  return o.save_file(format);
-}
-
-// "A and B" for two save flags that name the same file; empty when none do.
+// "A and B" for two flags that name the same file to write (a save
+// format's, or -w's); empty when none do. -w - names no file.
 std::string SameSaveFile(const CliOptions& o) {
-  for (size_t i = 0; i < kSaveFormatCount; ++i) {
-    for (size_t j = i + 1; j < kSaveFormatCount; ++j) {
-      const std::optional<std::string> first = SavedFile(o, kSaveFormats[i].format);
-      if (first && first == SavedFile(o, kSaveFormats[j].format)) {
-        return SaveFlagName(kSaveFormats[i]) + " and " + SaveFlagName(kSaveFormats[j]);
-      }
+  std::vector<std::pair<std::string, std::string>> files;  // flag, file
+  for (const SaveFormatEntry& entry : kSaveFormats) {
+    if (!entry.long_flag.empty() && o.save_file(entry.format)) {
+      files.emplace_back(SaveFlagName(entry), *o.save_file(entry.format));
+    }
+  }
+  if (o.write_file && !WritesStandardOutput(o)) {
+    files.emplace_back(FlagName(*FindLong("write")), *o.write_file);
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t j = i + 1; j < files.size(); ++j) {
+      if (files[i].second == files[j].second) return files[i].first + " and " + files[j].first;
     }
   }
   return {};
@@ -313,6 +366,15 @@ bool CheckCombination(const CliOptions& o, std::string& error) {
             "from -f to -t is stored; drop the port or -b";
   } else if (o.both_traffic && !(HasAddress(o.from_field) && HasAddress(o.to_field))) {
     error = "-b/--both needs an address on both sides: -f ADDR and -t ADDR";
+  } else if (o.count > kPacketLimit && !o.write_file) {
+    error = "-c/--count: " + CountRange(std::to_string(o.count));
+  } else if ((o.file_size != 0 || o.ring_files != 0) && !o.write_file) {
+    error = std::string(o.file_size != 0 ? "-C/--file-size" : "-W/--file-count") +
+            " needs -w/--write: the files it makes are -w's";
+  } else if (o.file_size != 0 && WritesStandardOutput(o)) {
+    error = "-C/--file-size does not go with -w -: standard output is one stream";
+  } else if (o.ring_files != 0 && o.file_size == 0) {
+    error = "-W/--file-count needs -C/--file-size: the ring's files are made by size";
   } else if (o.read_file && o.interface_text) {
     error = "-i/--interface does not go with -r/--read: a capture file has no interface";
   } else if (const std::string pair = SameSaveFile(o); !pair.empty()) {
@@ -439,6 +501,7 @@ std::string WithLimits(std::string_view text) {
       {"{limit}", std::to_string(kPacketLimit)},
       {"{last}", std::to_string(kPacketLimit - 1)},
       {"{pool}", std::to_string(kBytePoolSize)},
+      {"{countmax}", std::to_string(kStreamCountMax)},
   };
   std::string out(text);
   for (const auto& [name, value] : limits) {
@@ -507,9 +570,7 @@ constexpr std::string_view kHelpTail =
 
 }  // namespace
 
-bool WritesStandardOutput(const CliOptions& o) {
-  return o.save_file(SaveFormat::kPcap) == kStandardOutput;
-}
+bool WritesStandardOutput(const CliOptions& o) { return o.write_file == kStandardOutput; }
 
 bool PrintsRows(const CliOptions& o) { return !o.quiet && !WritesStandardOutput(o); }
 

@@ -46,16 +46,23 @@ struct CliOptions {
   bool both_traffic = false;       // -b
   ProtocolSwitches protocols{true, true, false, false, false};  // -p
   std::optional<std::string> read_file;  // -r: offline; "-" standard input
-  uint32_t count = 0;              // -c: 0 means up to the packet limit
+  // -c: 0 means up to the packet limit, or without end with -w.
+  uint32_t count = 0;
   bool quiet = false;              // -q
   bool row_times = false;          // --time: each row after its capture time
-  // The files of the save formats' flags (--save-log, --save-packets, -w),
-  // written at the end, by SaveFormat. The pcap file of -w may be "-":
-  // standard output, which then carries it alone (no rows).
+  // The files of the save formats' flags (--save-log, --save-packets),
+  // written at the end, by SaveFormat.
   std::array<std::optional<std::string>, kSaveFormatCount> saves;
   const std::optional<std::string>& save_file(SaveFormat format) const {
     return saves[static_cast<size_t>(format)];
   }
+  // -w: the pcap file every datagram is written to as it is captured; "-"
+  // standard output, which then carries it alone (no rows).
+  std::optional<std::string> write_file;
+  // -C: a new file after this many millions of bytes (0: one file); -W: a
+  // ring of this many files (0: none).
+  uint32_t file_size = 0;
+  uint32_t ring_files = 0;
   // -d, repeatable: packet indexes whose details report is printed at the
   // end, in the order given.
   std::vector<uint32_t> details;
@@ -72,6 +79,13 @@ struct ParseResult {
   CliOptions options;
   std::string error;  // when !ok: what is wrong, for "pebblewire: <error>"
 };
+
+// The largest -c with -w, -C and -W.
+inline constexpr uint32_t kStreamCountMax = 2'147'483'647;
+inline constexpr uint32_t kFileSizeMax = 1'000'000;
+inline constexpr uint32_t kRingFilesMax = 100'000;
+// -C's unit: a million bytes, as tcpdump counts it.
+inline constexpr uint64_t kFileSizeUnit = 1'000'000;
 
 // -w's name for standard output.
 inline constexpr std::string_view kStandardOutput = "-";

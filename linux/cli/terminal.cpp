@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <utility>
 
 #include "ui/capture_end_text.h"
 #include "ui/system_description.h"
@@ -17,24 +20,81 @@ TerminalView::TerminalView(const CaptureStore& store, std::FILE* rows, bool quie
       quiet_(quiet),
       status_(status),
       row_times_(row_times),
-      walk_(store) {}
+      walk_(store),
+      pending_(std::make_unique<char[]>(kUnstoredBytes)),
+      taken_(std::make_unique<char[]>(kUnstoredBytes)) {}
 
 void TerminalView::add_row(std::string_view) {
   // The row is listed: it is the sniff log's next line, which update()
   // prints once the store has published it.
-  stored_.fetch_add(1, std::memory_order_relaxed);
+  stored_.fetch_add(1);
+  wake_if_armed();
+}
+
+// Quiet, the rows are only counted. Otherwise they wait in the buffer for
+// update(); a full buffer holds the capture thread until the terminal has
+// taken its rows.
+void TerminalView::add_unstored_row(std::string_view row, CaptureTime time) {
+  if (!quiet_) {
+    const size_t length = row.size() < 255 ? row.size() : 255;
+    const size_t entry = sizeof time + 1 + length;
+    std::unique_lock<std::mutex> lock(unstored_lock_);
+    unstored_room_.wait(lock, [&] { return kUnstoredBytes - pending_size_ >= entry || stopping_; });
+    if (kUnstoredBytes - pending_size_ < entry) return;  // stopping: no longer listed
+    char* at = pending_.get() + pending_size_;
+    std::memcpy(at, &time, sizeof time);
+    at[sizeof time] = static_cast<char>(length);
+    std::memcpy(at + sizeof time + 1, row.data(), length);
+    pending_size_ += entry;
+  }
+  unstored_.fetch_add(1);
+  wake_if_armed();
+}
+
+void TerminalView::wait_for_capture_thread(const std::atomic<bool>&) {
+  {
+    std::lock_guard<std::mutex> lock(unstored_lock_);
+    stopping_ = true;
+  }
+  unstored_room_.notify_all();
+}
+
+void TerminalView::source_opened() {
+  opened_.store(true);
+  wake_if_armed();
 }
 
 void TerminalView::capture_ended(CaptureEnd why, std::string_view detail) {
   why_ = why;
   detail_ = std::string(detail);
-  ended_.store(true, std::memory_order_release);
+  ended_.store(true);
+  wake_if_armed();
+}
+
+// A plain load first: while the main thread prints a burst's rows, the
+// capture thread pays no more than that for each.
+void TerminalView::wake_if_armed() {
+  if (armed_.load() && armed_.exchange(false) && wake_) wake_();
+}
+
+bool TerminalView::arm_wakeup(bool announced) {
+  armed_.store(true);
+  const bool fresh = listed() != updated_count_ || (opened_.load() && !announced) ||
+                     ended_.load();
+  if (fresh) armed_.store(false);
+  return !fresh;
 }
 
 void TerminalView::clear_rows() {
   printed_ = 0;
+  updated_count_ = 0;
   walk_.restart();
   stored_.store(0, std::memory_order_relaxed);
+  unstored_.store(0, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(unstored_lock_);
+  pending_size_ = 0;
+  stopping_ = false;
+  opened_.store(false);
 }
 
 void TerminalView::start_refused(StartRefusal) {
@@ -75,6 +135,8 @@ bool TerminalView::print_rows(std::string_view fresh) {
   return false;
 }
 
+// The count is drawn again only when it changed or the line was taken off
+// the terminal.
 void TerminalView::show_count() {
   const uint32_t count = stored();
   if (status_ == nullptr || (status_shown_ && count == shown_count_)) return;
@@ -84,15 +146,46 @@ void TerminalView::show_count() {
   shown_count_ = count;
 }
 
+// The rows past the store are taken before the sniff log is read: they
+// come only after its last line was published, which the log then shows.
 bool TerminalView::update() {
+  updated_count_ = listed();
+  size_t taken = 0;
+  {
+    std::lock_guard<std::mutex> lock(unstored_lock_);
+    if (pending_size_ > 0) {
+      std::swap(pending_, taken_);
+      taken = pending_size_;
+      pending_size_ = 0;
+    }
+  }
+  if (taken > 0) unstored_room_.notify_one();
   const std::string_view log = SniffLogText(store_);
   bool ok = true;
   if (log.size() > printed_) {
     if (!quiet_ && write_error_ == 0) ok = print_rows(log.substr(printed_));
     printed_ = log.size();
   }
+  if (taken > 0 && write_error_ == 0) ok = print_unstored(taken_.get(), taken) && ok;
   show_count();
   return ok && write_error_ == 0;
+}
+
+bool TerminalView::print_unstored(const char* rows, size_t size) {
+  clear_status();
+  errno = 0;
+  for (size_t at = 0; at < size;) {
+    CaptureTime time;
+    std::memcpy(&time, rows + at, sizeof time);
+    const auto length = static_cast<unsigned char>(rows[at + sizeof time]);
+    if (row_times_) std::fputs(RowTimeText(time).c_str(), rows_);
+    std::fwrite(rows + at + sizeof time + 1, 1, length, rows_);
+    std::fputc('\n', rows_);
+    at += sizeof time + 1 + length;
+  }
+  if (std::fflush(rows_) == 0 && !std::ferror(rows_)) return true;
+  write_error_ = errno != 0 ? errno : EIO;
+  return false;
 }
 
 void TerminalView::say(std::FILE* stream, std::string_view line) {
@@ -169,8 +262,15 @@ std::string RowTimeText(CaptureTime time) {
   return text;
 }
 
-std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops) {
-  std::string text = StoredCountText(stored);
+std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops,
+                        std::optional<uint64_t> written) {
+  std::string text;
+  if (written) {
+    text = std::to_string(*written) + (*written == 1 ? " datagram written, " : " datagrams written, ") +
+           std::to_string(stored) + " stored";
+  } else {
+    text = StoredCountText(stored);
+  }
   if (kernel_drops) {
     text += ", " + std::to_string(*kernel_drops) + " dropped by the kernel";
   }
@@ -200,9 +300,15 @@ std::string OriginText(bool file, std::string_view name, std::string_view link_t
   return text;
 }
 
-EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked) {
+EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked,
+                      bool streaming) {
   switch (why) {
     case CaptureEnd::kLimitReached:
+      if (streaming) {
+        return {"capture ended: " + std::to_string(count_asked) +
+                    (count_asked == 1 ? " datagram" : " datagrams") + " written, as -c asked",
+                false};
+      }
       if (count_asked != 0 && count_asked < kPacketLimit) {
         return {"capture ended: " + StoredCountText(count_asked) + ", as -c asked", false};
       }
@@ -214,6 +320,8 @@ EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_as
       return {"cannot capture: " + std::string(detail), true};
     case CaptureEnd::kSourceFailed:
       return {"capture failed: " + std::string(detail), true};
+    case CaptureEnd::kWriteFailed:
+      return {"capture failed: cannot write " + std::string(detail), true};
   }
   return {"capture ended", false};
 }

@@ -6,16 +6,25 @@
 // of the list are exactly the sniff log's lines, so update() prints the
 // lines published since its last call, with "\n" for "\r\n". The capture
 // thread never waits for the terminal, and a burst is not lost to a slow
-// one. With row times, each row is printed after the capture time of its
+// one. Rows of datagrams that a capture into a file goes on with past the
+// store's limits come through a buffer of their own (1 MiB), which the
+// capture thread waits on only while it is full of rows the terminal has
+// not taken yet. The main thread sleeps while nothing happens: before it waits it
+// arms the view (arm_wakeup), and the next row, the source's opening or the
+// session's end calls the wake-up it was given, once. With row times, each row is printed after the capture time of its
 // datagram (in the row's empty first field); the sniff log itself is not
 // changed.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +43,8 @@ class TerminalView final : public CaptureView {
 
   // Capture thread.
   void add_row(std::string_view row) override;
+  void add_unstored_row(std::string_view row, CaptureTime time) override;
+  void source_opened() override;
   void capture_ended(CaptureEnd why, std::string_view detail) override;
   // Main thread.
   void clear_rows() override;
@@ -41,10 +52,24 @@ class TerminalView final : public CaptureView {
   void start_failed(std::string_view detail) override;
   void capture_started() override {}
   void capture_stopped() override {}
+  // Main thread, as the session is stopped: a capture thread that waits
+  // for room for its rows goes on without them.
+  void wait_for_capture_thread(const std::atomic<bool>& finished) override;
+
+  // Main thread, before the session starts: what an armed view calls (on
+  // the capture thread) when there is something new to show. It must not
+  // block.
+  void set_wakeup(std::function<void()> wake) { wake_ = std::move(wake); }
+
+  // Main thread, before it waits: false when there is something to show
+  // already (rows not yet printed, an opening the main thread has not
+  // `announced`, an end), so that it must not wait; otherwise true, and the
+  // next of them calls the wake-up.
+  bool arm_wakeup(bool announced);
 
   // Main thread: prints the rows stored since the last call and redraws the
-  // live count. Returns false when the rows could not be written (a closed
-  // pipe, a full disk); write_error() then says why.
+  // live count when it changed. Returns false when the rows could not be
+  // written (a closed pipe, a full disk); write_error() then says why.
   bool update();
   // Main thread, after the session has ended: prints the last rows and
   // removes the live count from the terminal.
@@ -54,6 +79,8 @@ class TerminalView final : public CaptureView {
   // after taking the live count off the terminal.
   void say(std::FILE* stream, std::string_view line);
 
+  // True once the source is open (source_opened). Any thread.
+  bool opened() const { return opened_.load(); }
   // True once the session ended by itself (capture_ended). Any thread.
   bool ended() const { return ended_.load(std::memory_order_acquire); }
   // Valid once ended() is true.
@@ -61,6 +88,9 @@ class TerminalView final : public CaptureView {
   const std::string& end_detail() const { return detail_; }
   // Datagrams stored in this session so far. Any thread.
   uint32_t stored() const { return stored_.load(std::memory_order_relaxed); }
+  // Rows listed in this session so far, those past the store included.
+  // Any thread.
+  uint64_t listed() const { return stored() + unstored_.load(std::memory_order_relaxed); }
   // The errno value of the failed write of rows (EPIPE: the reader of a
   // pipe is gone), 0 when none failed. Main thread.
   int write_error() const { return write_error_; }
@@ -68,7 +98,9 @@ class TerminalView final : public CaptureView {
  private:
   void clear_status();
   bool print_rows(std::string_view fresh);
+  bool print_unstored(const char* rows, size_t size);
   void show_count();
+  void wake_if_armed();
 
   const CaptureStore& store_;
   std::FILE* rows_;
@@ -80,7 +112,23 @@ class TerminalView final : public CaptureView {
   uint32_t shown_count_ = 0;   // the count on the status line
   bool status_shown_ = false;
   int write_error_ = 0;
+  uint64_t updated_count_ = 0;  // listed() at the last update
+  std::function<void()> wake_;
+  // The wake-up is due at the next event. Sequentially consistent with the
+  // events' own flags, so that an event and an arming never miss each other.
+  std::atomic<bool> armed_{false};
   std::atomic<uint32_t> stored_{0};
+  std::atomic<uint64_t> unstored_{0};
+  // The rows past the store: each its capture time, its length (one byte)
+  // and its text, back to back; `taken_` is what update() prints.
+  static constexpr size_t kUnstoredBytes = 1 << 20;
+  std::mutex unstored_lock_;
+  std::condition_variable unstored_room_;
+  std::unique_ptr<char[]> pending_;
+  size_t pending_size_ = 0;
+  bool stopping_ = false;  // the session is being stopped: nothing waits for room
+  std::unique_ptr<char[]> taken_;
+  std::atomic<bool> opened_{false};
   std::atomic<bool> ended_{false};
   CaptureEnd why_ = CaptureEnd::kSourceEnded;
   std::string detail_;
@@ -105,16 +153,21 @@ std::string OriginText(bool file, std::string_view name, std::string_view link_t
 // beyond what the C library converts gives its time of day in UTC.
 std::string RowTimeText(CaptureTime time);
 
-// "3 datagrams stored", and for a live capture ", 0 dropped by the kernel".
-std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops);
+// "3 datagrams stored", for a capture into a file "25000 datagrams
+// written, 10000 stored", and for a live capture ", 0 dropped by the
+// kernel".
+std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops,
+                        std::optional<uint64_t> written = std::nullopt);
 
 // What the end of a session tells the user, and whether the exit status
-// must be 1. `count_asked` is -c's value (0 when not given).
+// must be 1. `count_asked` is -c's value (0 when not given); `streaming`:
+// the capture went into a file (-w), where the store's limits end nothing.
 struct EndReport {
   std::string message;
   bool failed;
 };
-EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked);
+EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_asked,
+                      bool streaming = false);
 
 // The end of a session that a signal stopped: "capture ended: stopped by
 // SIGINT".

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/capture_file_writer.h"
+#include "files/save_data.h"
 #include "support/capture_files.h"
 #include "support/datagram_builder.h"
 #include "support/fakes.h"
@@ -136,8 +137,9 @@ TEST_F(CaptureStoreTest, ResetKeepsTheLengthAndTimeTables) {
   EXPECT_EQ(store_->pool_fill.load(), 0u);
   EXPECT_TRUE(SniffLogText(*store_).empty());
   EXPECT_EQ(store_->sniff_log[0], '\0');
-  EXPECT_EQ(store_->byte_pool[0], 0);
-  EXPECT_EQ(store_->protocol_table[4], 0);
+  EXPECT_TRUE(PacketsSaveData(*store_).empty());
+  DatagramLocation gone{};
+  EXPECT_FALSE(LocateDatagram(*store_, 0, gone));
   EXPECT_EQ(store_->length_table[4], 100u);  // left from the first session
   EXPECT_EQ(store_->time_table[4], TimeOf(4, 0));
   ExpectStoredDatagrams(0);

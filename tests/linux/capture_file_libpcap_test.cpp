@@ -41,6 +41,7 @@
 #include "support/capture_files.h"
 #include "support/datagram_builder.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 
 namespace pw {
 namespace {
@@ -48,10 +49,9 @@ namespace {
 using test::Bytes;
 using test::Datagram;
 using test::MakeDatagram;
+using test::DataFile;
 using test::ReadWithLibpcap;
 using test::RunShell;
-
-std::string DataFile(const std::string& name) { return std::string(PW_TEST_DATA) + "/" + name; }
 
 // The same file through the portable reader, from a stdio stream.
 std::vector<Datagram> ReadWithReader(const std::string& path) {

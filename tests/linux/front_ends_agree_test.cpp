@@ -17,16 +17,15 @@
 #include "linux/libpcap_reading.h"
 #include "support/front_end_cases.h"
 #include "support/pcap_file.h"
+#include "support/test_data.h"
 
 namespace pw {
 namespace {
 
+using test::DataFile;
 using test::DetailsCase;
+using test::ExpectedFile;
 using test::FrontEndCase;
-
-std::string DataFile(const std::string& name) { return std::string(PW_TEST_DATA) + "/" + name; }
-
-std::string ExpectedFile(const std::string& name) { return DataFile("expected/" + name); }
 
 std::vector<std::string> Arguments(const FrontEndCase& c) {
   std::vector<std::string> args = {"-r", DataFile(c.capture), "-f", c.from, "-t", c.to,

@@ -25,6 +25,7 @@
 #include "support/pcap_file.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 
 namespace pw {
 namespace {
@@ -238,7 +239,7 @@ TEST_F(OfflineTest, ARefusedExpressionFailsTheOpen) {
 // apply to the second link type ends the reading there, after the
 // datagrams before it, with the library's reason.
 TEST_F(OfflineTest, AnExpressionOnAFileOfTwoLinkTypes) {
-  const std::string mixed = std::string(PW_TEST_DATA) + "/mergecap_eth_sll.pcapng";
+  const std::string mixed = test::DataFile("mergecap_eth_sll.pcapng");
   EXPECT_EQ(Read(mixed, {}, "udp"), "ended source-ended");
   EXPECT_EQ(view_->rows(), (std::vector<std::string>{
                                "\t0\tudp\t10.1.0.1\t5000\t10.1.0.2\t53\t40\t64",
@@ -296,7 +297,7 @@ TEST_F(OfflineTest, RealCapturesOfOtherTools) {
       "\t4\ticmp\t127.0.0.1\t0\t127.0.0.1\t0\t38\t64",
   };
   for (const char* file : {"tcpdump_lo.pcap", "tcpdump_any.pcap", "tshark_lo.pcapng"}) {
-    EXPECT_EQ(Read(std::string(PW_TEST_DATA) + "/" + file), "ended source-ended") << file;
+    EXPECT_EQ(Read(test::DataFile(file)), "ended source-ended") << file;
     EXPECT_EQ(view_->rows(), rows) << file;
     EXPECT_EQ(Pool().size(), 38u + 128u + 1028u + 38u + 38u) << file;
     // The echo request (type 8) and its reply (type 0), each once.

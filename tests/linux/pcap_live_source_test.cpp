@@ -1,8 +1,9 @@
 // The libpcap live source against the real system, without traffic: the
 // device a bind address chooses, a device named at construction, and the
 // failures of open (an unknown device, a refused expression), each with its
-// message. Opening a device needs root (or CAP_NET_RAW); those tests skip
-// otherwise.
+// message. The tests that open a device do so in a network namespace of
+// their own, whose loopback device no other process's traffic reaches; they
+// need root and skip otherwise.
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #include "capture/pcap_source.h"
-#include "linux/may_capture.h"
+#include "linux/own_network.h"
 
 namespace pw {
 namespace {
@@ -58,10 +59,9 @@ TEST(CaptureDevice, ChosenByTheBindAddress) {
   }
 }
 
-#define SKIP_UNLESS_ROOT() PW_SKIP_UNLESS_MAY_CAPTURE("opening a capture device")
+using PcapLiveSourceTest = test::OwnNetworkTest;
 
-TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
-  SKIP_UNLESS_ROOT();
+TEST_F(PcapLiveSourceTest, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   PcapLiveSource source("udp and port 9");
   SourceDescription origin;
   EXPECT_FALSE(source.describe(origin));
@@ -83,8 +83,7 @@ TEST(PcapLiveSource, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   EXPECT_TRUE(source.describe(origin)) << "kept after close";
 }
 
-TEST(PcapLiveSource, OpenFailuresSayWhyOnce) {
-  SKIP_UNLESS_ROOT();
+TEST_F(PcapLiveSourceTest, OpenFailuresSayWhyOnce) {
   PcapLiveSource missing;
   EXPECT_FALSE(missing.open(DeviceOrigin("pwnosuchdev0")));
   EXPECT_EQ(missing.error().rfind("pwnosuchdev0: ", 0), 0u) << missing.error();

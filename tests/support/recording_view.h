@@ -22,6 +22,7 @@ inline const char* EndName(CaptureEnd why) {
     case CaptureEnd::kSourceEnded: return "source-ended";
     case CaptureEnd::kOpenFailed: return "open-failed";
     case CaptureEnd::kSourceFailed: return "source-failed";
+    case CaptureEnd::kWriteFailed: return "write-failed";
   }
   return "?";
 }

@@ -21,20 +21,16 @@
 #include "gui/start_file.h"
 #include "support/capture_files.h"
 #include "support/front_end_cases.h"
+#include "support/test_data.h"
 #include "windows/gui_fixture.h"
-
-#ifndef PW_TEST_DATA
-#error "PW_TEST_DATA names the folder of the committed captures"
-#endif
 
 namespace pw::test {
 namespace {
 
-std::string DataFile(const std::string& name) {
-  return HostPath(std::string(PW_TEST_DATA) + "/" + name);
-}
+// The committed data as the programs under Wine name it.
+std::string HostDataFile(const std::string& name) { return HostPath(DataFile(name)); }
 
-std::string ExpectedFile(const std::string& name) { return DataFile("expected/" + name); }
+std::string HostExpectedFile(const std::string& name) { return HostPath(ExpectedFile(name)); }
 
 // The lines of a text, without their "\n".
 std::vector<std::string> Lines(const std::string& text) {
@@ -50,7 +46,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::vector<std::string> ExpectedRows(const FrontEndCase& c) {
-  return Lines(FileText(ExpectedFile(ExpectedRowsName(c))));
+  return Lines(FileText(HostExpectedFile(ExpectedRowsName(c))));
 }
 
 // The list after a file was read to its end: the Linux program's rows, then
@@ -176,7 +172,7 @@ TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
   RunningDialog d(f.prompted_setup());
   for (const FrontEndCase& c : kFrontEndCases) {
     SetFilter(d, c);
-    ASSERT_TRUE(OpenAndRead(d, DataFile(c.capture))) << c.name;
+    ASSERT_TRUE(OpenAndRead(d, HostDataFile(c.capture))) << c.name;
     EXPECT_EQ(d.rows(), FileRows(c)) << c.name;
     EXPECT_TRUE(Idle(d)) << c.name;
     EXPECT_EQ(d.focus(), d.item(IDC_GO)) << c.name;
@@ -220,7 +216,7 @@ TEST(CaptureFiles, TheRealOpenDialogCancelledAndChosen) {
     }));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), d.hwnd());
     if (choose) {
-      SetDlgItemTextA(dialog, kFileDialogNameField, DataFile(kPlainCase.capture).c_str());
+      SetDlgItemTextA(dialog, kFileDialogNameField, HostDataFile(kPlainCase.capture).c_str());
       PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     } else {
       PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -237,7 +233,7 @@ TEST(CaptureFiles, DetailsAreTheLinuxProgramsReports) {
   RunningDialog d(f.prompted_setup());
   for (const DetailsCase& c : kDetailsCases) {
     SetFilter(d, c.session);
-    ASSERT_TRUE(OpenAndRead(d, DataFile(c.session.capture))) << ExpectedDetailsName(c);
+    ASSERT_TRUE(OpenAndRead(d, HostDataFile(c.session.capture))) << ExpectedDetailsName(c);
     ASSERT_TRUE(ChooseRow(d, static_cast<int>(c.index)));
     d.command(IDM_DETAILS);
     std::string shown;
@@ -245,7 +241,7 @@ TEST(CaptureFiles, DetailsAreTheLinuxProgramsReports) {
          ListEntries(GetDlgItem(d.program().details_window(), IDC_DETAILS_LIST))) {
       shown += entry + "\n";
     }
-    EXPECT_EQ(shown, FileText(ExpectedFile(ExpectedDetailsName(c)))) << ExpectedDetailsName(c);
+    EXPECT_EQ(shown, FileText(HostExpectedFile(ExpectedDetailsName(c)))) << ExpectedDetailsName(c);
   }
 }
 
@@ -253,16 +249,16 @@ TEST(CaptureFiles, SaveAsPcapAfterOpeningWritesTheGoldenFile) {
   FileFixture f;
   RunningDialog d(f.prompted_setup());
   SetFilter(d, kPlainCase);
-  ASSERT_TRUE(OpenAndRead(d, DataFile(kWrittenPcapCapture)));
+  ASSERT_TRUE(OpenAndRead(d, HostDataFile(kWrittenPcapCapture)));
   Prompt::Reset(f.folder.path() + "\\written.pcap");
   d.command(IDM_SAVE_PCAP);
   const std::string written = FileText(Prompt::path);
   if (std::getenv("PW_UPDATE_EXPECTED") != nullptr) {
-    CopyFileA(Prompt::path.c_str(), ExpectedFile(kWrittenPcapName).c_str(), FALSE);
+    CopyFileA(Prompt::path.c_str(), HostExpectedFile(kWrittenPcapName).c_str(), FALSE);
   }
-  EXPECT_EQ(written, FileText(ExpectedFile(kWrittenPcapName)));
+  EXPECT_EQ(written, FileText(HostExpectedFile(kWrittenPcapName)));
   // Every datagram of the capture, with its time.
-  const ReadResult original = ReadAll(FileText(DataFile(kWrittenPcapCapture)));
+  const ReadResult original = ReadAll(FileText(HostDataFile(kWrittenPcapCapture)));
   const ReadResult read_back = ReadAll(written);
   EXPECT_EQ(read_back.last, ReadOutcome::kEnd) << read_back.error;
   EXPECT_EQ(read_back.datagrams.size(), 4u);
@@ -283,7 +279,7 @@ size_t RecordOffset(const std::string& file, int n) {
 TEST(CaptureFiles, ADamagedFileEndsAfterItsWholeDatagrams) {
   FileFixture f;
   RunningDialog d(f.prompted_setup());
-  const std::string capture = FileText(DataFile("tcpdump_lo_nano.pcap"));
+  const std::string capture = FileText(HostDataFile("tcpdump_lo_nano.pcap"));
   const size_t third = RecordOffset(capture, 3);
   const std::vector<std::string> rows = ExpectedRows(kPlainCase);
   struct Case {
@@ -295,7 +291,7 @@ TEST(CaptureFiles, ADamagedFileEndsAfterItsWholeDatagrams) {
       {"cut.pcap", capture.substr(0, third + 20), 2,
        "cut short in the middle of record 3 (at byte " + std::to_string(third) + ")"},
       {"header.pcap", capture.substr(0, 10), 0, "cut short in the file header"},
-      {"text.pcap", FileText(DataFile("text2pcap_eth.txt")), 0, "not a pcap or pcapng file"},
+      {"text.pcap", FileText(HostDataFile("text2pcap_eth.txt")), 0, "not a pcap or pcapng file"},
       {"empty.pcap", "", 0, "the file is empty"},
   };
   for (const Case& c : cases) {
@@ -351,7 +347,7 @@ TEST(CaptureFiles, OneSessionAtATimeAndGoCapturesTheNetworkAgain) {
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1 && f.source.blocked(); }));
   EXPECT_TRUE(OpenCommandGreyed(d));
-  Prompt::Reset(DataFile(kPlainCase.capture));
+  Prompt::Reset(HostDataFile(kPlainCase.capture));
   d.command(IDM_OPEN_CAPTURE);
   EXPECT_EQ(Prompt::calls, 0) << "no dialog while a session runs";
   EXPECT_TRUE(d.enabled(IDC_STOP));
@@ -359,7 +355,7 @@ TEST(CaptureFiles, OneSessionAtATimeAndGoCapturesTheNetworkAgain) {
   d.command(IDC_STOP);
   EXPECT_FALSE(OpenCommandGreyed(d));
 
-  ASSERT_TRUE(OpenAndRead(d, DataFile(kPlainCase.capture)));
+  ASSERT_TRUE(OpenAndRead(d, HostDataFile(kPlainCase.capture)));
   EXPECT_EQ(d.rows(), FileRows(kPlainCase));
   f.source.rewind();
   d.command(IDC_GO);
@@ -377,7 +373,7 @@ TEST(CaptureFiles, AFileNeedsNoRightToCaptureAndGoStaysRefused) {
   d.command(IDC_GO);
   EXPECT_EQ(d.rows(), std::vector<std::string>{" administrators rights required!"});
   EXPECT_FALSE(OpenCommandGreyed(d));
-  ASSERT_TRUE(OpenAndRead(d, DataFile(kPlainCase.capture)));
+  ASSERT_TRUE(OpenAndRead(d, HostDataFile(kPlainCase.capture)));
   EXPECT_EQ(d.rows(), FileRows(kPlainCase));
   EXPECT_FALSE(d.enabled(IDC_GO)) << "the refusal stands for the network";
   EXPECT_FALSE(d.enabled(IDC_STOP));
@@ -394,13 +390,13 @@ TEST(CommandLine, AFirstStartOpensItsFileOnceInitialised) {
     std::vector<std::string> rows;
     bool icon;  // flip to tray is on: the icon is there, the window shown
   } cases[] = {
-      {"first run", "", DataFile(kPlainCase.capture), FileRows(kPlainCase), true},
-      {"flip to tray on", kAllOptionsOn, DataFile(kPlainCase.capture), FileRows(kPlainCase),
+      {"first run", "", HostDataFile(kPlainCase.capture), FileRows(kPlainCase), true},
+      {"flip to tray on", kAllOptionsOn, HostDataFile(kPlainCase.capture), FileRows(kPlainCase),
        true},
-      {"preferences off", kPreferencesOff, DataFile(kPlainCase.capture),
+      {"preferences off", kPreferencesOff, HostDataFile(kPlainCase.capture),
        FileRows(kPlainCase), false},
-      {"missing file", kPreferencesOff, DataFile("missing.pcap"),
-       {FailureRow(DataFile("missing.pcap"), "No such file or directory")}, false},
+      {"missing file", kPreferencesOff, HostDataFile("missing.pcap"),
+       {FailureRow(HostDataFile("missing.pcap"), "No such file or directory")}, false},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -479,7 +475,7 @@ TEST(CommandLine, TheProgramOpensAPathWithSpacesQuotedOrNot) {
   const std::string spaced = folder.path() + "\\with spaces";
   CreateDirectoryA(spaced.c_str(), nullptr);
   const std::string capture = spaced + "\\a capture.pcap";
-  ASSERT_TRUE(CopyFileA(DataFile(kPlainCase.capture).c_str(), capture.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(HostDataFile(kPlainCase.capture).c_str(), capture.c_str(), FALSE));
   std::string rows;
   for (const std::string& row : ExpectedRows(kPlainCase)) rows += row + "\r\n";
   int runs = 0;
@@ -518,8 +514,8 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
   RunningDialog d(f.setup());
   SetFilter(d, kFrontEndCases[3]);
   const std::string system_row = d.row(0);
-  const std::string plain = "\"" + DataFile(kPlainCase.capture) + "\"";
-  const std::string other = "\"" + DataFile(kFrontEndCases[3].capture) + "\"";
+  const std::string plain = "\"" + HostDataFile(kPlainCase.capture) + "\"";
+  const std::string other = "\"" + HostDataFile(kFrontEndCases[3].capture) + "\"";
   struct Step {
     const char* name;
     int before;  // a command given first, or 0
@@ -532,7 +528,7 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
       {"a file while a session runs: ignored", IDC_GO, other, {kNetworkRow}},
       {"a file after stop: opened", IDC_STOP, other, FileRows(kFrontEndCases[3])},
       {"a name in the second start's folder", 0, kPlainCase.capture, FileRows(kPlainCase),
-       DataFile("")},
+       HostDataFile("")},
   };
   for (const Step& s : steps) {
     if (s.before != 0) d.command(s.before);
@@ -559,7 +555,7 @@ TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
   FileFixture f(kAllOptionsOn);
   RunningDialog d(f.setup());
   ASSERT_TRUE(HideInTray(d));
-  EXPECT_TRUE(HandOverCaptureFile(d.hwnd(), DataFile(kPlainCase.capture)));
+  EXPECT_TRUE(HandOverCaptureFile(d.hwnd(), HostDataFile(kPlainCase.capture)));
   EXPECT_TRUE(IsWindowVisible(d.hwnd()));
   EXPECT_FALSE(d.program().tray().hidden());
   EXPECT_TRUE(WaitUntil([&] { return d.rows() == FileRows(kPlainCase) && Idle(d); }));
@@ -568,7 +564,7 @@ TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
 TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
   FileFixture f;
   RunningDialog d(f.setup());
-  const std::string path = DataFile(kPlainCase.capture);
+  const std::string path = HostDataFile(kPlainCase.capture);
   std::string unterminated = path + "x";  // the x lies beyond cbData
   struct Case {
     const char* name;
@@ -596,7 +592,7 @@ TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
       EXPECT_EQ(d.rows(), before) << c.name;
     }
   }
-  EXPECT_FALSE(HandOverCaptureFile(d.hwnd(), DataFile("missing.pcap")));
+  EXPECT_FALSE(HandOverCaptureFile(d.hwnd(), HostDataFile("missing.pcap")));
 }
 
 }  // namespace

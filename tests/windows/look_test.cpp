@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "gui/dialog_capture_view.h"
+#include "gui/main_dialog_tooltips.h"
 #include "shell/look.h"
+#include "shell/tooltips.h"
 #include "windows/gui_fixture.h"
 
 namespace pw::test {
@@ -57,7 +61,7 @@ TEST(Look, LabelsAreDarkRedOnTheButtonFaceColour) {
     const LOGBRUSH brush = BrushOf(c.brush);
     EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_SOLID)) << id;
     EXPECT_EQ(brush.lbColor, GetSysColor(COLOR_BTNFACE)) << id;
-    EXPECT_EQ(c.text, RGB(160, 0, 0)) << id;
+    EXPECT_EQ(c.text, kLabelTextColour) << id;
     EXPECT_EQ(c.background_mode, TRANSPARENT) << id;
   }
   // Other controls are left to the default handling.
@@ -145,7 +149,7 @@ TEST(Look, TheAboutTextShowsBlackOverTheLogoTile) {
            IsWindowVisible(about);
   }));
   const StaticColours c = ColoursOf(about, GetDlgItem(about, IDC_ABOUT_TEXT));
-  EXPECT_EQ(c.text, RGB(0, 0, 0));
+  EXPECT_EQ(c.text, kAboutTextColour);
   EXPECT_EQ(c.background_mode, TRANSPARENT);
   ASSERT_NE(c.brush, nullptr);
   EXPECT_EQ(BrushOf(c.brush).lbStyle, static_cast<UINT>(BS_PATTERN));
@@ -164,24 +168,23 @@ TEST(Look, FourToolsWithTheirTexts) {
   char class_name[64] = {};
   GetClassNameA(tooltip, class_name, sizeof class_name);
   EXPECT_STREQ(class_name, "tooltips_class32");
-  EXPECT_EQ(SendMessageA(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), 280);
-  ASSERT_EQ(SendMessageA(tooltip, TTM_GETTOOLCOUNT, 0, 0), 4);
+  EXPECT_EQ(SendMessageA(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), kTooltipMaxWidth);
 
-  struct Tool {
+  // The tools, in the order they are added: the edit fields of the three
+  // combo boxes and the both-ways box itself.
+  const struct {
+    int control;
     HWND window;
-    const char* text;
+  } expected[] = {
+      {IDC_INTERFACE, GetWindow(d.item(IDC_INTERFACE), GW_CHILD)},
+      {IDC_FROM, GetWindow(d.item(IDC_FROM), GW_CHILD)},
+      {IDC_TO, GetWindow(d.item(IDC_TO), GW_CHILD)},
+      {IDC_BOTH_TRAFFIC, d.item(IDC_BOTH_TRAFFIC)},
   };
-  const Tool expected[] = {
-      {GetWindow(d.item(IDC_INTERFACE), GW_CHILD),
-       "choise IP address from list\r\nof the available interfaces"},
-      {GetWindow(d.item(IDC_FROM), GW_CHILD),
-       "show only packets from IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
-      {GetWindow(d.item(IDC_TO), GW_CHILD),
-       "show only packets to IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
-      {d.item(IDC_BOTH_TRAFFIC),
-       "show all packets between hosts\r\nwith from and to IP addresses\r\nand all ports"},
-  };
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(std::size(kMainDialogTooltips), std::size(expected));
+  ASSERT_EQ(SendMessageA(tooltip, TTM_GETTOOLCOUNT, 0, 0), std::ssize(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    ASSERT_EQ(kMainDialogTooltips[i].control, expected[i].control) << i;
     TOOLINFOA info{};
     info.cbSize = TTTOOLINFOA_V2_SIZE;
     ASSERT_TRUE(SendMessageA(tooltip, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(&info)));
@@ -189,7 +192,7 @@ TEST(Look, FourToolsWithTheirTexts) {
     char text[1024] = {};
     info.lpszText = text;
     SendMessageA(tooltip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&info));
-    const std::string whole = expected[i].text;
+    const std::string whole = kMainDialogTooltips[i].text;
     const size_t shown = std::min<size_t>(whole.size(), 80);
     EXPECT_EQ(reinterpret_cast<HWND>(info.uId), expected[i].window) << i;
     EXPECT_EQ(info.hwnd, GetParent(expected[i].window)) << i;
@@ -198,9 +201,11 @@ TEST(Look, FourToolsWithTheirTexts) {
     EXPECT_EQ(std::string(text).substr(0, shown), whole.substr(0, shown)) << i;
     EXPECT_GE(strlen(text), shown) << i;
   }
-  // The from and to fields take 21 typed characters.
+  // The from and to fields limit what is typed into them.
   for (const int id : {IDC_FROM, IDC_TO}) {
-    EXPECT_EQ(SendMessageA(GetWindow(d.item(id), GW_CHILD), EM_GETLIMITTEXT, 0, 0), 21) << id;
+    EXPECT_EQ(SendMessageA(GetWindow(d.item(id), GW_CHILD), EM_GETLIMITTEXT, 0, 0),
+              static_cast<LRESULT>(kFieldInputLimit))
+        << id;
   }
 }
 

@@ -136,7 +136,8 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
   if (running == 0 || static_cast<uint32_t>(session) != running) return;
   return_to_idle();
   const auto end = static_cast<CaptureEnd>(why);
-  if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed) {
+  if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed ||
+      end == CaptureEnd::kWriteFailed) {
     add_text_row(std::string(kRowCaptureFailed) + detail);
   } else {
     std::string row(" ");

@@ -8,6 +8,7 @@
 
 #include "gui/dialog_controls.h"
 #include "gui/file_dialog.h"
+#include "gui/main_dialog_tooltips.h"
 #include "gui/popup_menu.h"
 #include "gui/start_file.h"
 #include "res/resource.h"
@@ -24,8 +25,6 @@ namespace {
 
 constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
 constexpr int kListExtent = 480;  // pixels the list scrolls sideways, at 96 dpi
-// Typed input of the from and to fields.
-constexpr WPARAM kFieldInputLimit = 21;
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
 constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
@@ -33,26 +32,6 @@ constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
 // A from or to field whose text the filter does not take as written.
 constexpr COLORREF kDoubtfulFieldText = RGB(176, 0, 0);
 constexpr COLORREF kDoubtfulFieldGround = RGB(255, 214, 214);
-
-// The controls that explain themselves, in the order their tools are added.
-// The combo boxes' tools are their edit fields (their first child). The
-// from and to fields' tips say first, when there is something to say, why
-// their text is not taken as written.
-struct Tooltip {
-  int control;
-  bool edit_field;
-  bool limit_input;  // the field takes at most kFieldInputLimit characters
-  const char* text;
-};
-constexpr Tooltip kTooltips[] = {
-    {IDC_INTERFACE, true, false, "choise IP address from list\r\nof the available interfaces"},
-    {IDC_FROM, true, true,
-     "show only packets from IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
-    {IDC_TO, true, true,
-     "show only packets to IP address:port,\r\ne.g 192.168.0.1:80, or *:* for all packets"},
-    {IDC_BOTH_TRAFFIC, false, false,
-     "show all packets between hosts\r\nwith from and to IP addresses\r\nand all ports"},
-};
 
 // The options that only switch flags of the settings record.
 std::optional<FlagOption> FlagOptionOf(WORD id) {
@@ -221,7 +200,7 @@ void MainDialog::fill_interface_combo() {
 void MainDialog::add_tooltips() {
   doubtful_field_brush_ = CreateSolidBrush(kDoubtfulFieldGround);
   tooltip_ = CreateTooltipWindow(GetDlgItem(hwnd(), IDC_INTERFACE));
-  for (const Tooltip& tip : kTooltips) {
+  for (const ControlTooltip& tip : kMainDialogTooltips) {
     HWND control = GetDlgItem(hwnd(), tip.control);
     AddControlTooltip(tooltip_, tip.edit_field ? GetWindow(control, GW_CHILD) : control,
                       tip.text);
@@ -378,7 +357,7 @@ void MainDialog::judge_field(int field, const std::string& text, bool typing) {
   if (typing && doubt->judgement.verdict == FieldVerdict::kTaken) return;
   doubt->judgement = std::move(judgement);
   const char* help = "";
-  for (const Tooltip& tip : kTooltips) {
+  for (const ControlTooltip& tip : kMainDialogTooltips) {
     if (tip.control == field) help = tip.text;
   }
   doubt->tip = doubt->judgement.reason.empty() ? help : doubt->judgement.reason + "\r\n" + help;

@@ -1,19 +1,17 @@
-// The command line's portable parts: every accepted and refused argument
-// form, the choice of the capture device, the texts, the terminal view.
+// The command line's options: every accepted and refused argument form, the
+// field texts the engine gets, the help and version texts.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <memory>
+#include <algorithm>
+#include <cctype>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "cli/interfaces.h"
 #include "cli/options.h"
-#include "cli/terminal.h"
 #include "engine/capture_store.h"
 #include "engine/filter.h"
 #include "ui/about_text.h"
@@ -22,6 +20,9 @@ namespace pw::cli {
 namespace {
 
 ParseResult Parse(std::vector<std::string_view> args) { return ParseCommandLine(args); }
+ParseResult ParseWords(const std::vector<std::string>& args) {
+  return Parse(std::vector<std::string_view>(args.begin(), args.end()));
+}
 
 // The filter side the engine builds from a field text.
 FilterSide Side(std::string_view field) {
@@ -158,25 +159,15 @@ TEST(CommandLine, BothTrafficNeedsTwoAddressesAndNoPort) {
   }
 }
 
-TEST(CommandLine, ValuedFlagsAreGivenOnceExceptDetails) {
+// Forms of one flag count as the same flag.
+TEST(CommandLine, AFlagGivenTwiceInOtherFormsIsStillTheSameFlag) {
   struct Case {
     std::vector<std::string_view> args;
     const char* error;  // null: accepted
   } cases[] = {
-      {{"-i", "lo", "-i", "eth0"}, "-i/--interface is given twice; give it once"},
-      {{"-f", "*", "--from=*"}, "-f/--from is given twice; give it once"},
-      {{"-t", "*", "-t", "*"}, "-t/--to is given twice; give it once"},
-      {{"-p", "tcp", "-p", "udp"}, "-p/--protocols is given twice; give it once"},
-      {{"-r", "a.pcap", "-r", "b.pcap"}, "-r/--read is given twice; give it once"},
       {{"-c", "5", "-c5"}, "-c/--count is given twice; give it once"},
-      {{"--save-log=a", "--save-log", "b"}, "--save-log is given twice; give it once"},
-      {{"--save-packets=a", "--save-packets=b"}, "--save-packets is given twice; give it once"},
-      {{"--tcp-view=ascii", "--tcp-view=text"}, "--tcp-view is given twice; give it once"},
-      {{"--hex=tcp", "--hex", "udp"}, "--hex is given twice; give it once"},
-      {{"-w", "a.pcap", "--write=b.pcap"}, "-w/--write is given twice; give it once"},
       {{"-w-", "-w", "-"}, "-w/--write is given twice; give it once"},
-      {{"-d", "1", "-d", "2"}, nullptr},
-      {{"-q", "-q"}, nullptr},
+      {{"--hex=tcp", "--hex", "udp"}, "--hex is given twice; give it once"},
       {{"-bb", "-f", "10.0.0.1", "-t", "10.0.0.2"}, nullptr},
   };
   for (const Case& c : cases) {
@@ -196,14 +187,11 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
     std::vector<std::string_view> args;
     std::string error;
   } cases[] = {
-      {{"-x"}, "unknown option -x"},
       {{"-qx"}, "unknown option -x"},
       {{"--intreface", "lo"}, "unknown option --intreface"},
       {{"--inter=lo"}, "unknown option --inter"},
-      {{"-i"}, "-i/--interface needs IFACE"},
       {{"-i", ""}, "-i/--interface: the interface is empty: give its name, an address that "
                    "-D lists, or any"},
-      {{"--count"}, "-c/--count needs N"},
       {{"-c", "0"}, "-c/--count: \"0" + count_error},
       {{"-c", over}, "-c/--count: \"" + over + count_error},
       {{"-c", "-5"}, "-c/--count: \"-5" + count_error},
@@ -213,7 +201,6 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
       {{"-p", ""}, "-p/--protocols: \"\" is not a comma list of tcp, udp, icmp, igmp, raw"},
       {{"-p", "tcp,"}, "-p/--protocols: \"tcp,\" is not a comma list of tcp, udp, icmp, igmp, raw"},
       {{"-p", "TCP"}, "-p/--protocols: \"TCP\" is not a comma list of tcp, udp, icmp, igmp, raw"},
-      {{"--quiet=yes"}, "-q/--quiet takes no value"},
       {{"-r", ""}, "-r/--read: the file name is empty"},
       {{"--save-log="}, "--save-log: the file name is empty"},
       {{"--save-packets", ""}, "--save-packets: the file name is empty"},
@@ -234,7 +221,6 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAReason) {
       {{"--save-packets=a", "-wa"}, "--save-packets and -w/--write name the same file"},
       {{"-w", "-", "-d", "0"}, "-d/--details prints on standard output, which -w - keeps for "
                                "the pcap file; write the pcap to a file"},
-      {{"--time=local"}, "--time takes no value"},
   };
   for (const Case& c : cases) {
     const ParseResult r = ParseCommandLine(c.args);
@@ -263,7 +249,7 @@ TEST(CommandLine, WriteToAFileOrToStandardOutput) {
   for (const Case& c : cases) {
     const ParseResult r = Parse(c.args);
     ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.options.save_file(SaveFormat::kPcap), c.write_file);
+    EXPECT_EQ(r.options.write_file, c.write_file);
     EXPECT_EQ(WritesStandardOutput(r.options), c.to_standard_output);
     EXPECT_EQ(PrintsRows(r.options), c.rows);
   }
@@ -314,66 +300,168 @@ TEST(CommandLine, DetailsAndReportViews) {
   for (std::string_view bad : {"", "x", "1e3"}) EXPECT_FALSE(Parse({"-d", bad}).ok) << bad;
 }
 
-std::vector<NetworkInterface> SomeInterfaces() {
-  std::vector<NetworkInterface> list = {
-      {"dummy0", 5, false, {}},
-      {"lo", 1, true, {"127.0.0.1"}},
-      {"veth1", 4, false, {"10.99.0.1", "10.99.1.1"}},
-      {"eth0", 2, false, {"192.0.2.2"}},
-  };
-  SortByDefaultChoice(list);
-  return list;
+// A flag as the help lists it: "  -c, --count N", its help beside it in a
+// column of its own and on the lines below.
+struct HelpFlag {
+  char short_name = 0;  // 0: long form only
+  std::string long_name;
+  std::string value;  // empty: the flag takes no value
+  std::string help;   // its help lines, joined by blanks
+};
+
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  std::istringstream in{std::string(text)};
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
 }
 
-TEST(Interfaces, ListedInTheOrderOfTheDefaultChoice) {
-  EXPECT_EQ(InterfaceListText(SomeInterfaces()),
-            "eth0 192.0.2.2\n"
-            "veth1 10.99.0.1 10.99.1.1\n"
-            "lo 127.0.0.1\n"
-            "dummy0 (no IPv4 address)\n");
-}
-
-TEST(Interfaces, TheDeviceIsChosenByNameAddressOrAny) {
-  const std::vector<NetworkInterface> list = SomeInterfaces();
-  struct Case {
-    std::optional<std::string> text;
-    std::optional<std::string> device;
-  } cases[] = {
-      {std::nullopt, "eth0"},  // the first address -D lists
-      {"any", "any"},
-      {"lo", "lo"},
-      {"dummy0", "dummy0"},
-      {"127.0.0.1", "lo"},
-      {"10.99.0.1", "veth1"},
-      {"10.99.1.1", "veth1"},  // a secondary address
-      {"192.0.2.2", "eth0"},
-      {"foo", std::nullopt},
-      {"999.1.1.1", std::nullopt},
-      {"10.99.2.1", std::nullopt},
-      {"127.0.0.2", std::nullopt},
-      {"ANY", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ChooseCaptureDevice(c.text, list), c.device) << c.text.value_or("(none)");
+// The flags that HelpText() lists, read back from the text alone.
+std::vector<HelpFlag> HelpFlags() {
+  std::vector<std::string> lines;
+  std::istringstream in(HelpText());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  // The help column: where the indented lines below a flag's line begin.
+  size_t column = std::string::npos;
+  for (const std::string& line : lines) {
+    if (line.rfind("        ", 0) == 0) column = std::min(column, line.find_first_not_of(' '));
   }
-  // Without -i and without any address there is nothing to choose.
-  EXPECT_EQ(ChooseCaptureDevice(std::nullopt, {{"dummy0", 5, false, {}}}), std::nullopt);
-  EXPECT_EQ(ChooseCaptureDevice(std::nullopt, {}), std::nullopt);
-  EXPECT_EQ(ChooseCaptureDevice(std::nullopt, {{"lo", 1, true, {"127.0.0.1"}}}), "lo");
+  std::vector<HelpFlag> flags;
+  for (const std::string& line : lines) {
+    const bool flag_line = line.rfind("  -", 0) == 0 || line.rfind("      --", 0) == 0;
+    if (!flag_line) {
+      if (!flags.empty() && line.size() > column && line.rfind(std::string(column, ' '), 0) == 0) {
+        flags.back().help += " " + line.substr(column);
+      } else if (!flags.empty() && line.empty()) {
+        break;  // the end of the flags
+      }
+      continue;
+    }
+    // The head runs up to the column, or fills the line when it is too wide.
+    const bool wide = line.size() > column && line[column - 1] != ' ';
+    const std::string head = wide ? line : line.substr(0, column);
+    HelpFlag flag;
+    for (const std::string& word : Words(head)) {
+      if (word.size() == 3 && word[0] == '-' && word[2] == ',') {
+        flag.short_name = word[1];
+      } else if (word.rfind("--", 0) == 0) {
+        flag.long_name = word.substr(2);
+      } else {
+        flag.value = word;
+      }
+    }
+    if (!wide && line.size() > column) flag.help = line.substr(column);
+    flags.push_back(flag);
+  }
+  return flags;
 }
 
-TEST(CommandLine, HelpListsTheFormsTheExpressionAndTheExitStatuses) {
+std::string NameInErrors(const HelpFlag& f) {
+  return (f.short_name != 0 ? std::string("-") + f.short_name + "/" : "") + "--" + f.long_name;
+}
+
+// A value the flag takes, for each kind of value the help names; the first
+// of alternatives ("text|ascii").
+std::optional<std::string> SampleValue(const std::string& value) {
+  const std::pair<std::string_view, std::string_view> samples[] = {
+      {"IFACE", "lo"}, {"ADDR:PORT", "10.0.0.1"}, {"LIST", "udp"}, {"FILE", "a.pcap"}, {"N", "1"},
+      {"SIZE", "1"}};
+  for (const auto& [name, sample] : samples) {
+    if (value == name) return std::string(sample);
+  }
+  if (value.find('|') != std::string::npos) return value.substr(0, value.find('|'));
+  return std::nullopt;
+}
+
+// The parser and its help agree: every flag the help lists is taken in its
+// short and long form, with the value the help names or none, once unless
+// the help says otherwise; no other short flag and no abbreviation is.
+TEST(CommandLine, TheParserTakesExactlyTheFlagsOfTheHelp) {
+  const std::vector<HelpFlag> flags = HelpFlags();
+  const auto listed = [&](std::string_view long_name) {
+    return std::any_of(flags.begin(), flags.end(),
+                       [&](const HelpFlag& f) { return f.long_name == long_name; });
+  };
+  ASSERT_TRUE(listed("help") && listed("interface") && listed("time")) << HelpText();
+  for (const HelpFlag& f : flags) {
+    SCOPED_TRACE(NameInErrors(f));
+    ASSERT_FALSE(f.long_name.empty());
+    EXPECT_FALSE(f.help.empty());
+    const std::string long_form = "--" + f.long_name;
+    std::vector<std::string> forms = {long_form};
+    if (f.short_name != 0) forms.push_back(std::string("-") + f.short_name);
+    for (const std::string& form : forms) {
+      const ParseResult alone = Parse({form});
+      if (f.value.empty()) {
+        EXPECT_EQ(alone.error.rfind("unknown option", 0), std::string::npos) << alone.error;
+        EXPECT_EQ(Parse({form, form}).error.find("given twice"), std::string::npos);
+      } else {
+        EXPECT_EQ(alone.error, NameInErrors(f) + " needs " + f.value);
+      }
+    }
+    if (f.value.empty()) {
+      EXPECT_EQ(Parse({long_form + "=x"}).error, NameInErrors(f) + " takes no value");
+      continue;
+    }
+    // Each of alternatives is taken, in every form.
+    if (f.value.find('|') != std::string::npos) {
+      std::string alternatives = f.value;
+      std::replace(alternatives.begin(), alternatives.end(), '|', ' ');
+      for (const std::string& a : Words(alternatives)) {
+        EXPECT_TRUE(Parse({long_form + "=" + a}).ok) << a;
+        EXPECT_TRUE(Parse({long_form, a}).ok) << a;
+      }
+    }
+    const std::optional<std::string> sample = SampleValue(f.value);
+    if (!sample) {
+      ADD_FAILURE() << "no sample of " << f.value;
+      continue;
+    }
+    // A flag that works "with -w" or "with -C" (as its help begins) is
+    // given with them.
+    std::vector<std::string> with;
+    if (f.help.rfind("with -w", 0) == 0) with = {"-w", "x.pcap"};
+    if (f.help.rfind("with -C", 0) == 0) with = {"-w", "x.pcap", "-C", "1"};
+    std::vector<std::string> once = with;
+    once.insert(once.end(), {forms.back(), *sample});
+    ASSERT_TRUE(ParseWords(once).ok) << ParseWords(once).error;
+    std::vector<std::string> given_twice = once;
+    given_twice.push_back(long_form + "=" + *sample);
+    const ParseResult twice = ParseWords(given_twice);
+    if (f.help.find("may be given several times") != std::string::npos) {
+      EXPECT_TRUE(twice.ok) << twice.error;
+    } else {
+      EXPECT_EQ(twice.error, NameInErrors(f) + " is given twice; give it once");
+    }
+  }
+  for (char c = '!'; c <= '~'; ++c) {
+    if (c == '-') continue;
+    const bool in_help = std::any_of(flags.begin(), flags.end(),
+                                     [&](const HelpFlag& f) { return f.short_name == c; });
+    EXPECT_EQ(Parse({std::string("-") + c}).error == std::string("unknown option -") + c, !in_help)
+        << c;
+  }
+  // Long names are taken whole: no abbreviation, no other case.
+  for (const HelpFlag& f : flags) {
+    for (size_t n = 1; n < f.long_name.size(); ++n) {
+      const std::string prefix = f.long_name.substr(0, n);
+      if (listed(prefix)) continue;
+      EXPECT_EQ(Parse({"--" + prefix}).error, "unknown option --" + prefix);
+    }
+    std::string upper = f.long_name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(Parse({"--" + upper}).error, "unknown option --" + upper);
+  }
+}
+
+TEST(CommandLine, HelpShowsTheLimitsTheExpressionAndTheExitStatuses) {
   const std::string help = HelpText();
-  for (const std::string& flag : std::vector<std::string>{
-           "-i, --interface IFACE", "-f, --from ADDR:PORT", "-t, --to ADDR:PORT", "-b, --both",
-        "-p, --protocols LIST", "-r, --read FILE", "-c, --count N", "-q, --quiet",
-        "--time", "--save-log FILE", "--save-packets FILE", "-w, --write FILE", "-d, --details N", "--tcp-view text|ascii",
-        "--hex udp|tcp", "-D, --list-interfaces", "-V, --version", "-h, --help",
-        "[EXPRESSION]", "EXPRESSION is a capture filter", "Exit status: 0", "1 when",
-        "2 for wrong arguments", "1 to " + std::to_string(kPacketLimit),
-        "0 to " + std::to_string(kPacketLimit - 1), std::to_string(kBytePoolSize) + " bytes",
-        "ADDR:PORT, ADDR (any port) or *", "or any for every interface"}) {
-    EXPECT_NE(help.find(flag), std::string::npos) << flag;
+  for (const std::string& text : std::vector<std::string>{
+           "[EXPRESSION]", "EXPRESSION is a capture filter", "Exit status: 0", "1 when",
+           "2 for wrong arguments", "1 to " + std::to_string(kPacketLimit),
+           "0 to " + std::to_string(kPacketLimit - 1), std::to_string(kBytePoolSize) + " bytes",
+           "ADDR:PORT, ADDR (any port) or *", "or any for every interface"}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
   }
   EXPECT_EQ(help.find('{'), std::string::npos);
   size_t start = 0;
@@ -384,195 +472,6 @@ TEST(CommandLine, HelpListsTheFormsTheExpressionAndTheExitStatuses) {
   }
   EXPECT_EQ(VersionText(), "pebblewire " + std::string(ProgramVersion()) + "\n");
   EXPECT_NE(ProgramVersion(), "0.0.0");  // the build's version is passed in
-}
-
-TEST(Texts, DetailLinesKeepBytesExceptControlsOnATerminal) {
-  const std::vector<std::string> entries = {"packet0 udp ", "", "a\tb\x1b[2J\x7f\x9b\xe9\r"};
-  EXPECT_EQ(DetailLines(entries, false), "packet0 udp \n\na\tb\x1b[2J\x7f\x9b\xe9\r\n");
-  EXPECT_EQ(DetailLines(entries, true), "packet0 udp \n\na\tb.[2J..\xe9.\n");
-}
-
-TEST(Texts, LinuxSystemDescription) {
-  struct Case {
-    std::string os_release;
-    const char* kernel;
-    const char* release;
-    std::string text;
-  } cases[] = {
-      {"NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n",
-       "Linux", "6.1.0-18-amd64", "Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64"},
-      {"PRETTY_NAME='Alpine Linux v3.19'", "Linux", "6.6.1", "Alpine Linux v3.19, Linux 6.6.1"},
-      {"PRETTY_NAME=Gentoo", "Linux", "", "Gentoo, Linux"},
-      {"", "Linux", "5.10.0", "Linux 5.10.0"},
-      {"PRETTY_NAME=\"Odd\\\"Name\x01\"\n", "", "", "Odd\"Name"},
-      {"PRETTY_NAME=\"" + std::string(80, 'x') + "\"", "Linux", "6.1",
-       std::string(63, 'x')},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(DescribeLinuxSystem(c.os_release, c.kernel, c.release), c.text);
-  }
-}
-
-TEST(Texts, EveryEndIsSaid) {
-  EXPECT_EQ(SummaryText(0, std::nullopt), "0 datagrams stored");
-  EXPECT_EQ(SummaryText(1, std::nullopt), "1 datagram stored");
-  EXPECT_EQ(SummaryText(10000, 12), "10000 datagrams stored, 12 dropped by the kernel");
-  struct Case {
-    CaptureEnd why;
-    uint32_t count;
-    std::string message;
-    bool failed;
-  } cases[] = {
-      {CaptureEnd::kLimitReached, 0,
-       "capture ended: " + std::to_string(kPacketLimit) +
-           " datagrams stored, the most a session holds",
-       false},
-      {CaptureEnd::kLimitReached, kPacketLimit,
-       "capture ended: " + std::to_string(kPacketLimit) +
-           " datagrams stored, the most a session holds",
-       false},
-      {CaptureEnd::kLimitReached, 5, "capture ended: 5 datagrams stored, as -c asked", false},
-      {CaptureEnd::kLimitReached, 1, "capture ended: 1 datagram stored, as -c asked", false},
-      {CaptureEnd::kSourceEnded, 0, "capture ended: end of the file", false},
-      {CaptureEnd::kPoolFull, 0,
-       "capture ended: the " + std::to_string(kBytePoolSize) + " bytes for datagrams are full",
-       false},
-      {CaptureEnd::kOpenFailed, 0, "cannot capture: why", true},
-      {CaptureEnd::kSourceFailed, 0, "capture failed: why", true},
-  };
-  for (const Case& c : cases) {
-    const EndReport end = DescribeEnd(c.why, "why", c.count);
-    EXPECT_EQ(end.message, c.message);
-    EXPECT_EQ(end.failed, c.failed) << c.message;
-  }
-  EXPECT_EQ(StoppedText("SIGINT"), "capture ended: stopped by SIGINT");
-  EXPECT_EQ(OriginText(false, "lo", "EN10MB (Ethernet)", 65535),
-            "listening on lo, link-type EN10MB (Ethernet), capture size 65535 bytes");
-  EXPECT_EQ(OriginText(true, "a.pcap", "RAW (Raw IP)", 262144),
-            "reading from file a.pcap, link-type RAW (Raw IP), capture size 262144 bytes");
-}
-
-std::string Contents(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-  return text;
-}
-
-class TerminalViewTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetCaptureStore(*store_); }
-  void Store(const char* row, RowSink& view, CaptureTime time = {}) {
-    ASSERT_EQ(AppendDatagram(*store_, count_, datagram_, 20, 17, time, row, view),
-              AppendOutcome::kStored);
-  }
-  std::unique_ptr<CaptureStore> store_ = std::make_unique<CaptureStore>();
-  uint32_t count_ = 0;
-  const uint8_t datagram_[20] = {0x45};
-};
-
-TEST_F(TerminalViewTest, PrintsTheSniffLogLinesAndTheLiveCount) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* status = std::tmpfile();
-  ASSERT_TRUE(out && status);
-  TerminalView view(*store_, out, false, status);
-  Store("\t0\tudp", view);
-  Store("\t1\ttcp", view);
-  EXPECT_TRUE(view.update());
-  Store("\t2\ticmp", view);
-  EXPECT_TRUE(view.update());
-  EXPECT_TRUE(view.update());  // nothing new
-  view.say(status, "a message");
-  EXPECT_TRUE(view.finish());
-  EXPECT_EQ(view.stored(), 3u);
-  EXPECT_EQ(view.write_error(), 0);
-  EXPECT_EQ(Contents(out), "\t0\tudp\n\t1\ttcp\n\t2\ticmp\n");
-  EXPECT_EQ(Contents(status),
-            "\r\033[K2 datagrams stored\r\033[K\r\033[K3 datagrams stored\r\033[Ka message\n");
-  std::fclose(out);
-  std::fclose(status);
-}
-
-// A time zone two hours east of UTC for the life of a test, given as a
-// POSIX rule so that no zone file is needed.
-class EastOfUtc {
- public:
-  EastOfUtc() {
-    if (const char* tz = std::getenv("TZ")) saved_ = tz;
-    setenv("TZ", "XST-2", 1);
-    tzset();
-  }
-  ~EastOfUtc() {
-    if (saved_) setenv("TZ", saved_->c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
-
-// --time: each row after its datagram's local time of day, microseconds
-// cut from the nanoseconds, in the row's empty first field; a new session
-// starts again at its own first datagram.
-TEST_F(TerminalViewTest, RowTimesAreTheLocalTimesOfTheirDatagrams) {
-  const EastOfUtc zone;
-  EXPECT_EQ(RowTimeText({1700000000, 123456789}), "00:13:20.123456");  // 22:13:20 UTC
-  EXPECT_EQ(RowTimeText({1700000000, 999999999}), "00:13:20.999999");
-  EXPECT_EQ(RowTimeText({0, 0}), "02:00:00.000000");
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  TerminalView view(*store_, out, false, nullptr, true);
-  Store("\t0\tudp", view, {1700000000, 5000});
-  EXPECT_TRUE(view.update());
-  Store("\t1\ttcp", view, {1700003600, 999999999});
-  Store("\t2\ticmp", view, {1700003601, 0});
-  EXPECT_TRUE(view.update());
-  view.clear_rows();
-  ResetCaptureStore(*store_);
-  count_ = 0;
-  Store("\t0\traw", view, {1700007200, 1000});
-  EXPECT_TRUE(view.finish());
-  EXPECT_EQ(Contents(out),
-            "00:13:20.000005\t0\tudp\n"
-            "01:13:20.999999\t1\ttcp\n"
-            "01:13:21.000000\t2\ticmp\n"
-            "02:13:20.000001\t0\traw\n");
-  std::fclose(out);
-}
-
-TEST_F(TerminalViewTest, QuietPrintsNoRowsButStillTheCount) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* status = std::tmpfile();
-  ASSERT_TRUE(out && status);
-  TerminalView quiet(*store_, out, true, status);
-  quiet.start_refused(StartRefusal::kNotAllowed);  // said by the program, not here
-  Store("\t0\tudp", quiet);
-  EXPECT_TRUE(quiet.update());
-  EXPECT_TRUE(quiet.finish());
-  EXPECT_EQ(Contents(out), "");
-  EXPECT_EQ(Contents(status), "\r\033[K1 datagram stored\r\033[K");
-  std::fclose(out);
-  std::fclose(status);
-}
-
-TEST_F(TerminalViewTest, AFailedWriteIsKeptWithItsReason) {
-  const std::string path = testing::TempDir() + "pebblewire_read_only_rows";
-  std::FILE* made = std::fopen(path.c_str(), "w");
-  ASSERT_NE(made, nullptr);
-  std::fclose(made);
-  std::FILE* read_only = std::fopen(path.c_str(), "r");
-  ASSERT_NE(read_only, nullptr);
-  TerminalView view(*store_, read_only, false, nullptr);
-  Store("\t0\tudp", view);
-  EXPECT_FALSE(view.update());
-  EXPECT_NE(view.write_error(), 0);
-  Store("\t1\tudp", view);
-  EXPECT_FALSE(view.finish());  // no second attempt
-  EXPECT_EQ(view.stored(), 2u);
-  std::fclose(read_only);
-  std::remove(path.c_str());
 }
 
 }  // namespace

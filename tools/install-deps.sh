@@ -5,7 +5,7 @@ set -eu
 PACKAGES="
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
-  libpcap-dev tcpdump tshark wireshark-common iproute2
+  libpcap-dev tcpdump tshark wireshark-common iproute2 python3
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick x11-utils
 "

@@ -66,7 +66,9 @@ struct CaptureSession::Ending {
 };
 
 CaptureSession::CaptureSession(CaptureStore& store, CaptureView& view, PacketSource& source)
-    : store_(store), view_(view), source_(source), impl_(std::make_unique<Impl>()) {
+    // Not value-initialised: the receive buffer is written before it is
+    // read, and a start touches none of its pages in vain.
+    : store_(store), view_(view), source_(source), impl_(new Impl) {
   ClearFilterSettings(filter_);
 }
 

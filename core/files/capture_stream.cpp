@@ -45,12 +45,21 @@ std::string StreamFileName(const std::string& base, uint32_t ring_files, uint64_
 }
 
 CaptureStream::CaptureStream(StreamFile& file, StreamPlan plan)
-    : file_(file), plan_(std::move(plan)), buffer_(std::make_unique<uint8_t[]>(kBufferBytes)) {}
+    : file_(file), plan_(std::move(plan)), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)) {}
 
 CaptureStream::~CaptureStream() { end(); }
 
+// A stream may be begun again after its end, for the next session.
 bool CaptureStream::begin() {
+  end();
   std::lock_guard<std::mutex> lock(lock_);
+  buffered_ = 0;
+  failed_ = false;
+  error_.clear();
+  error_number_ = 0;
+  ending_ = false;
+  dirty_ = false;
+  written_.store(0, std::memory_order_relaxed);
   if (!open_file(0)) return false;
   timer_ = std::thread([this] { run_timer(); });
   return true;

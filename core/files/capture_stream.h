@@ -96,7 +96,8 @@ class CaptureStream {
   CaptureStream(const CaptureStream&) = delete;
   CaptureStream& operator=(const CaptureStream&) = delete;
 
-  // Opens the first file and starts the timer. False with error().
+  // Opens the first file and starts the timer. False with error(). A
+  // stream that has ended may be begun again: it starts afresh.
   bool begin();
 
   // Appends one datagram of `length` stored bytes (of `original` on the

@@ -24,7 +24,7 @@ constexpr int kSnapshotLength = 65535;
 
 // Kernel ring buffer of a live capture. A burst of small datagrams must fit
 // while the capture thread is not scheduled; this holds tens of thousands.
-constexpr int kRingBufferBytes = 16 * 1024 * 1024;
+constexpr int kRingBufferBytes = 4 * 1024 * 1024;
 
 // How long the kernel may hold a partly filled block of datagrams before it
 // hands it over. Short enough that rows appear at once to the eye; the

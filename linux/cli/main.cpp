@@ -28,6 +28,7 @@
 #include "capture/interface_list.h"
 #include "capture/pcap_source.h"
 #include "capture/privilege.h"
+#include "capture/store_memory.h"
 #include "cli/interfaces.h"
 #include "cli/options.h"
 #include "cli/save_file.h"
@@ -50,7 +51,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 // The whole capture store, for the life of the process.
-CaptureStore g_store;
+CaptureStore& g_store = StoreInLargePages();
 
 std::string ReadSmallFile(const char* path) {
   std::ifstream in(path);
@@ -248,7 +249,10 @@ CaptureRun::CaptureRun(const CliOptions& o, const sigset_t& stops, std::string d
             o.row_times),
       source_(o, std::move(device)),
       session_(g_store, view_, source_.packets()) {
-  if (o.write_file) stream_.emplace(stream_file_, StreamPlanOf(o));
+  if (o.write_file) {
+    stream_.emplace(stream_file_, StreamPlanOf(o));
+    view_.expect_unstored_rows();
+  }
 }
 
 int CaptureRun::run() {
@@ -325,6 +329,14 @@ bool CaptureRun::start_session() {
   return false;
 }
 
+// poll, with its revents cleared first; false (said) when it fails.
+bool Wait(pollfd* fds, nfds_t count, int timeout) {
+  for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
+  if (poll(fds, count, timeout) >= 0 || errno == EINTR) return true;
+  Complain(std::string("cannot wait for the capture: ") + std::strerror(errno));
+  return false;
+}
+
 LoopEnd CaptureRun::wait_for_end() {
   // Standard output is watched while something is to be written to it: a
   // pipe whose reader has gone reports an error, so that a capture printing
@@ -337,18 +349,18 @@ LoopEnd CaptureRun::wait_for_end() {
     announce_origin();
     if (view_.ended()) return LoopEnd::kByItself;
     if (!view_.update()) return LoopEnd::kOutput;
-    // With nothing new, sleep until a signal, a wake-up or a closed output;
-    // with something new already, pause for the batch first.
-    const bool nothing_new = view_.arm_wakeup(announced_);
+    // With nothing new, sleep until a signal, a wake-up or a closed
+    // output; then, or with something new already, pause for the batch
+    // (woken only by a signal or a closed output).
     pollfd fds[3] = {{signals_.get(), POLLIN, 0}, {output, 0, 0}, {wakeups_.get(), POLLIN, 0}};
-    if (poll(fds, nothing_new ? 3 : 2, nothing_new ? -1 : kBatchMilliseconds) < 0 &&
-        errno != EINTR) {
-      Complain(std::string("cannot wait for the capture: ") + std::strerror(errno));
-      return LoopEnd::kOutput;
-    }
+    if (view_.arm_wakeup(announced_) && !Wait(fds, 3, -1)) return LoopEnd::kOutput;
     if (fds[2].revents & POLLIN) {
       eventfd_t count = 0;
       eventfd_read(wakeups_.get(), &count);
+    }
+    if (!(fds[0].revents & POLLIN) && !(fds[1].revents & (POLLERR | POLLHUP)) &&
+        !Wait(fds, 2, kBatchMilliseconds)) {
+      return LoopEnd::kOutput;
     }
     // A session that ended by itself while the loop waited ended first.
     if (view_.ended()) return LoopEnd::kByItself;

@@ -20,9 +20,14 @@ TerminalView::TerminalView(const CaptureStore& store, std::FILE* rows, bool quie
       quiet_(quiet),
       status_(status),
       row_times_(row_times),
-      walk_(store),
-      pending_(std::make_unique<char[]>(kUnstoredBytes)),
-      taken_(std::make_unique<char[]>(kUnstoredBytes)) {}
+      walk_(store) {}
+
+void TerminalView::expect_unstored_rows() {
+  if (quiet_ || listing_unstored_) return;
+  listing_unstored_ = true;
+  pending_ = std::make_unique_for_overwrite<char[]>(kUnstoredBytes);
+  taken_ = std::make_unique_for_overwrite<char[]>(kUnstoredBytes);
+}
 
 void TerminalView::add_row(std::string_view) {
   // The row is listed: it is the sniff log's next line, which update()
@@ -35,7 +40,7 @@ void TerminalView::add_row(std::string_view) {
 // update(); a full buffer holds the capture thread until the terminal has
 // taken its rows.
 void TerminalView::add_unstored_row(std::string_view row, CaptureTime time) {
-  if (!quiet_) {
+  if (listing_unstored_) {
     const size_t length = row.size() < 255 ? row.size() : 255;
     const size_t entry = sizeof time + 1 + length;
     std::unique_lock<std::mutex> lock(unstored_lock_);

@@ -56,6 +56,11 @@ class TerminalView final : public CaptureView {
   // for room for its rows goes on without them.
   void wait_for_capture_thread(const std::atomic<bool>& finished) override;
 
+  // Main thread, before a session that streams into a file starts: rows
+  // past the store will come (add_unstored_row), and the view makes room
+  // for them. Without it they are only counted.
+  void expect_unstored_rows();
+
   // Main thread, before the session starts: what an armed view calls (on
   // the capture thread) when there is something new to show. It must not
   // block.
@@ -122,6 +127,7 @@ class TerminalView final : public CaptureView {
   // The rows past the store: each its capture time, its length (one byte)
   // and its text, back to back; `taken_` is what update() prints.
   static constexpr size_t kUnstoredBytes = 1 << 20;
+  bool listing_unstored_ = false;  // set before the session: the buffers exist
   std::mutex unstored_lock_;
   std::condition_variable unstored_room_;
   std::unique_ptr<char[]> pending_;

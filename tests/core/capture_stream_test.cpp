@@ -241,6 +241,14 @@ TEST(CaptureStream, ASessionGoesOnPastTheStore) {
   EXPECT_EQ(stream.written(), kPacketLimit + 5u);
   EXPECT_EQ(test::ReadAll(files.file("s.pcap")).datagrams.size(), kPacketLimit + 5u);
 
+  // The same stream for the next session starts afresh.
+  request.packet_limit = 3;
+  ASSERT_EQ(session.start(request, {true, true}), StartOutcome::kStarted);
+  ASSERT_TRUE(view.wait_ended(2));
+  session.stop();
+  EXPECT_EQ(stream.written(), 3u);
+  EXPECT_EQ(test::ReadAll(files.file("s.pcap")).datagrams.size(), 3u);
+
   files.refuse("s.pcap");
   CaptureStream refused(files, {"s.pcap"});
   request.stream = &refused;

@@ -18,6 +18,7 @@
 //           the list shows its last rows and the row that says why it ended
 // The window stays until closed.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <sstream>
 #include <string>
@@ -125,6 +126,8 @@ void Press(pw::MainDialog& program, const std::string& shot) {
   if (shot == "start") return;
   HWND list = GetDlgItem(main, IDC_LIST);
   if (shot == "red") {
+    // The tip stays until the picture is taken.
+    SendMessageA(program.tooltip_window(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(30000, 0));
     TypeIntoFrom(main, "10.0.0.300:80");
     return;
   }

@@ -2,8 +2,10 @@
 """Draws Pebblewire's five icons (windows/res/icons/*.ico): a small network tree of
 one box at the top, joined by lines to two boxes below it and to three boxes
 at the bottom. Icon 112 shows every box unlit; the animation frames 113 to 116
-light boxes in cyan. Each icon is a single 32x32 image with 256 colours and a
-transparency mask.
+light boxes in cyan. Each icon holds the picture drawn for each size the
+system asks for from 100 % to 200 % (16, 20, 24, 32, 40, 48 and 64 pixels),
+so that it stays sharp at every dots-per-inch setting; each image has 256
+colours and a transparency mask.
 
 The generated files are committed, so building needs no Python; run this
 script again after changing the pictures:  python3 tools/make-icons.py
@@ -11,7 +13,9 @@ script again after changing the pictures:  python3 tools/make-icons.py
 import os
 import struct
 
-SIZE = 32
+# The picture is laid out on a 32x32 grid and drawn for each of these sizes.
+GRID = 32
+SIZES = (16, 20, 24, 32, 40, 48, 64)
 
 # Palette: index -> (r, g, b). Unused entries stay black.
 TRANSPARENT, OUTLINE, LINE, UNLIT, UNLIT_SHADE, LIT, LIT_SHADE, SHINE = range(8)
@@ -43,68 +47,92 @@ ICONS = {
 }
 
 
-def center_x(box):
-    return box[0] + BOX_W // 2
+def draw(lit, size):
+    """The picture at `size` pixels: the grid's boxes and lines scaled, each
+    edge on a whole pixel, lines and outlines as thick as the scale."""
+    scale = size / GRID
+    thick = max(1, int(scale))
+    px = [[TRANSPARENT] * size for _ in range(size)]
 
+    def at(v):
+        return int(v * scale + 0.5)
 
-def draw(lit):
-    px = [[TRANSPARENT] * SIZE for _ in range(SIZE)]
+    def fill(x0, y0, x1, y1, c):
+        for y in range(max(0, y0), min(size, y1)):
+            for x in range(max(0, x0), min(size, x1)):
+                px[y][x] = c
 
-    def put(x, y, c):
-        if 0 <= x < SIZE and 0 <= y < SIZE:
-            px[y][x] = c
+    # Every box the same size, 4x4 at the least, and inside the picture.
+    box_w, box_h = max(4, at(BOX_W)), max(4, at(BOX_H))
+
+    def box_edges(box):
+        left, top = min(at(box[0]), size - box_w), min(at(box[1]), size - box_h)
+        return left, top, left + box_w, top + box_h
+
+    def center(box):
+        left, _, right, _ = box_edges(box)
+        return (left + right - thick) // 2
 
     def hline(x0, x1, y):
-        for x in range(x0, x1 + 1):
-            put(x, y, LINE)
+        fill(x0, y, x1 + thick, y + thick, LINE)
 
     def vline(x, y0, y1):
-        for y in range(y0, y1 + 1):
-            put(x, y, LINE)
+        fill(x, y0, x + thick, y1 + 1, LINE)
 
     # The trunk from the top box down to the bottom row, a bus to the two
     # middle boxes and a bus to the three bottom boxes.
-    trunk = center_x(TOP)
-    vline(trunk, TOP[1] + BOX_H, BOTTOM_MIDDLE[1] - 1)
-    bus1 = MIDDLE_LEFT[1] - 3
-    hline(center_x(MIDDLE_LEFT), center_x(MIDDLE_RIGHT), bus1)
+    trunk = center(TOP)
+    vline(trunk, box_edges(TOP)[3], box_edges(BOTTOM_MIDDLE)[1] - 1)
+    bus1 = at(MIDDLE_LEFT[1] - 3)
+    hline(center(MIDDLE_LEFT), center(MIDDLE_RIGHT), bus1)
     for box in (MIDDLE_LEFT, MIDDLE_RIGHT):
-        vline(center_x(box), bus1, box[1] - 1)
-    bus2 = BOTTOM_LEFT[1] - 3
-    hline(center_x(BOTTOM_LEFT), center_x(BOTTOM_RIGHT), bus2)
+        vline(center(box), bus1, box_edges(box)[1] - 1)
+    bus2 = at(BOTTOM_LEFT[1] - 3)
+    hline(center(BOTTOM_LEFT), center(BOTTOM_RIGHT), bus2)
     for box in (BOTTOM_LEFT, BOTTOM_RIGHT):
-        vline(center_x(box), bus2, box[1] - 1)
+        vline(center(box), bus2, box_edges(box)[1] - 1)
 
     for box in BOXES:
         on = box in lit
-        fill, shade = (LIT, LIT_SHADE) if on else (UNLIT, UNLIT_SHADE)
-        x0, y0 = box
-        for y in range(y0, y0 + BOX_H):
-            for x in range(x0, x0 + BOX_W):
-                edge = x in (x0, x0 + BOX_W - 1) or y in (y0, y0 + BOX_H - 1)
-                lower = y == y0 + BOX_H - 2 or x == x0 + BOX_W - 2
-                put(x, y, OUTLINE if edge else (shade if lower else fill))
-        if on:
-            put(x0 + 1, y0 + 1, SHINE)
+        face, shade = (LIT, LIT_SHADE) if on else (UNLIT, UNLIT_SHADE)
+        left, top, right, bottom = box_edges(box)
+        fill(left, top, right, bottom, OUTLINE)
+        # Shade and shine only where the face keeps room between them.
+        shaded = min(right - left, bottom - top) - 2 * thick >= 3 * thick
+        fill(left + thick, top + thick, right - thick, bottom - thick, shade if shaded else face)
+        if shaded:
+            fill(left + thick, top + thick, right - 2 * thick, bottom - 2 * thick, face)
+        if on and shaded:
+            fill(left + thick, top + thick, left + 2 * thick, top + 2 * thick, SHINE)
     return px
 
 
-def ico_bytes(px):
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 8, 0,
-                         SIZE * SIZE + SIZE * 4, 0, 0, 256, 0)
+def image_bytes(px):
+    size = len(px)
+    row_mask = (size + 31) // 32 * 4  # mask rows are padded to 32 bits
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 8, 0,
+                         size * size + size * row_mask, 0, 0, 256, 0)
     palette = b"".join(struct.pack("<BBBB", *reversed(PALETTE.get(i, (0, 0, 0))), 0)
                        for i in range(256))
-    xor = b"".join(bytes(px[y]) for y in reversed(range(SIZE)))
+    xor = b"".join(bytes(px[y]) for y in reversed(range(size)))
     mask = b""
-    for y in reversed(range(SIZE)):
+    for y in reversed(range(size)):
         bits = 0
-        for x in range(SIZE):
+        for x in range(size):
             bits = (bits << 1) | (1 if px[y][x] == TRANSPARENT else 0)
-        mask += struct.pack(">I", bits)
-    image = header + palette + xor + mask
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 8, len(image), 6 + 16)
-    return directory + entry + image
+        bits <<= row_mask * 8 - size
+        mask += bits.to_bytes(row_mask, "big")
+    return header + palette + xor + mask
+
+
+def ico_bytes(lit):
+    images = [image_bytes(draw(lit, size)) for size in SIZES]
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in zip(SIZES, images):
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 8, len(image), offset)
+        offset += len(image)
+    return directory + b"".join(images)
 
 
 def main():
@@ -112,7 +140,7 @@ def main():
     os.makedirs(out, exist_ok=True)
     for icon_id, lit in ICONS.items():
         with open(os.path.join(out, f"icon{icon_id}.ico"), "wb") as f:
-            f.write(ico_bytes(draw(lit)))
+            f.write(ico_bytes(lit))
 
 
 if __name__ == "__main__":

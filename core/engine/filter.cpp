@@ -1,6 +1,7 @@
 #include "engine/filter.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "text/decimal.h"
 
@@ -32,6 +33,13 @@ AddressKey MakeAddressKey(std::string_view text) {
   return key;
 }
 
+// The parts one after the other.
+std::string Joined(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (const std::string_view part : parts) text.append(part);
+  return text;
+}
+
 bool KeyMatches(const AddressKey& key, const IpAddress& address) {
   return key.matchable && key.address == address;
 }
@@ -60,10 +68,21 @@ void ClearFilterSettings(FilterSettings& settings) {
 }
 
 uint16_t ParsePortText(std::string_view text) {
-  if (text == "*") return 0;
+  PortReading reading;
+  return ReadPortText(text, reading);
+}
+
+uint16_t ReadPortText(std::string_view text, PortReading& reading) {
+  reading = PortReading::kAny;
+  if (text.empty() || text == "*") return 0;
   const LeadingNumber number = ReadLeadingNumber(text);
   const uint64_t value = number.digits.value;
-  if (value > 65535 || (number.negative && value != 0)) return 0;
+  if (number.digits.count == 0 || value > 65535 || (number.negative && value != 0)) {
+    reading = PortReading::kIgnored;
+    return 0;
+  }
+  if (value == 0) return 0;
+  reading = number.length < text.size() ? PortReading::kCut : PortReading::kNumber;
   return static_cast<uint16_t>(value);
 }
 
@@ -74,6 +93,7 @@ void ParseFilterField(std::string_view field_text, FilterSide& side) {
   if (ReadIpv6Text(text, bare)) {
     side.mode = AddressMode::kAddress;
     side.port = 0;
+    side.port_reading = PortReading::kAny;
     side.key = {true, bare};
     return;
   }
@@ -83,9 +103,10 @@ void ParseFilterField(std::string_view field_text, FilterSide& side) {
     const size_t close = text.find(']');
     side.mode = AddressMode::kAddress;
     side.port = 0;
+    side.port_reading = PortReading::kAny;
     if (close != std::string_view::npos && close + 1 < text.size()) {
       if (text[close + 1] == ':') {
-        side.port = ParsePortText(text.substr(close + 2));
+        side.port = ReadPortText(text.substr(close + 2), side.port_reading);
         side.address[close + 1] = '\0';
       } else {
         side.key = {false, {}};
@@ -100,10 +121,11 @@ void ParseFilterField(std::string_view field_text, FilterSide& side) {
     CopyText(kAnyField, side.address);
     side.mode = AddressMode::kAny;
     side.port = 0;
+    side.port_reading = PortReading::kAny;
     side.key = MakeAddressKey(side.address);
     return;
   }
-  side.port = ParsePortText(text.substr(colon + 1));
+  side.port = ReadPortText(text.substr(colon + 1), side.port_reading);
   side.address[colon] = '\0';
   side.mode = std::strcmp(side.address, "*") == 0 ? AddressMode::kAny
                                                   : AddressMode::kAddress;
@@ -134,6 +156,50 @@ FilterSettings BuildFilterSettings(std::string_view from_field,
   SetReversePair(settings, both_traffic);
   settings.protocols = protocols;
   return settings;
+}
+
+FieldJudgement JudgeFilterField(std::string_view field_text,
+                                const ProtocolSwitches& protocols) {
+  FilterSide side{};
+  ParseFilterField(field_text, side);
+  const std::string_view taken = field_text.substr(0, kFieldTextMax);
+  const bool no_colon = side.mode == AddressMode::kAny && std::strcmp(side.address, kAnyField) == 0;
+  bool ports_apply = false;
+  std::string with_ports;  // "tcp and udp"
+  for (const StoredProtocol& p : kStoredProtocols) {
+    if (!p.has_ports) continue;
+    ports_apply = ports_apply || protocols.*p.switched_on;
+    if (!with_ports.empty()) with_ports += " and ";
+    with_ports += p.name;
+  }
+  if (side.mode == AddressMode::kAddress && !side.key.matchable) {
+    return {FieldVerdict::kMatchesNothing,
+            side.address[0] == '\0'
+                ? "matches nothing: the address before the colon is empty"
+                : Joined({"matches nothing: no datagram's address is written \"", side.address,
+                          "\""})};
+  }
+  if (no_colon && !taken.empty() && taken != "*") {
+    return {FieldVerdict::kNoColon,
+            Joined({"\"", taken, "\" has no colon: every address and port passes"})};
+  }
+  switch (side.port_reading) {
+    case PortReading::kIgnored:
+      return {FieldVerdict::kPortIgnored,
+              "the port is no number from 1 to 65535: every port passes"};
+    case PortReading::kCut:
+      return {FieldVerdict::kPortCut, Joined({"the port is read as ", std::to_string(side.port),
+                                              ": what follows the number is ignored"})};
+    case PortReading::kNumber:
+      if (!ports_apply) {
+        return {FieldVerdict::kPortUnused, Joined({"the port is not used: only ", with_ports,
+                                                   " have ports, and none is checked"})};
+      }
+      break;
+    case PortReading::kAny:
+      break;
+  }
+  return {};
 }
 
 bool PassesFilter(const DatagramFacts& facts, const FilterSettings& s) {

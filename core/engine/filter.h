@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/row_text.h"
@@ -49,6 +50,15 @@ struct AddressKey {
   IpAddress address;
 };
 
+// How a side's port text was taken.
+enum class PortReading : uint8_t {
+  kAny,      // no port text, an empty one, "*" or a zero: any port
+  kNumber,   // a number from 1 to 65,535, and nothing after it
+  kIgnored,  // no number, or one outside 0 to 65,535: any port
+  kCut,      // a number from 1 to 65,535 followed by other characters,
+             // which are ignored
+};
+
 // One side ("from" or "to") of the filter.
 struct FilterSide {
   // NUL-terminated: the text before the port's colon ("[::1]" of
@@ -57,6 +67,7 @@ struct FilterSide {
   AddressMode mode;
   uint16_t port;  // 0: any port
   AddressKey key;
+  PortReading port_reading;  // how the port text was taken
 };
 
 // Built completely at every start by the functions below; read-only for the
@@ -93,6 +104,33 @@ void ParseFilterField(std::string_view field_text, FilterSide& side);
 // leading white space, an optional sign and decimal digits up to the first
 // other character; no digits, or a value outside 0 to 65,535, give 0.
 uint16_t ParsePortText(std::string_view text);
+
+// ParsePortText, and how the text was taken.
+uint16_t ReadPortText(std::string_view text, PortReading& reading);
+
+// What the filter makes of a field text, for a front end that tells its
+// user before a start. The filter itself takes every text as it is; this
+// names the texts that do not do what they look like.
+enum class FieldVerdict : uint8_t {
+  kTaken,           // taken as written
+  kMatchesNothing,  // an address part that no datagram's address is written as
+  kNoColon,         // a text without a colon (other than "*"): every address
+                    // and port passes, the text is ignored
+  kPortIgnored,     // a port part that is no port number: every port passes
+  kPortCut,         // characters after the port number are ignored
+  kPortUnused,      // a port, while no checked protocol has ports
+};
+
+struct FieldJudgement {
+  FieldVerdict verdict = FieldVerdict::kTaken;
+  std::string reason;  // one line that says why; empty when taken
+};
+
+// Judges `field_text` through ParseFilterField (the side's mode, its key's
+// matchable flag, its port reading), with the protocol switches a start
+// would read. The worst finding wins: matching nothing before an ignored
+// text before an ignored or unused port.
+FieldJudgement JudgeFilterField(std::string_view field_text, const ProtocolSwitches& protocols);
 
 // Sets the reverse pair after both fields are parsed: with "both traffic"
 // and neither port given, (to address, from address); otherwise empty.

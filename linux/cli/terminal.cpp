@@ -8,6 +8,7 @@
 #include <ctime>
 #include <utility>
 
+#include "ui/capture_end_text.h"
 #include "ui/system_description.h"
 
 namespace pw::cli {
@@ -273,7 +274,7 @@ std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops,
     text = std::to_string(*written) + (*written == 1 ? " datagram written, " : " datagrams written, ") +
            std::to_string(stored) + " stored";
   } else {
-    text = std::to_string(stored) + (stored == 1 ? " datagram stored" : " datagrams stored");
+    text = StoredCountText(stored);
   }
   if (kernel_drops) {
     text += ", " + std::to_string(*kernel_drops) + " dropped by the kernel";
@@ -314,19 +315,12 @@ EndReport DescribeEnd(CaptureEnd why, std::string_view detail, uint32_t count_as
                 false};
       }
       if (count_asked != 0 && count_asked < kPacketLimit) {
-        return {"capture ended: " + std::to_string(count_asked) +
-                    (count_asked == 1 ? " datagram" : " datagrams") + " stored, as -c asked",
-                false};
+        return {"capture ended: " + StoredCountText(count_asked) + ", as -c asked", false};
       }
-      return {"capture ended: " + std::to_string(kPacketLimit) +
-                  " datagrams stored, the most a session holds",
-              false};
+      return {EndedByItselfText(why, kPacketLimit), false};
     case CaptureEnd::kPoolFull:
-      return {"capture ended: the " + std::to_string(kBytePoolSize) +
-                  " bytes for datagrams are full",
-              false};
     case CaptureEnd::kSourceEnded:
-      return {"capture ended: end of the file", false};
+      return {"capture ended: " + EndReason(why), false};
     case CaptureEnd::kOpenFailed:
       return {"cannot capture: " + std::string(detail), true};
     case CaptureEnd::kSourceFailed:

@@ -75,6 +75,64 @@ TEST(FilterField, SplitsAtTheLastColon) {
   }
 }
 
+TEST(FilterField, JudgedThroughTheParserWorstFindingFirst) {
+  const ProtocolSwitches tcp_udp{true, true, false, false, false};
+  const ProtocolSwitches icmp_only{false, false, true, false, false};
+  struct Case {
+    std::string text;
+    ProtocolSwitches protocols;
+    FieldVerdict verdict;
+  } cases[] = {
+      {"*:*", tcp_udp, FieldVerdict::kTaken},
+      {"", tcp_udp, FieldVerdict::kTaken},
+      {"*", tcp_udp, FieldVerdict::kTaken},
+      {"10.0.0.1:80", tcp_udp, FieldVerdict::kTaken},
+      {"10.0.0.1:*", tcp_udp, FieldVerdict::kTaken},
+      {"10.0.0.1:", tcp_udp, FieldVerdict::kTaken},    // an empty port: any
+      {"*:0", tcp_udp, FieldVerdict::kTaken},          // 0: any
+      {"10.0.0.1: 0080", tcp_udp, FieldVerdict::kTaken},
+      {"10.0.0.1:*", icmp_only, FieldVerdict::kTaken},
+      {"10.0.0.300:80", tcp_udp, FieldVerdict::kMatchesNothing},
+      {"010.0.0.1:*", tcp_udp, FieldVerdict::kMatchesNothing},
+      {"host:80", tcp_udp, FieldVerdict::kMatchesNothing},
+      {":80", tcp_udp, FieldVerdict::kMatchesNothing},
+      {"1.2.3.4:5:6", tcp_udp, FieldVerdict::kMatchesNothing},  // address "1.2.3.4:5"
+      {"*:*:*", tcp_udp, FieldVerdict::kMatchesNothing},
+      {"10.0.0.300:http", icmp_only, FieldVerdict::kMatchesNothing},
+      {"10.0.0.1", tcp_udp, FieldVerdict::kNoColon},
+      {"10.0.0.1:http", tcp_udp, FieldVerdict::kPortIgnored},
+      {"10.0.0.1:70000", tcp_udp, FieldVerdict::kPortIgnored},
+      {"10.0.0.1:-5", tcp_udp, FieldVerdict::kPortIgnored},
+      {"*:**", tcp_udp, FieldVerdict::kPortIgnored},
+      {"10.0.0.1:80abc", tcp_udp, FieldVerdict::kPortCut},
+      {"10.0.0.1:8 0", tcp_udp, FieldVerdict::kPortCut},
+      {"10.0.0.1:80", icmp_only, FieldVerdict::kPortUnused},
+      {"10.0.0.1:80", {false, true, false, false, false}, FieldVerdict::kTaken},
+      // Cut to kFieldTextMax first, as the filter reads it.
+      {"1.1.1.1:" + std::string(kFieldTextMax, '7'), tcp_udp, FieldVerdict::kPortIgnored},
+      // IPv6 forms.
+      {"::1", tcp_udp, FieldVerdict::kTaken},
+      {"[2001:db8::1]:443", tcp_udp, FieldVerdict::kTaken},
+      {"[::1]:*", tcp_udp, FieldVerdict::kTaken},
+      {"[::1]:https", tcp_udp, FieldVerdict::kPortIgnored},
+      {"[::1]:80x", tcp_udp, FieldVerdict::kPortCut},
+      {"[::1]:80", icmp_only, FieldVerdict::kPortUnused},
+      {"[::g]:80", tcp_udp, FieldVerdict::kMatchesNothing},
+      {"[::1]x", tcp_udp, FieldVerdict::kMatchesNothing},
+  };
+  for (const Case& c : cases) {
+    const FieldJudgement j = JudgeFilterField(c.text, c.protocols);
+    EXPECT_EQ(j.verdict, c.verdict) << '"' << c.text << '"';
+    EXPECT_EQ(j.reason.empty(), c.verdict == FieldVerdict::kTaken) << '"' << c.text << '"';
+  }
+  EXPECT_EQ(JudgeFilterField("10.0.0.300:80", tcp_udp).reason,
+            "matches nothing: no datagram's address is written \"10.0.0.300\"");
+  EXPECT_EQ(JudgeFilterField("10.0.0.1:80abc", tcp_udp).reason,
+            "the port is read as 80: what follows the number is ignored");
+  EXPECT_EQ(JudgeFilterField("10.0.0.1:80", icmp_only).reason,
+            "the port is not used: only tcp and udp have ports, and none is checked");
+}
+
 TEST(FilterField, ReversePairNeedsBothTrafficAndNoPorts) {
   const ProtocolSwitches all{true, true, true, true, true};
   FilterSettings s = BuildFilterSettings("10.0.0.1:*", "10.0.0.2:*", true, all);

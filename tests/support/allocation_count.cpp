@@ -1,6 +1,9 @@
 // The global operator new of a test program that links this file, counting
-// every call, and the operator delete that goes with it. Over-aligned
-// allocations keep the library's own operators and are not counted.
+// every call, and the operator delete that goes with it. The forms that
+// return null instead of throwing (std::stable_sort's buffer asks with
+// them) are replaced too, so that every block this delete frees came from
+// this new. Over-aligned allocations keep the library's own operators and
+// are not counted.
 #include "support/allocation_count.h"
 
 #include <atomic>
@@ -21,21 +24,12 @@ void* Allocate(std::size_t size) {
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
-// The nothrow forms too (std::stable_sort takes its buffer with one): the
-// library's would allocate what the delete below frees with free.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
 }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }

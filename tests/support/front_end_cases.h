@@ -71,7 +71,7 @@ inline std::string ExpectedDetailsName(const DetailsCase& c) {
   return std::string(c.session.name) + ".d" + std::to_string(c.index) + ".details";
 }
 
-// The pcap file that "save as pca&p..." of the Windows program writes after
+// The pcap file that "save as p&cap..." of the Windows program writes after
 // opening tcpdump_lo_nano.pcap (all of its datagrams stored); written anew
 // by the Windows tests when PW_UPDATE_EXPECTED is set.
 inline constexpr char kWrittenPcapCapture[] = "tcpdump_lo_nano.pcap";

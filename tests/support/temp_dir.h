@@ -1,6 +1,14 @@
 // A test fixture with a fresh directory of its own under the system's
-// temporary directory, removed after the test.
+// temporary directory, removed after the test. The directory is named
+// after the test and the process, so that test programs that run at the
+// same time (other builds' runs of the same test) never share one.
 #pragma once
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -15,8 +23,14 @@ class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+#if defined(_WIN32)
+    const int process = _getpid();
+#else
+    const int process = static_cast<int>(getpid());
+#endif
     dir_ = std::filesystem::temp_directory_path() /
-           (std::string("pebblewire_") + info->test_suite_name() + "_" + info->name());
+           ("pebblewire_" + std::to_string(process) + "_" + info->test_suite_name() + "_" +
+            info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

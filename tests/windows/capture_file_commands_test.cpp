@@ -1,7 +1,7 @@
-// Capture files in the real dialog: "&open capture file..." and the
+// Capture files in the real dialog: "open capture &file..." and the
 // command line's file are read through the capture session and listed and
 // decoded as the Linux program lists and decodes them (the golden files of
-// front_end_cases.h); "save as pca&p..." after opening a capture writes the
+// front_end_cases.h); "save as p&cap..." after opening a capture writes the
 // golden pcap; damaged files, the packet limit and a full pool; one session
 // at a time, a refused start, "go!" after a file; the command line's quoting
 // through pebblewire.exe itself, and the second-start rule with a file.
@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,16 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::vector<std::string> ExpectedRows(const FrontEndCase& c) {
   return Lines(FileText(HostExpectedFile(ExpectedRowsName(c))));
+}
+
+// The list after a file was read to its end: the Linux program's rows, then
+// why the session ended and how many datagrams it stored.
+std::vector<std::string> FileRows(const FrontEndCase& c) {
+  std::vector<std::string> rows = ExpectedRows(c);
+  const size_t n = rows.size();
+  rows.push_back(" capture ended: " + std::to_string(n) + (n == 1 ? " datagram" : " datagrams") +
+                 " stored, end of the file");
+  return rows;
 }
 
 const FrontEndCase& kPlainCase = kFrontEndCases[0];  // tcpdump_lo_nano.pcap, tcp and udp
@@ -91,7 +103,7 @@ void SetFilter(const RunningDialog& d, const FrontEndCase& c) {
                c.both_traffic ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-// "&open capture file..." with the open-file dialog answering `path`; true
+// "open capture &file..." with the open-file dialog answering `path`; true
 // once the session that it started has ended.
 bool OpenAndRead(const RunningDialog& d, const std::string& path) {
   Prompt::Reset(path);
@@ -117,8 +129,8 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
   HMENU popup = GetSubMenu(menu, 0);
   const std::vector<std::pair<std::string, UINT>> expected = {
       {"packets in &details", IDM_DETAILS}, {"save &packets source", IDM_SAVE_PACKETS},
-      {"&save sniff log", IDM_SAVE_SNIFF_LOG}, {"save as pca&p...", IDM_SAVE_PCAP},
-      {"&open capture file...", IDM_OPEN_CAPTURE}, {"&about...", IDM_ABOUT},
+      {"&save sniff log", IDM_SAVE_SNIFF_LOG}, {"save as p&cap...", IDM_SAVE_PCAP},
+      {"open capture &file...", IDM_OPEN_CAPTURE}, {"&about...", IDM_ABOUT},
       {"", 0}, {"&options", static_cast<UINT>(-1)}, {"", 0}, {"e&xit", IDM_EXIT}};
   std::vector<std::pair<std::string, UINT>> items;
   for (int i = 0; i < GetMenuItemCount(popup); ++i) {
@@ -130,13 +142,38 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
   EXPECT_EQ(items, expected);
 }
 
+// Collects in `repeated` the items of `menu` and of the levels below it
+// whose access key an earlier item of the same level has.
+void RepeatedAccessKeys(HMENU menu, std::vector<std::string>& repeated) {
+  std::string keys;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    const char* amp = std::strchr(text, '&');
+    if (amp != nullptr && amp[1] != '\0') {
+      const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(amp[1])));
+      if (keys.find(key) != std::string::npos) repeated.push_back(text);
+      keys += key;
+    }
+    if (HMENU below = GetSubMenu(menu, i)) RepeatedAccessKeys(below, repeated);
+  }
+}
+
+TEST(CaptureFiles, EachLevelOfTheMenuHasUniqueAccessKeys) {
+  HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_POPUP_MENU));
+  std::vector<std::string> repeated;
+  RepeatedAccessKeys(GetSubMenu(menu, 0), repeated);
+  DestroyMenu(menu);
+  EXPECT_EQ(repeated, std::vector<std::string>{});
+}
+
 TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
   FileFixture f(kFirstRunViews);
   RunningDialog d(f.prompted_setup());
   for (const FrontEndCase& c : kFrontEndCases) {
     SetFilter(d, c);
     ASSERT_TRUE(OpenAndRead(d, HostDataFile(c.capture))) << c.name;
-    EXPECT_EQ(d.rows(), ExpectedRows(c)) << c.name;
+    EXPECT_EQ(d.rows(), FileRows(c)) << c.name;
     EXPECT_TRUE(Idle(d)) << c.name;
     EXPECT_EQ(d.focus(), d.item(IDC_GO)) << c.name;
   }
@@ -150,8 +187,8 @@ TEST(CaptureFiles, TheOpenCommandListsWhatTheLinuxProgramLists) {
   EXPECT_EQ(Prompt::filter, std::string(filter, sizeof filter - 1));
   EXPECT_EQ(asked.nFilterIndex, 0u);
   EXPECT_EQ(asked.nMaxFile, 260u);
-  EXPECT_EQ(Prompt::start_name, "");
-  EXPECT_EQ(Prompt::folder, f.folder.gravlin());
+  EXPECT_EQ(Prompt::start_name, "") << "an open dialog suggests no name";
+  EXPECT_EQ(Prompt::folder, HostPath(PW_TEST_DATA)) << "the folder of the file opened last";
   EXPECT_EQ(Prompt::title, "select file for opening");
   EXPECT_EQ(asked.Flags, static_cast<DWORD>(OFN_EXPLORER | OFN_PATHMUSTEXIST |
                                             OFN_FILEMUSTEXIST | OFN_HIDEREADONLY));
@@ -186,7 +223,7 @@ TEST(CaptureFiles, TheRealOpenDialogCancelledAndChosen) {
     }
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
     SendMessageA(d.hwnd(), WM_NULL, 0, 0);
-    const std::vector<std::string> expected = choose ? ExpectedRows(kPlainCase) : before;
+    const std::vector<std::string> expected = choose ? FileRows(kPlainCase) : before;
     EXPECT_TRUE(WaitUntil([&] { return d.rows() == expected && Idle(d); })) << choose;
   }
 }
@@ -304,15 +341,20 @@ TEST(CaptureFiles, TheLimitAndAFullPoolEndAFileAsTheyEndACapture) {
     const char* name;
     const std::vector<Datagram>& datagrams;
     int rows;
-  } cases[] = {{"many.pcap", many, 10000}, {"big.pcap", big, 12}};
+    std::string end;  // the row after the datagrams' rows
+  } cases[] = {
+      {"many.pcap", many, 10000, " capture ended: 10000 datagrams stored, the most a session holds"},
+      {"big.pcap", big, 12,
+       " capture ended: 12 datagrams stored, the 819200 bytes for datagrams are full"}};
   for (const Case& c : cases) {
     const std::string path = f.folder.path() + "\\" + c.name;
     std::string error;
     ASSERT_TRUE(WriteAll(path, c.datagrams, error)) << error;
     ASSERT_TRUE(OpenAndRead(d, path)) << c.name;
-    EXPECT_EQ(d.row_count(), c.rows) << c.name;
+    EXPECT_EQ(d.row_count(), c.rows + 1) << c.name;
     EXPECT_EQ(d.row(c.rows - 1).rfind("\t" + std::to_string(c.rows - 1) + "\tudp\t", 0), 0u)
-        << c.name << ": no failure row";
+        << c.name;
+    EXPECT_EQ(d.row(c.rows), c.end);
     EXPECT_TRUE(Idle(d)) << c.name;
   }
 }
@@ -333,7 +375,7 @@ TEST(CaptureFiles, OneSessionAtATimeAndGoCapturesTheNetworkAgain) {
   EXPECT_FALSE(OpenCommandGreyed(d));
 
   ASSERT_TRUE(OpenAndRead(d, HostDataFile(kPlainCase.capture)));
-  EXPECT_EQ(d.rows(), ExpectedRows(kPlainCase));
+  EXPECT_EQ(d.rows(), FileRows(kPlainCase));
   f.source.rewind();
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 1 && f.source.blocked(); }));
@@ -351,7 +393,7 @@ TEST(CaptureFiles, AFileNeedsNoRightToCaptureAndGoStaysRefused) {
   EXPECT_EQ(d.rows(), std::vector<std::string>{" administrators rights required!"});
   EXPECT_FALSE(OpenCommandGreyed(d));
   ASSERT_TRUE(OpenAndRead(d, HostDataFile(kPlainCase.capture)));
-  EXPECT_EQ(d.rows(), ExpectedRows(kPlainCase));
+  EXPECT_EQ(d.rows(), FileRows(kPlainCase));
   EXPECT_FALSE(d.enabled(IDC_GO)) << "the refusal stands for the network";
   EXPECT_FALSE(d.enabled(IDC_STOP));
   EXPECT_TRUE(d.enabled(IDC_BOTH_TRAFFIC));
@@ -367,11 +409,11 @@ TEST(CommandLine, AFirstStartOpensItsFileOnceInitialised) {
     std::vector<std::string> rows;
     bool icon;  // flip to tray is on: the icon is there, the window shown
   } cases[] = {
-      {"first run", "", HostDataFile(kPlainCase.capture), ExpectedRows(kPlainCase), true},
-      {"flip to tray on", kAllOptionsOn, HostDataFile(kPlainCase.capture), ExpectedRows(kPlainCase),
+      {"first run", "", HostDataFile(kPlainCase.capture), FileRows(kPlainCase), true},
+      {"flip to tray on", kAllOptionsOn, HostDataFile(kPlainCase.capture), FileRows(kPlainCase),
        true},
       {"preferences off", kPreferencesOff, HostDataFile(kPlainCase.capture),
-       ExpectedRows(kPlainCase), false},
+       FileRows(kPlainCase), false},
       {"missing file", kPreferencesOff, HostDataFile("missing.pcap"),
        {FailureRow(HostDataFile("missing.pcap"), "No such file or directory")}, false},
   };
@@ -470,7 +512,7 @@ TEST(CommandLine, TheProgramOpensAPathWithSpacesQuotedOrNot) {
     }));
     if (window != nullptr) {
       EXPECT_TRUE(WaitUntil([&] {
-        return SendMessageA(GetDlgItem(window, IDC_LIST), LB_GETCOUNT, 0, 0) == 4 &&
+        return SendMessageA(GetDlgItem(window, IDC_LIST), LB_GETCOUNT, 0, 0) == 5 &&
                IsWindowEnabled(GetDlgItem(window, IDC_GO));
       }));
       const std::string log = folder.path() + "\\log" + std::to_string(++runs) + ".txt";
@@ -501,10 +543,10 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
     std::string folder = "";  // the second start's current folder
   } steps[] = {
       {"no file: only to the front", 0, "12abc", {system_row}},
-      {"a file: opened", 0, plain, ExpectedRows(kPlainCase)},
+      {"a file: opened", 0, plain, FileRows(kPlainCase)},
       {"a file while a session runs: ignored", IDC_GO, other, {kNetworkRow}},
-      {"a file after stop: opened", IDC_STOP, other, ExpectedRows(kFrontEndCases[3])},
-      {"a name in the second start's folder", 0, kPlainCase.capture, ExpectedRows(kPlainCase),
+      {"a file after stop: opened", IDC_STOP, other, FileRows(kFrontEndCases[3])},
+      {"a name in the second start's folder", 0, kPlainCase.capture, FileRows(kPlainCase),
        HostDataFile("")},
   };
   for (const Step& s : steps) {
@@ -531,11 +573,11 @@ TEST(SecondStart, HandsItsFileToTheRunningWindowWhenIdle) {
 TEST(SecondStart, AHandedOverFileShowsAWindowHiddenInTheNotificationArea) {
   FileFixture f(kAllOptionsOn);
   RunningDialog d(f.setup());
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }));
+  ASSERT_TRUE(HideInTray(d));
   EXPECT_TRUE(HandOverCaptureFile(d.hwnd(), HostDataFile(kPlainCase.capture)));
   EXPECT_TRUE(IsWindowVisible(d.hwnd()));
   EXPECT_FALSE(d.program().tray().hidden());
-  EXPECT_TRUE(WaitUntil([&] { return d.rows() == ExpectedRows(kPlainCase) && Idle(d); }));
+  EXPECT_TRUE(WaitUntil([&] { return d.rows() == FileRows(kPlainCase) && Idle(d); }));
 }
 
 TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
@@ -563,7 +605,7 @@ TEST(SecondStart, OnlyAHandOverOfAFileOpensOne) {
               c.opened)
         << c.name;
     if (c.opened) {
-      EXPECT_TRUE(WaitUntil([&] { return d.rows() == ExpectedRows(kPlainCase) && Idle(d); }))
+      EXPECT_TRUE(WaitUntil([&] { return d.rows() == FileRows(kPlainCase) && Idle(d); }))
           << c.name;
     } else {
       EXPECT_EQ(d.rows(), before) << c.name;

@@ -277,8 +277,8 @@ class RunningDialog {
   // dialog's WM_INITDIALOG has returned, the dialog manager has displayed
   // the dialog (a window positioned with SWP_SHOWWINDOW after the
   // initialisation), and the marker that the test posted after that has
-  // been taken from the queue, so that whatever the display posted (the
-  // way back to the notification area) has been handled.
+  // been taken from the queue, so that whatever the display posted has
+  // been handled.
   struct Progress {
     std::atomic<bool> initialised{false};
     std::atomic<bool> displayed{false};

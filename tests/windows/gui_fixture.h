@@ -85,6 +85,13 @@ inline bool CaptureAll(RunningDialog& d, ScriptedSource& source, int rows) {
   return listed && Idle(d);
 }
 
+// Minimises the window, which with flip to tray on hides it behind its
+// icon; true once it is hidden.
+inline bool HideInTray(const RunningDialog& d) {
+  SendMessageA(d.hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  return WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }, 2000);
+}
+
 // The shown popup menu window, or null when none comes.
 inline HWND WaitForMenu() {
   HWND menu = nullptr;
@@ -100,15 +107,18 @@ inline bool CloseMenu(HWND menu) {
   return WaitUntil([&] { return !IsWindowVisible(menu); });
 }
 
-// Selects row `row` of the main list (-1: none) and opens and closes the
-// popup menu over the list, which takes the selection over as the row for
-// the details command.
+// Selects row `row` of the main list and opens and closes the popup menu
+// over that row, which takes the selection over as the row for the details
+// command.
 inline bool ChooseRow(const RunningDialog& d, int row) {
-  SendMessageA(d.item(IDC_LIST), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
-  RECT list;
-  GetWindowRect(d.item(IDC_LIST), &list);
-  PostMessageA(d.hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.item(IDC_LIST)),
-               MAKELPARAM(list.left + 20, list.top + 20));
+  HWND list = d.item(IDC_LIST);
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
+  RECT item{};
+  SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  POINT at{item.left + 20, (item.top + item.bottom) / 2};
+  ClientToScreen(list, &at);
+  PostMessageA(d.hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
   HWND menu = WaitForMenu();
   return menu != nullptr && CloseMenu(menu);
 }

@@ -211,29 +211,206 @@ TEST(Look, FourToolsWithTheirTexts) {
   }
 }
 
-TEST(Look, EveryFieldOfARowStartsUnderItsCaption) {
+// The caption's place in the dialog's client area.
+RECT ClientPlace(HWND control) {
+  RECT place{};
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+int TextWidth(HWND list, const char* text) {
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &size);
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  return size.cx;
+}
+
+TEST(Look, EveryFieldStaysUnderItsCaptionAtEverySize) {
   Fixture f;
   f.folder.write_ini(kPreferencesOff);
   RunningDialog d(f.setup());
-  // Where each tab stop lies on the screen: the list's client area plus the
-  // stop in dialog units.
-  POINT client{0, 0};
-  ClientToScreen(d.item(IDC_LIST), &client);
-  const int captions[] = {IDC_CAPTION_NUMBER,       IDC_CAPTION_PROTOCOL, IDC_CAPTION_FROM_ADDRESS,
-                          IDC_CAPTION_FROM_PORT,    IDC_CAPTION_TO_ADDRESS, IDC_CAPTION_TO_PORT,
-                          IDC_CAPTION_SIZE,         IDC_CAPTION_TTL};
-  const auto stops = ListTabStops();
-  int previous = client.x;
-  for (size_t i = 0; i < stops.size(); ++i) {
-    RECT stop = {stops[i], 0, 0, 0};
-    MapDialogRect(d.hwnd(), &stop);
-    const int x = client.x + stop.left;
-    RECT caption;
-    GetWindowRect(d.item(captions[i]), &caption);
-    EXPECT_GT(x, previous) << "the stops increase, column " << i;
-    EXPECT_GE(x, caption.left - 2) << "column " << i;
-    EXPECT_LE(x, caption.left + 6) << "column " << i;
-    previous = x;
+  HWND list = d.item(IDC_LIST);
+  std::vector<RECT> at_template;
+  for (int id = IDC_CAPTION_NUMBER; id <= IDC_CAPTION_TTL; ++id) {
+    at_template.push_back(ClientPlace(d.item(id)));
+  }
+  RECT frame, client;
+  GetWindowRect(d.hwnd(), &frame);
+  GetClientRect(d.hwnd(), &client);
+  const RECT list_at_template = ClientPlace(list);
+  const int address = TextWidth(list, "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff");
+  const int own_width = frame.right - frame.left;
+  const int own_height = frame.bottom - frame.top;
+
+  const struct {
+    const char* name;
+    int width;  // the window's; 0: maximised
+    bool room_for_addresses;
+  } sizes[] = {{"its own size", own_width, false},
+               {"a little wider", own_width + 60, false},
+               {"wide", own_width + 2 * address, true},
+               {"maximised", 0, true},
+               {"its own size again", own_width, false}};
+  for (const auto& s : sizes) {
+    if (s.width == 0) {
+      SendMessageA(d.hwnd(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+      EXPECT_TRUE(IsZoomed(d.hwnd()));
+    } else {
+      SendMessageA(d.hwnd(), WM_SYSCOMMAND, SC_RESTORE, 0);
+      SetWindowPos(d.hwnd(), nullptr, 0, 0, s.width, own_height + 100,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    }
+    RECT now;
+    GetClientRect(d.hwnd(), &now);
+    const RECT list_place = ClientPlace(list);
+    EXPECT_EQ(now.right - list_place.right, client.right - list_at_template.right) << s.name;
+    EXPECT_EQ(now.bottom - list_place.bottom, client.bottom - list_at_template.bottom) << s.name;
+    // Where each tab stop lies: the list's client area plus the stop.
+    POINT origin{0, 0};
+    MapWindowPoints(list, d.hwnd(), &origin, 1);
+    const auto stops = d.program().list_tab_stops();
+    std::vector<RECT> captions;
+    for (int id = IDC_CAPTION_NUMBER; id <= IDC_CAPTION_TTL; ++id) {
+      captions.push_back(ClientPlace(d.item(id)));
+    }
+    for (size_t i = 0; i < stops.size(); ++i) {
+      RECT stop = {stops[i], 0, 0, 0};
+      MapDialogRect(d.hwnd(), &stop);
+      const LONG x = origin.x + stop.left;
+      EXPECT_GE(x, captions[i].left - 2) << s.name << ", column " << i;
+      EXPECT_LE(x, captions[i].left + 6) << s.name << ", column " << i;
+      if (i > 0) {
+        EXPECT_GT(captions[i].left, captions[i - 1].left) << s.name << ", column " << i;
+      }
+    }
+    EXPECT_LE(captions.back().right, list_place.right) << s.name;
+    for (const size_t column : {2, 4}) {
+      const LONG room = captions[column + 1].left - captions[column].left;
+      EXPECT_EQ(room >= address, s.room_for_addresses) << s.name << ", column " << column;
+    }
+    if (s.width == own_width) {
+      for (size_t i = 0; i < captions.size(); ++i) {
+        EXPECT_TRUE(EqualRect(&captions[i], &at_template[i])) << s.name << ", column " << i;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+// Types `text` over the text of `combo`'s edit field, as the keyboard does,
+// and leaves it for the interface field.
+void TypeInto(const RunningDialog& d, int field, const std::string& text) {
+  HWND edit = GetWindow(d.item(field), GW_CHILD);
+  PostMessageA(d.hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.item(field)), TRUE);
+  PostMessageA(edit, EM_SETSEL, 0, -1);
+  PostMessageA(edit, WM_CHAR, VK_BACK, 1);
+  for (const char c : text) PostMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
+  PostMessageA(d.hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.item(IDC_INTERFACE)), TRUE);
+}
+
+// The field's colours as the dialog hands them to its edit field: true
+// for red text on a brush of the dialog's own.
+bool Red(const RunningDialog& d, int field) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SetTextColor(dc, RGB(0, 0, 0));
+  const LRESULT brush = SendMessageA(d.hwnd(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                                     reinterpret_cast<LPARAM>(GetWindow(d.item(field), GW_CHILD)));
+  const bool red = brush != 0 && GetTextColor(dc) == RGB(176, 0, 0);
+  DeleteDC(dc);
+  return red;
+}
+
+std::string TipOf(RunningDialog& d, int field) {
+  TOOLINFOA info{};
+  info.cbSize = TTTOOLINFOA_V2_SIZE;
+  info.hwnd = d.item(field);
+  info.uId = reinterpret_cast<UINT_PTR>(GetWindow(d.item(field), GW_CHILD));
+  char text[1024] = {};
+  info.lpszText = text;
+  SendMessageA(d.program().tooltip_window(), TTM_GETTEXTA, sizeof text,
+               reinterpret_cast<LPARAM>(&info));
+  return text;
+}
+
+TEST(Look, AFieldNotTakenAsWrittenIsRedAndItsTipSaysWhy) {
+  Fixture f;
+  f.folder.write_ini(kPreferencesOff);
+  RunningDialog d(f.setup());
+  EXPECT_FALSE(Red(d, IDC_FROM));
+  const struct {
+    const char* name;
+    int field;
+    std::string text;  // typed; empty: a protocol box clicked instead
+    int box;
+    std::string tip;  // how it begins; empty: the field is not red
+  } steps[] = {
+      {"no such address", IDC_FROM, "10.0.0.300:80", 0,
+       "matches nothing: no datagram's address is written \"10.0.0.300\"\r\n"},
+      {"an address", IDC_FROM, "10.0.0.1:80", 0, ""},
+      {"no port number", IDC_TO, "10.0.0.2:http", 0,
+       "the port is no number from 1 to 65535: every port passes\r\n"},
+      {"a port", IDC_TO, "10.0.0.2:53", 0, ""},
+      {"tcp off", IDC_TO, "", IDC_TCP, ""},
+      {"udp off: no protocol has ports", IDC_TO, "", IDC_UDP, "the port is not used: only tcp"},
+      {"udp on", IDC_TO, "", IDC_UDP, ""},
+  };
+  for (const auto& s : steps) {
+    if (s.box != 0) {
+      SendMessageA(d.item(s.box), BM_CLICK, 0, 0);
+    } else {
+      TypeInto(d, s.field, s.text);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Red(d, s.field) == !s.tip.empty(); })) << s.name;
+    const std::string tip = TipOf(d, s.field);
+    if (s.tip.empty()) {
+      EXPECT_EQ(tip.rfind("show only packets ", 0), 0u) << s.name << ": " << tip;
+    } else {
+      EXPECT_EQ(tip.rfind(s.tip, 0), 0u) << s.name << ": " << tip;
+    }
+  }
+  EXPECT_FALSE(Red(d, IDC_INTERFACE)) << "only the from and to fields";
+}
+
+}  // namespace
+}  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+const void* Resource(int id, LPCSTR type, DWORD* size = nullptr) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), type);
+  if (found == nullptr) return nullptr;
+  if (size != nullptr) *size = SizeofResource(nullptr, found);
+  return LockResource(LoadResource(nullptr, found));
+}
+
+TEST(Look, TheProgramIsDpiAwareAndEachIconIsDrawnForEverySize) {
+  DWORD size = 0;
+  const auto* manifest = static_cast<const char*>(Resource(1, RT_MANIFEST, &size));
+  ASSERT_NE(manifest, nullptr);
+  EXPECT_NE(std::string(manifest, size).find(">true</dpiAware>"), std::string::npos);
+  EXPECT_TRUE(IsProcessDPIAware()) << "the manifest that the program links declares it";
+  for (int id = IDI_APP; id <= IDI_FRAME4; ++id) {
+    const void* group = Resource(id, RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr) << id;
+    for (const int pixels : {16, 20, 24, 32, 40, 48, 64}) {
+      const int image = LookupIconIdFromDirectoryEx(
+          static_cast<PBYTE>(const_cast<void*>(group)), TRUE, pixels, pixels, LR_DEFAULTCOLOR);
+      const auto* header = static_cast<const BITMAPINFOHEADER*>(Resource(image, RT_ICON));
+      ASSERT_NE(header, nullptr) << id << " at " << pixels;
+      EXPECT_EQ(header->biWidth, pixels) << id;
+      EXPECT_EQ(header->biHeight, 2 * pixels) << id << ": the image and its mask";
+      EXPECT_EQ(header->biBitCount, 8) << id;
+    }
   }
 }
 

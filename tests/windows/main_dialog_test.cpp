@@ -60,8 +60,9 @@ TEST(MainDialog, FirstRunShowsAboutBoxThenStoresAllFifteenKeys) {
     EXPECT_FALSE(d.checked(IDC_ICMP) || d.checked(IDC_IGMP) || d.checked(IDC_RAW));
     EXPECT_FALSE(d.checked(IDC_BOTH_TRAFFIC) || d.checked(IDC_ON_TOP));
     EXPECT_TRUE(Idle(d));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(d.hwnd()); }, 2000))
-        << "flip to tray is on by default";
+    EXPECT_TRUE(IsWindowVisible(d.hwnd()) && !IsIconic(d.hwnd()))
+        << "the dialog manager displays the window after the flip";
+    EXPECT_TRUE(f.tray.present()) << "flip to tray is on by default";
     EXPECT_EQ(SendMessageA(d.item(IDC_LIST), LB_GETHORIZONTALEXTENT, 0, 0), 480);
     EXPECT_NE(SendMessageA(d.hwnd(), WM_GETICON, ICON_BIG, 0), 0);
 
@@ -173,13 +174,35 @@ TEST(MainDialog, GoListsRowsAndStopReturnsToIdle) {
   EXPECT_EQ(d.row_count(), 3) << "rows stay after stop";
   EXPECT_EQ(d.store().pool_fill.load(), 3u * 40u);
 
-  // A second go! empties the list and adds the field texts again.
+  // A second go! empties the list and lists the rows again.
   f.source.rewind();
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return d.row_count() == 3 && f.source.blocked(); }));
-  EXPECT_EQ(d.combo_items(IDC_FROM), (std::vector<std::string>{"*:*", "*:*"}));
   d.command(IDC_STOP);
   EXPECT_TRUE(Idle(d));
+}
+
+TEST(MainDialog, FieldHistoryHoldsEachTextOnceTheMostRecentFirstAtMostTen) {
+  Fixture f;
+  f.folder.write_ini(kYesPrefsOff);
+  f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  RunningDialog d(f.setup());
+  auto start = [&](const std::string& from) {
+    SetWindowTextA(d.item(IDC_FROM), from.c_str());
+    d.command(IDC_GO);
+    d.command(IDC_STOP);
+  };
+  for (int k = 1; k <= 12; ++k) start("10.0.0." + std::to_string(k) + ":*");
+  start("10.0.0.5:*");   // used again: moves to the top
+  start("10.0.0.5:* ");  // another text
+  const std::string long_text(kFieldTextMax + 7, '7');
+  start(long_text);  // taken as the filter takes it
+  EXPECT_EQ(d.combo_items(IDC_FROM),
+            (std::vector<std::string>{long_text.substr(0, kFieldTextMax), "10.0.0.5:* ", "10.0.0.5:*",
+                                      "10.0.0.12:*", "10.0.0.11:*", "10.0.0.10:*", "10.0.0.9:*",
+                                      "10.0.0.8:*", "10.0.0.7:*", "10.0.0.6:*"}));
+  EXPECT_EQ(d.text(IDC_FROM), long_text) << "the field keeps what was typed";
+  EXPECT_EQ(d.combo_items(IDC_TO), std::vector<std::string>{"*:*"});
 }
 
 TEST(MainDialog, PacketLimitEndsTheSessionByItself) {
@@ -194,9 +217,10 @@ TEST(MainDialog, PacketLimitEndsTheSessionByItself) {
 
   d.command(IDC_GO);
   ASSERT_TRUE(WaitUntil([&] { return Idle(d); }, 120000)) << d.row_count() << " rows";
-  EXPECT_EQ(d.row_count(), 10000);
+  EXPECT_EQ(d.row_count(), 10001);
   EXPECT_EQ(d.row(0).rfind("\t0\tudp\t", 0), 0u);
   EXPECT_EQ(d.row(9999).rfind("\t9999\tudp\t", 0), 0u);
+  EXPECT_EQ(d.row(10000), " capture ended: 10000 datagrams stored, the most a session holds");
   EXPECT_TRUE(WaitUntil([&] { return d.focus() == d.item(IDC_GO); }));
   EXPECT_EQ(f.source.closes(), 1);
 }
@@ -411,11 +435,12 @@ TEST(MainDialog, ContextMenuFromTheKeyboardKeepsTheSelectedIndex) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }));
   EXPECT_EQ(d.state().selected_index, 7);
 
-  // A right click over the list takes over its selection (none: -1).
+  // A right click over the list below its rows takes over its selection
+  // (none: -1).
   RECT list;
   GetWindowRect(d.item(IDC_LIST), &list);
   PostMessageA(d.hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(d.item(IDC_LIST)),
-               MAKELPARAM(list.left + 10, list.top + 10));
+               MAKELPARAM(list.left + 10, list.bottom - 30));
   ASSERT_TRUE(WaitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr &&
                                      IsWindowVisible(menu); }));
   CloseMenu(menu);

@@ -77,11 +77,11 @@ class RecordingNotifyArea final : public NotifyArea {
   }
 
  private:
-  // LoadIcon gives the same shared handle for the same resource every time.
+  // A shared icon has the same handle for the same resource every time.
   static int IconId(HICON icon) {
     if (icon == nullptr) return 0;
     for (int id = IDI_APP; id <= IDI_FRAME4; ++id) {
-      if (LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)) == icon) return id;
+      if (SmallIcon(GetModuleHandleA(nullptr), id) == icon) return id;
     }
     return -1;
   }

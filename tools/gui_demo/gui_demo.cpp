@@ -1,27 +1,34 @@
 // Shows the real main dialog with a few scripted rows, for screenshots.
-//   pw_gui_demo.exe FOLDER [about|menu]
-//   pw_gui_demo.exe FOLDER file CAPTURE
+//   pw_gui_demo.exe FOLDER [SHOT [CAPTURE]]
 // FOLDER stands in for the application-data folder: without a settings file
-// there, the about box opens first and closes by itself after eight seconds
-// (and flip to tray, on by default, starts the window in the notification
-// area, from where it is shown again). Once the main window is there, "go!"
-// is pressed, six datagrams are listed, and the details window shows the
-// third; with "about" the about box opens over it, with "menu" the popup
-// menu opens over the third row as a right click opens it. With "file", the capture
-// file CAPTURE is opened as the program opens its command line's file, and
-// the details window shows its third datagram. The window stays until
-// closed.
+// there, the about box opens first and closes by itself after eight seconds.
+// SHOT says what is done once the main window is there:
+//   (none)  "go!" lists six datagrams, the details window shows the third
+//           where the program places it
+//   about   the same, with the about box over it
+//   menu    the same, with the popup menu that a right click on the fourth
+//           row opens (it selects that row)
+//   start   nothing: the window as the start leaves it
+//   max     the six rows in the maximised window
+//   red     "10.0.0.300:80" typed into the from field, the keyboard moved on,
+//           and the mouse over the field, so that its tip shows
+//   file    the capture file CAPTURE opened as the program opens its
+//           command line's file, with the details of its third datagram
+//   limit   a capture file of 10,001 datagrams, written into FOLDER, opened:
+//           the list shows its last rows and the row that says why it ended
+// The window stays until closed.
 #include <windows.h>
+#include <commctrl.h>
 
-#include <cstring>
+#include <sstream>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <thread>
+#include <vector>
 
 #include "gui/ini_store.h"
 #include "gui/main_dialog.h"
 #include "res/resource.h"
+#include "support/capture_files.h"
 #include "support/datagram_builder.h"
 #include "support/fakes.h"
 #include "support/scripted_source.h"
@@ -46,20 +53,62 @@ void Script(pw::test::ScriptedSource& source) {
   source.set_at_end(pw::test::ScriptedSource::AtEnd::kBlock);
 }
 
-// Drives the dialog from another thread, as a user would.
-enum class Extra { kNone, kAbout, kMenu };
-
-// A right click on the third row of the list.
-void RightClickThirdRow(HWND main) {
-  HWND list = GetDlgItem(main, IDC_LIST);
-  RECT row{};
-  SendMessageA(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row));
-  POINT at{row.left + 40, (row.top + row.bottom) / 2};
-  ClientToScreen(list, &at);
-  PostMessageA(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
+// A mouse message at the middle of row `row` of the list.
+void MouseOnRow(HWND list, UINT message, int row) {
+  RECT place{};
+  SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&place));
+  const POINT at{place.left + 40, (place.top + place.bottom) / 2};
+  PostMessageA(list, message, message == WM_RBUTTONDOWN ? MK_RBUTTON : 0, MAKELPARAM(at.x, at.y));
 }
 
-void Press(pw::MainDialog& program, Extra extra, bool file) {
+// Types `text` into the from field, moves the keyboard on and rests the
+// mouse over the field.
+void TypeIntoFrom(HWND main, const std::string& text) {
+  HWND combo = GetDlgItem(main, IDC_FROM);
+  HWND edit = GetWindow(combo, GW_CHILD);
+  PostMessageA(main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(combo), TRUE);
+  PostMessageA(edit, EM_SETSEL, 0, -1);
+  PostMessageA(edit, WM_CHAR, VK_BACK, 1);
+  for (const char c : text) PostMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
+  PostMessageA(main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(main, IDC_INTERFACE)),
+               TRUE);
+  Sleep(500);
+  RECT field{};
+  GetWindowRect(edit, &field);
+  SetCursorPos(field.left + 20, (field.top + field.bottom) / 2);
+  PostMessageA(edit, WM_MOUSEMOVE, 0, MAKELPARAM(20, (field.bottom - field.top) / 2));
+}
+
+// A pcap file of 10,001 small UDP datagrams.
+std::string WriteLongCapture(const std::string& folder) {
+  std::vector<pw::test::Datagram> datagrams;
+  for (int k = 0; k < 10001; ++k) {
+    datagrams.push_back({MakeDatagram({.protocol = 17, .source = "192.168.0.5",
+                                       .destination = "192.168.0.1",
+                                       .source_port = static_cast<uint16_t>(40000 + k % 20000),
+                                       .destination_port = 53, .ttl = 128,
+                                       .payload_length = 33}),
+                         {1712345678 + k / 100, static_cast<uint32_t>(k % 100) * 10000000u}});
+  }
+  const std::string path = folder + "\\long.pcap";
+  std::string error;
+  pw::test::WriteAll(path, datagrams, error);
+  return path;
+}
+
+// The capture file has been read to its end: the list's last row says so.
+bool FileRead(HWND list) {
+  const LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
+  char last[256] = {};
+  if (rows < 2 || SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(rows - 1), 0) >= 255) {
+    return false;
+  }
+  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(rows - 1), reinterpret_cast<LPARAM>(last));
+  return std::string(last).rfind(" capture ended: ", 0) == 0;
+}
+
+// Drives the dialog from another thread, as a user would.
+void Press(pw::MainDialog& program, const std::string& shot) {
   HWND main = nullptr;
   for (int i = 0; i < 6000 && main == nullptr; ++i) {
     main = FindWindowA(nullptr, pw::kMainWindowTitle);
@@ -74,44 +123,48 @@ void Press(pw::MainDialog& program, Extra extra, bool file) {
     PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
     Sleep(1000);
   }
-  // Back from the notification area with a left click on the icon.
-  if (!IsWindowVisible(main)) SendMessageA(main, PW_MSG_TRAY_ICON, PW_TRAY_ICON_ID, WM_LBUTTONDOWN);
-  if (!file) {
+  if (shot == "start") return;
+  HWND list = GetDlgItem(main, IDC_LIST);
+  if (shot == "red") {
+    // The tip stays until the picture is taken.
+    SendMessageA(program.tooltip_window(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(30000, 0));
+    TypeIntoFrom(main, "10.0.0.300:80");
+    return;
+  }
+  if (shot == "file" || shot == "limit") {
+    for (int i = 0; i < 3000 && !FileRead(list); ++i) Sleep(10);
+  } else {
     SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageA(main, IDC_IGMP, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageA(main, WM_COMMAND, IDC_GO, 0);
+    for (int i = 0; i < 500 && SendMessageA(list, LB_GETCOUNT, 0, 0) < 6; ++i) Sleep(10);
   }
-  const LRESULT rows = file ? 3 : 6;
-  for (int i = 0; i < 500 && SendDlgItemMessageA(main, IDC_LIST, LB_GETCOUNT, 0, 0) < rows; ++i) {
-    Sleep(10);
+  if (shot == "limit") {
+    const LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(rows - 1), 0);
+    return;
   }
-  // Room on the right for the details window.
-  SetWindowPos(main, nullptr, 40, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  SendDlgItemMessageA(main, IDC_LIST, LB_SETCURSEL, 2, 0);
+  if (shot == "max") {
+    SendMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    return;
+  }
+  SendMessageA(list, LB_SETCURSEL, 2, 0);
   program.state().selected_index = 2;
   SendMessageA(main, WM_COMMAND, IDM_DETAILS, 0);
-  if (extra == Extra::kAbout) PostMessageA(main, WM_COMMAND, IDM_ABOUT, 0);
-  if (extra == Extra::kMenu) RightClickThirdRow(main);
+  if (shot == "about") PostMessageA(main, WM_COMMAND, IDM_ABOUT, 0);
+  if (shot == "menu") {
+    MouseOnRow(list, WM_RBUTTONDOWN, 3);
+    MouseOnRow(list, WM_RBUTTONUP, 3);
+  }
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
-  std::string folder = command_line != nullptr ? command_line : "";
-  Extra extra = Extra::kNone;
-  for (const auto& [word, kind] : {std::pair{" about", Extra::kAbout}, std::pair{" menu", Extra::kMenu}}) {
-    const std::string_view w = word;
-    if (folder.size() > w.size() && folder.compare(folder.size() - w.size(), w.size(), w) == 0) {
-      extra = kind;
-      folder.resize(folder.size() - w.size());
-    }
-  }
-  std::string capture;
-  const size_t file_word = folder.find(" file ");
-  if (file_word != std::string::npos) {
-    capture = folder.substr(file_word + 6);
-    folder.resize(file_word);
-  }
+  std::istringstream words(command_line != nullptr ? command_line : "");
+  std::string folder, shot, capture;
+  words >> folder >> shot >> capture;
+  if (shot == "limit") capture = WriteLongCapture(folder);
   pw::test::ScriptedSource source;
   Script(source);
   pw::test::FakePrivilege allowed;
@@ -123,7 +176,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   setup.start_file = capture;
   static pw::CaptureStore capture_store;
   pw::MainDialog program(instance, setup, capture_store);
-  std::thread presser([&] { Press(program, extra, !capture.empty()); });
+  std::thread presser([&] { Press(program, shot); });
   program.run();
   presser.join();
   return 0;

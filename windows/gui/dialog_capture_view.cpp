@@ -4,6 +4,7 @@
 
 #include "engine/filter.h"
 #include "res/resource.h"
+#include "ui/capture_end_text.h"
 
 namespace pw {
 namespace {
@@ -14,13 +15,6 @@ constexpr UINT_PTR kListPaintTimer = 1;
 constexpr UINT kListPaintInterval = 100;  // ms
 
 }  // namespace
-
-std::array<INT, kListColumns> ListTabStops() {
-  std::array<INT, kListColumns> stops{};
-  for (size_t i = 0; i < stops.size(); ++i) stops[i] = kCaptionX[i] - kListClientX;
-  if (stops[0] < kFirstStopMin) stops[0] = kFirstStopMin;
-  return stops;
-}
 
 void DialogCaptureView::attach(HWND dialog, std::function<void()> starting) {
   dialog_ = dialog;
@@ -42,6 +36,7 @@ void DialogCaptureView::add_text_row(std::string_view row) {
 void DialogCaptureView::add_row(std::string_view row) {
   if (!paint_held_.exchange(true)) SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
   add_text_row(row);
+  rows_listed_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void DialogCaptureView::on_timer(UINT_PTR id) {
@@ -55,7 +50,10 @@ void DialogCaptureView::paint_rows() {
   paint_held_ = false;
 }
 
-void DialogCaptureView::clear_rows() { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
+void DialogCaptureView::clear_rows() {
+  SendMessageA(list_, LB_RESETCONTENT, 0, 0);
+  rows_listed_.store(0, std::memory_order_relaxed);
+}
 
 void DialogCaptureView::add_field_history(std::string_view from_text,
                                           std::string_view to_text) {
@@ -63,9 +61,26 @@ void DialogCaptureView::add_field_history(std::string_view from_text,
   add_combo_item(IDC_TO, to_text.substr(0, kFieldTextMax));
 }
 
+// CB_FINDSTRINGEXACT would take "a" for "A": the entries are compared here.
 void DialogCaptureView::add_combo_item(int id, std::string_view text) {
+  HWND combo = item(id);
   const std::string entry(text);
-  SendMessageA(item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, i, 0);
+    if (length != static_cast<LRESULT>(entry.size())) continue;
+    std::string listed(entry.size() + 1, '\0');
+    SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(listed.data()));
+    listed.resize(entry.size());
+    if (listed == entry) {
+      SendMessageA(combo, CB_DELETESTRING, i, 0);
+      break;
+    }
+  }
+  SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  for (LRESULT n = SendMessageA(combo, CB_GETCOUNT, 0, 0); n > kFieldHistoryMax; --n) {
+    SendMessageA(combo, CB_DELETESTRING, n - 1, 0);
+  }
 }
 
 void DialogCaptureView::start_refused(StartRefusal why) {
@@ -78,9 +93,15 @@ void DialogCaptureView::start_failed(std::string_view detail) {
   add_text_row(std::string(kRowCaptureFailed) + std::string(detail));
 }
 
-void DialogCaptureView::capture_starting() {
-  const std::array<INT, kListColumns> stops = ListTabStops();
+void DialogCaptureView::set_tab_stops(const std::array<INT, kListColumns>& stops) {
+  tab_stops_ = stops;
   SendMessageA(list_, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
+  InvalidateRect(list_, nullptr, TRUE);
+}
+
+void DialogCaptureView::capture_starting() {
+  SendMessageA(list_, LB_SETTABSTOPS, tab_stops_.size(),
+               reinterpret_cast<LPARAM>(tab_stops_.data()));
   if (starting_) starting_();
 }
 
@@ -118,6 +139,10 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
   if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed ||
       end == CaptureEnd::kWriteFailed) {
     add_text_row(std::string(kRowCaptureFailed) + detail);
+  } else {
+    std::string row(" ");
+    row += EndedByItselfText(end, rows_listed_.load(std::memory_order_relaxed));
+    add_text_row(row);
   }
 }
 

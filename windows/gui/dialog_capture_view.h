@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/capture_view.h"
+#include "gui/list_layout.h"
 
 namespace pw {
 
@@ -22,20 +23,8 @@ inline constexpr char kRowNotAllowed[] = " administrators rights required!";
 inline constexpr char kRowCheckFailed[] = " internal error: administrators rights required!";
 inline constexpr char kRowCaptureFailed[] = " capture failed: ";
 
-// The list's columns: a row is "\t#\tprotocol\tfrom\tport\tto\tport\tsize\tttl".
-inline constexpr size_t kListColumns = 8;
-// The x positions of the column captions "#" to "ttl" in dialog units, and
-// where the list's client area starts (the list's x of 2 plus its frame of
-// about 2 units).
-inline constexpr std::array<int, kListColumns> kCaptionX = {4, 28, 66, 133, 165, 229, 260, 280};
-inline constexpr int kListClientX = 4;
-// A stop must lie right of the start of the line, or the row's first tab
-// would pass it.
-inline constexpr int kFirstStopMin = 2;
-
-// The list's tab stops in dialog units relative to its client area: each
-// field starts under its caption.
-std::array<INT, kListColumns> ListTabStops();
+// Entries of the from and to fields' drop-down lists.
+inline constexpr int kFieldHistoryMax = 10;
 
 class DialogCaptureView final : public CaptureView {
  public:
@@ -46,9 +35,16 @@ class DialogCaptureView final : public CaptureView {
   // Adds `row` as the new last row of the main list. UI thread.
   void add_text_row(std::string_view row);
 
-  // Adds the from and to texts of a start, as the filter takes them (cut to
-  // kFieldTextMax), to the drop-down lists of their fields, also when they
-  // are there already. UI thread.
+  // Sets the list's tab stops (dialog units of its client area, one for
+  // each column, ListLayout::arrange), now and again at each start. UI
+  // thread.
+  void set_tab_stops(const std::array<INT, kListColumns>& stops);
+  const std::array<INT, kListColumns>& tab_stops() const { return tab_stops_; }
+
+  // Puts the from and to texts of a start, as the filter takes them (cut
+  // to kFieldTextMax), at the top of the drop-down lists of their fields:
+  // each text once (compared exactly), the most recent first, at most
+  // kFieldHistoryMax entries. UI thread.
   void add_field_history(std::string_view from_text, std::string_view to_text);
 
   // A session runs (started and not yet ended or stopped). UI thread.
@@ -59,8 +55,9 @@ class DialogCaptureView final : public CaptureView {
   void on_timer(UINT_PTR id);
 
   // UI thread, PW_MSG_CAPTURE_ENDED: returns the controls to idle when the
-  // message comes from the session that is still running, and lists a
-  // failure. A message of an earlier session (stopped, or followed by a new
+  // message comes from the session that is still running, and lists after
+  // the datagrams' rows why and how many: " capture ended: 3 datagrams
+  // stored, end of the file", or the failure. A message of an earlier session (stopped, or followed by a new
   // start before the message arrived) is ignored.
   void on_capture_ended(WPARAM why, LPARAM session);
 
@@ -84,6 +81,7 @@ class DialogCaptureView final : public CaptureView {
   HWND dialog_ = nullptr;
   HWND list_ = nullptr;
   std::function<void()> starting_;
+  std::array<INT, kListColumns> tab_stops_{};
   // Number of the running session, 0 while none runs (UI thread writes,
   // the capture thread reads it when its session ends by itself).
   std::atomic<uint32_t> running_session_{0};
@@ -91,6 +89,9 @@ class DialogCaptureView final : public CaptureView {
   std::mutex end_mutex_;
   std::string end_detail_;  // the failure text of the session that ended
   std::atomic<bool> paint_held_{false};
+  // Rows of stored datagrams listed since the last start (the capture
+  // thread counts, the UI thread reads once the session has ended).
+  std::atomic<uint32_t> rows_listed_{0};
   // A start was refused: "go!" stays disabled for the rest of the
   // program, also after a capture file has been read (UI thread).
   bool start_refused_ = false;

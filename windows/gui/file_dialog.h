@@ -1,15 +1,18 @@
 // The common file dialogs of the main window: the save-file dialog of the
-// save commands and the open-file dialog of "&open capture file...". Each
+// save commands and the open-file dialog of "open capture &file...". Each
 // command has its kind of dialog; everything else is the same for all: the
-// main window owns the dialog, the file name starts empty in a buffer of
-// MAX_PATH characters, the dialog starts in the application folder, and
-// the first filter entry is selected. UI thread only.
+// main window owns the dialog, the file name is given in a buffer of
+// MAX_PATH characters, the dialog starts in the folder of the file chosen
+// last in any of them (before that in the user's Documents folder), and
+// the first filter entry is selected. A save dialog suggests a name with
+// the time of the save. UI thread only.
 #pragma once
 
 #include <windows.h>
 #include <commdlg.h>
 
 #include <string>
+#include <string_view>
 
 #include "files/save_data.h"
 
@@ -26,25 +29,44 @@ struct FileDialogKind {
   const char* title;
   DWORD flags;
   const char* default_extension;  // appended to a name typed without one; null: none
+  bool suggests_name;             // the name field starts with SuggestedSaveName
 };
 
 inline constexpr DWORD kSaveDialogFlags =
     OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 
 // The save-file dialog of a save format: its file types and default
-// extension (kSaveFormats), the title "select file for saving".
+// extension (kSaveFormats), the title "select file for saving", a
+// suggested name.
 FileDialogKind SaveDialogFor(SaveFormat format);
 
-// "&open capture file...": only a file that exists can be chosen.
+// "open capture &file...": only a file that exists can be chosen.
 inline constexpr FileDialogKind kCaptureOpenDialog{
     "capture files (*.pcap;*.pcapng;*.cap)\0*.pcap;*.pcapng;*.cap\0All Files (*.*)\0*.*\0",
     "select file for opening",
-    OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr};
+    OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST, nullptr, false};
+
+// "capture-YYYYMMDD-HHMMSS" of the local time `now`, then "." and
+// `extension` when there is one.
+std::string SuggestedSaveName(const SYSTEMTIME& now, std::string_view extension);
+
+// Where the file dialogs start: the folder of the file chosen last in any
+// of them, else the user's Documents folder (empty when the system names
+// none: the dialog's own choice). Kept for the program's run only.
+class DialogFolder {
+ public:
+  std::string start() const;
+  // The folder of `chosen`, a path a dialog gave back.
+  void take_from(const char* chosen);
+
+ private:
+  std::string last_;
+};
 
 // Shows a dialog of `kind` through `prompt`, owned by `owner`, starting in
-// `initial_folder` (empty: the dialog's own choice). True with the chosen
-// path in `path`; false when the user cancelled it or it failed.
-bool AskForFile(FilePrompt prompt, const FileDialogKind& kind, HWND owner,
-                const std::string& initial_folder, char (&path)[MAX_PATH]);
+// `folder`'s folder. True with the chosen path in `path`, whose folder
+// `folder` then keeps; false when the user cancelled it or it failed.
+bool AskForFile(FilePrompt prompt, const FileDialogKind& kind, HWND owner, DialogFolder& folder,
+                char (&path)[MAX_PATH]);
 
 }  // namespace pw

@@ -13,6 +13,8 @@
 #include "gui/start_file.h"
 #include "res/resource.h"
 #include "shell/about_box.h"
+#include "shell/dpi.h"
+#include "shell/list_keys.h"
 #include "shell/solid_paint.h"
 #include "shell/tooltips.h"
 #include "ui/details_selection.h"
@@ -22,11 +24,14 @@ namespace pw {
 namespace {
 
 constexpr COLORREF kBackgroundColour = RGB(224, 160, 64);
-constexpr WPARAM kListExtent = 480;  // pixels the list scrolls sideways
+constexpr int kListExtent = 480;  // pixels the list scrolls sideways, at 96 dpi
 constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
 constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
 constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
+// A from or to field whose text the filter does not take as written.
+constexpr COLORREF kDoubtfulFieldText = RGB(176, 0, 0);
+constexpr COLORREF kDoubtfulFieldGround = RGB(255, 214, 214);
 
 // The options that only switch flags of the settings record.
 std::optional<FlagOption> FlagOptionOf(WORD id) {
@@ -38,6 +43,36 @@ std::optional<FlagOption> FlagOptionOf(WORD id) {
     case IDM_TCP_ASCII_VIEW: return FlagOption::kTcpAsciiView;
     default: return std::nullopt;
   }
+}
+
+// A right click selects the row under it; below the last row the selection
+// stays. True when the selection changed.
+bool SelectRowAt(HWND list, POINT screen) {
+  POINT at = screen;
+  ScreenToClient(list, &at);
+  const LRESULT found = SendMessageA(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(at.x, at.y));
+  if (HIWORD(found) != 0) return false;
+  const WPARAM row = LOWORD(found);
+  RECT item{};
+  if (SendMessageA(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR ||
+      !PtInRect(&item, at)) {
+    return false;
+  }
+  if (SendMessageA(list, LB_GETCURSEL, 0, 0) == static_cast<LRESULT>(row)) return false;
+  SendMessageA(list, LB_SETCURSEL, row, 0);
+  return true;
+}
+
+// The entry of a combo box's drop-down list that is selected.
+std::string SelectedEntry(HWND combo) {
+  const LRESULT selected = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+  const LRESULT length = selected >= 0 ? SendMessageA(combo, CB_GETLBTEXTLEN, selected, 0) : -1;
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected),
+               reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
 }
 
 void ShowError(HWND dialog, const char* text) {
@@ -62,6 +97,7 @@ MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, Capture
 MainDialog::~MainDialog() {
   animator_.end_all();
   session_.end_at_exit();
+  if (doubtful_field_brush_ != nullptr) DeleteObject(doubtful_field_brush_);
 }
 
 INT_PTR MainDialog::run() {
@@ -95,11 +131,10 @@ BOOL MainDialog::on_init_dialog() {
   }
   load_settings();
   // The session's stop flag is 1 from its construction: no capture runs.
-  // A start with a capture file keeps the window shown for the file's rows.
-  if (state_.settings.EnableFlipToTray) {
-    tray_.flip_to_tray();
-    back_to_tray_after_display_ = setup_.start_file.empty();
-  }
+  // The dialog manager displays the dialog once this returns, also after
+  // the flip, which restores it (on_size then clears the hidden flag): the
+  // start ends with the window shown and its icon in the notification area.
+  if (state_.settings.EnableFlipToTray) tray_.flip_to_tray();
   SetForegroundWindow(hwnd());
   initialised_ = true;
   if (!setup_.start_file.empty()) PostMessageA(hwnd(), PW_MSG_OPEN_START_FILE, 0, 0);
@@ -128,19 +163,27 @@ bool MainDialog::describe_running_system() {
   return true;
 }
 
-// The icon comes from LoadIcon, a shared icon that the system owns: it is
-// never destroyed.
+// The icons are shared icons that the system owns: they are never
+// destroyed. Each is the image drawn for its size (the icon files hold one
+// for every size from 100 % to 200 %).
 void MainDialog::set_icon_and_cursor() {
   HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_APP));
   SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(SmallIcon(instance_, IDI_APP)));
   wait_cursor_ = LoadCursorA(nullptr, IDC_WAIT);
 }
 
+// The list's tab stops follow its captions from here on.
 void MainDialog::show_start_values() {
+  layout_.take_template(hwnd());
+  RECT client{};
+  GetClientRect(hwnd(), &client);
+  view_.set_tab_stops(layout_.arrange(client.right, client.bottom));
   SetChecked(hwnd(), IDC_TCP, true);
   SetChecked(hwnd(), IDC_UDP, true);
-  SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, kListExtent, 0);
+  SendDlgItemMessageA(hwnd(), IDC_LIST, LB_SETHORIZONTALEXTENT, ScaledPixels(kListExtent), 0);
+  AddListKeys(GetDlgItem(hwnd(), IDC_LIST), /*escape_closes=*/false);
   view_.add_text_row(system_.view());
 }
 
@@ -155,6 +198,7 @@ void MainDialog::fill_interface_combo() {
 }
 
 void MainDialog::add_tooltips() {
+  doubtful_field_brush_ = CreateSolidBrush(kDoubtfulFieldGround);
   tooltip_ = CreateTooltipWindow(GetDlgItem(hwnd(), IDC_INTERFACE));
   for (const ControlTooltip& tip : kMainDialogTooltips) {
     HWND control = GetDlgItem(hwnd(), tip.control);
@@ -172,6 +216,7 @@ void MainDialog::load_settings() {
       break;
     case LoadOutcome::kLoaded:
       ShowSettingsControls(hwnd(), controls);
+      judge_fields();
       break;
     case LoadOutcome::kNoFolder:
     case LoadOutcome::kPreferencesOff:
@@ -182,15 +227,12 @@ void MainDialog::load_settings() {
 void MainDialog::on_paint() { PaintSolidBackground(hwnd(), kBackgroundColour); }
 
 // With flip to tray on, a minimised window hides behind its icon; any other
-// size change means the window is not hidden in the notification area.
-void MainDialog::on_size(WPARAM kind) {
+// size change means the window is not hidden in the notification area, and
+// arranges the list and its captions.
+void MainDialog::on_size(WPARAM kind, int width, int height) {
   if (kind != SIZE_MINIMIZED) {
     tray_.set_hidden(false);
-    // The dialog manager displays a modal dialog once its initialisation
-    // has returned, which restores a window that flipped to the
-    // notification area there; it goes back once displayed.
-    if (back_to_tray_after_display_) PostMessageA(hwnd(), PW_MSG_BACK_TO_TRAY, 0, 0);
-    back_to_tray_after_display_ = false;
+    if (layout_.minimum_size().cx != 0) view_.set_tab_stops(layout_.arrange(width, height));
     return;
   }
   if (!state_.settings.EnableFlipToTray) return;
@@ -199,14 +241,23 @@ void MainDialog::on_size(WPARAM kind) {
   ShowWindow(hwnd(), SW_HIDE);
 }
 
+// The dialog's own size is the smallest: below it the controls would
+// overlap.
+void MainDialog::on_get_min_max_info(MINMAXINFO& info) {
+  if (layout_.minimum_size().cx != 0) info.ptMinTrackSize = {layout_.minimum_size().cx,
+                                                             layout_.minimum_size().cy};
+}
+
 void MainDialog::on_close() { shut_down(); }
 
-// A right click over the list takes over its selection as the datagram for
-// the details command; the menu opens at the click, or near the window's
-// corner when it was asked for from the keyboard.
+// A right click over the list selects the row under it and takes the
+// selection over as the datagram for the details command; the menu opens
+// at the click, or near the window's corner when it was asked for from the
+// keyboard.
 void MainDialog::on_context_menu(POINT where) {
   HWND list = GetDlgItem(hwnd(), IDC_LIST);
   if (WindowFromPoint(where) == list) {
+    if (SelectRowAt(list, where)) follow_selection();
     state_.selected_index = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
   }
   if (where.x == -1 && where.y == -1) {
@@ -218,13 +269,35 @@ void MainDialog::on_context_menu(POINT where) {
 }
 
 // Any other id, among them IDCANCEL, which the dialog manager sends for Esc,
-// does nothing: Esc does not close the window.
-void MainDialog::on_command(WORD id, WORD, HWND) {
+// does nothing: Esc does not close the window. Enter comes as IDOK (the
+// dialog has no default button).
+void MainDialog::on_command(WORD id, WORD notification, HWND control) {
   switch (id) {
+    case IDC_LIST:
+      if (notification == LBN_SELCHANGE) follow_selection();
+      if (notification == LBN_DBLCLK) show_selected_details();
+      break;
+    case IDOK:
+      if (GetFocus() == GetDlgItem(hwnd(), IDC_LIST)) show_selected_details();
+      break;
+    case IDC_FROM:
+    case IDC_TO:
+      if (notification == CBN_EDITCHANGE) judge_field(id, ControlText(hwnd(), id), true);
+      if (notification == CBN_KILLFOCUS) judge_field(id, ControlText(hwnd(), id), false);
+      // The field shows the chosen entry only after this notification.
+      if (notification == CBN_SELCHANGE) judge_field(id, SelectedEntry(control), false);
+      break;
+    case IDC_TCP:
+    case IDC_UDP:
+    case IDC_ICMP:
+    case IDC_IGMP:
+    case IDC_RAW:
+      judge_fields();
+      break;
     case IDC_GO: start_capture(); break;
     case IDC_STOP: session_.stop(); break;
     case IDC_ON_TOP: PlaceOnTop(hwnd(), Checked(hwnd(), IDC_ON_TOP)); break;
-    case IDM_DETAILS: show_details(); break;
+    case IDM_DETAILS: show_details(/*activate=*/true); break;
     case IDM_EXIT: shut_down(); break;
     case IDM_OPEN_CAPTURE: open_capture_command(); break;
     case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
@@ -253,6 +326,46 @@ HBRUSH MainDialog::on_ctl_color_static(HDC dc, HWND control) {
   return look_.static_brush(dc, control);
 }
 
+// The edit field of a from or to combo box whose text is doubtful is red.
+HBRUSH MainDialog::on_ctl_color_edit(HDC dc, HWND control) {
+  const FieldDoubt* doubt = doubt_of(GetDlgCtrlID(GetParent(control)));
+  if (doubt == nullptr || doubt->judgement.verdict == FieldVerdict::kTaken) return nullptr;
+  SetTextColor(dc, kDoubtfulFieldText);
+  SetBkColor(dc, kDoubtfulFieldGround);
+  return doubtful_field_brush_;
+}
+
+MainDialog::FieldDoubt* MainDialog::doubt_of(int field) {
+  if (field == IDC_FROM) return &field_doubts_[0];
+  if (field == IDC_TO) return &field_doubts_[1];
+  return nullptr;
+}
+
+void MainDialog::judge_fields() {
+  judge_field(IDC_FROM, ControlText(hwnd(), IDC_FROM), false);
+  judge_field(IDC_TO, ControlText(hwnd(), IDC_TO), false);
+}
+
+// The field turns red, or back, and its tip says why first. While the user
+// types (`typing`), a field that is not red stays so until the keyboard
+// leaves it: on the way to "10.0.0.1:80" the text has no colon for a while.
+void MainDialog::judge_field(int field, const std::string& text, bool typing) {
+  FieldDoubt* doubt = doubt_of(field);
+  SettingsControls controls;
+  FieldJudgement judgement = JudgeFilterField(text, ReadStartRequest(hwnd(), controls).protocols);
+  if (doubt == nullptr || judgement.reason == doubt->judgement.reason) return;
+  if (typing && doubt->judgement.verdict == FieldVerdict::kTaken) return;
+  doubt->judgement = std::move(judgement);
+  const char* help = "";
+  for (const ControlTooltip& tip : kMainDialogTooltips) {
+    if (tip.control == field) help = tip.text;
+  }
+  doubt->tip = doubt->judgement.reason.empty() ? help : doubt->judgement.reason + "\r\n" + help;
+  HWND edit = GetWindow(GetDlgItem(hwnd(), field), GW_CHILD);
+  SetControlTooltipText(tooltip_, edit, doubt->tip.c_str());
+  InvalidateRect(edit, nullptr, TRUE);
+}
+
 void MainDialog::on_timer(UINT_PTR id) { view_.on_timer(id); }
 
 void MainDialog::on_private_message(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -265,9 +378,6 @@ void MainDialog::on_private_message(UINT message, WPARAM wparam, LPARAM lparam) 
       break;
     case PW_MSG_CAPTURE_ENDED:
       view_.on_capture_ended(wparam, lparam);
-      break;
-    case PW_MSG_BACK_TO_TRAY:
-      if (state_.settings.EnableFlipToTray && !tray_.hidden()) hide_in_tray();
       break;
     case PW_MSG_OPEN_START_FILE:
       open_capture_file(setup_.start_file);
@@ -310,13 +420,12 @@ bool MainDialog::on_copy_data(HWND, const COPYDATASTRUCT& data) {
 // "go!": the network.
 void MainDialog::start_capture() { start_session(nullptr); }
 
-// "&open capture file...": the open-file dialog, then the chosen file.
+// "open capture &file...": the open-file dialog, then the chosen file.
 void MainDialog::open_capture_command() {
   if (!can_open_file()) return;
   const FilePrompt prompt = setup_.open_prompt != nullptr ? setup_.open_prompt : GetOpenFileNameA;
   char path[MAX_PATH];
-  if (!AskForFile(prompt, kCaptureOpenDialog, hwnd(), settings_store_.application_folder(),
-                  path)) {
+  if (!AskForFile(prompt, kCaptureOpenDialog, hwnd(), dialog_folder_, path)) {
     return;
   }
   open_capture_file(path);
@@ -343,22 +452,24 @@ bool MainDialog::open_capture_file(const std::string& path) {
 // before the next one opens its source.
 void MainDialog::start_session(const std::string* file) {
   session_.end_at_exit();
+  judge_fields();
   SettingsControls texts;
   StartRequest request = ReadStartRequest(hwnd(), texts);
   request.origin = file != nullptr
                        ? FileOrigin(*file)
                        : NetworkOrigin(ChooseBindAddress(texts.bind_to_interface, slots_));
   view_.add_field_history(request.from_field, request.to_field);
+  details_.clear();
   session_.start(request, RightsToRead(request.origin, privilege_));
 }
 
 // Command 108: the wait cursor while the details window is found or created
-// and the report decoded; then the window comes to the front. While a
-// session runs, the list holds one row per stored datagram and nothing
-// else: a "don't found data!" row there would stand where the next
-// datagram's row belongs and put every later row one off its datagram, so
-// the details window then just stays empty.
-void MainDialog::show_details() {
+// and the report decoded; then the window is shown, and with `activate`
+// comes to the front. While a session runs, the list holds one row per
+// stored datagram and nothing else: a "don't found data!" row there would
+// stand where the next datagram's row belongs and put every later row one
+// off its datagram, so the details window then just stays empty.
+void MainDialog::show_details(bool activate) {
   HCURSOR previous = SetCursor(wait_cursor_);
   const bool open = details_.open_empty(hwnd());
   DetailReport report;
@@ -370,11 +481,40 @@ void MainDialog::show_details() {
     details_.show_report(report, static_cast<uint32_t>(state_.selected_index));
   }
   SetCursor(previous);
-  details_.bring_to_front();
+  if (activate) {
+    details_.bring_to_front();
+  } else {
+    details_.show_inactive();
+  }
 }
 
-SaveCommandContext MainDialog::save_context() const {
-  SaveCommandContext context{hwnd(), state_.store, settings_store_.application_folder()};
+// A double click or Enter on a row: its details, in a window opened or
+// refreshed, with the keyboard left in the list.
+void MainDialog::show_selected_details() {
+  const LRESULT row = SendDlgItemMessageA(hwnd(), IDC_LIST, LB_GETCURSEL, 0, 0);
+  if (row < 0) return;
+  state_.selected_index = static_cast<int32_t>(row);
+  show_details(/*activate=*/false);
+}
+
+// While the details window is open it shows the datagram of the list's
+// selection; a row that names none (a message row) leaves it empty.
+void MainDialog::follow_selection() {
+  const LRESULT row = SendDlgItemMessageA(hwnd(), IDC_LIST, LB_GETCURSEL, 0, 0);
+  if (!details_.is_open() || row < 0) return;
+  state_.selected_index = static_cast<int32_t>(row);
+  int32_t index = state_.selected_index;
+  DetailReport report;
+  if (DecodeSelectedPacket(state_.store, index, PayloadViewFlagsOf(state_.settings), report) ==
+      DetailsOutcome::kReport) {
+    details_.show_report(report, static_cast<uint32_t>(index));
+  } else {
+    details_.clear();
+  }
+}
+
+SaveCommandContext MainDialog::save_context() {
+  SaveCommandContext context{hwnd(), state_.store, dialog_folder_};
   if (setup_.save_prompt != nullptr) context.prompt = setup_.save_prompt;
   if (setup_.write_file != nullptr) context.write = setup_.write_file;
   return context;

@@ -10,8 +10,8 @@
 // window and the capture session, and refers to the process's one capture
 // store. Tests create their own and read the state through it.
 //
-// A session reads the network ("go!") or a capture file ("&open capture
-// file...", the command line's file, a file that a second start hands
+// A session reads the network ("go!") or a capture file ("open capture
+// &file...", the command line's file, a file that a second start hands
 // over) through the same capture session: the same filter fields,
 // protocol boxes, rows, limits, details and save commands. A file needs no
 // right to capture and ends by itself at its end; a damaged one after its
@@ -23,6 +23,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -36,7 +37,9 @@
 #include "engine/source_choice.h"
 #include "gui/details_window.h"
 #include "gui/dialog_capture_view.h"
+#include "gui/file_dialog.h"
 #include "gui/ini_store.h"
+#include "gui/list_layout.h"
 #include "gui/save_commands.h"
 #include "shell/dialog_base.h"
 #include "shell/look.h"
@@ -79,7 +82,9 @@ struct ProgramState {
   // The option flags: all false until the settings are loaded.
   SettingsRecord settings{};
   // The row chosen for the details command: the list's selection when the
-  // popup menu was last opened over the list; -1 when none was selected.
+  // popup menu was last opened over the list (a right click selects the
+  // row under it), a row double-clicked or entered, or the selection that
+  // an open details window follows; -1 when none was selected.
   int32_t selected_index = 0;
 };
 
@@ -97,6 +102,11 @@ class MainDialog final : public DialogBase {
   const TrayIcon& tray() const { return tray_; }
   // The details window the program created; null while there is none.
   HWND details_window() const { return details_.hwnd(); }
+  // The main list's tab stops (dialog units of its client area).
+  const std::array<INT, kListColumns>& list_tab_stops() const { return view_.tab_stops(); }
+  // The room that an address column of the list takes when the window is
+  // wide enough.
+  int address_room() const { return layout_.address_room(); }
   // The tooltip window of the controls; null before initialisation.
   HWND tooltip_window() const { return tooltip_; }
 
@@ -112,16 +122,28 @@ class MainDialog final : public DialogBase {
 
   // Messages.
   void on_paint() override;
-  void on_size(WPARAM kind) override;
+  void on_size(WPARAM kind, int width, int height) override;
+  void on_get_min_max_info(MINMAXINFO& info) override;
   void on_close() override;
   void on_context_menu(POINT where) override;
   void on_command(WORD id, WORD notification, HWND control) override;
   void on_init_menu_popup(HMENU popup, UINT position, bool window_menu) override;
   HBRUSH on_ctl_color_static(HDC dc, HWND control) override;
+  HBRUSH on_ctl_color_edit(HDC dc, HWND control) override;
   void on_timer(UINT_PTR id) override;
   void on_private_message(UINT message, WPARAM wparam, LPARAM lparam) override;
   bool on_copy_data(HWND sender, const COPYDATASTRUCT& data) override;
   void on_tray_icon(WPARAM icon_id, LPARAM mouse_message);
+
+  // The from and to fields' texts as the filter will take them
+  // (JudgeFilterField): a doubtful one is red, and its tip says why.
+  struct FieldDoubt {
+    FieldJudgement judgement;
+    std::string tip;  // the tooltip's text while the field is doubtful
+  };
+  FieldDoubt* doubt_of(int field);
+  void judge_fields();
+  void judge_field(int field, const std::string& text, bool typing);
   void hide_in_tray();
 
   // Commands.
@@ -130,8 +152,10 @@ class MainDialog final : public DialogBase {
   bool can_open_file() const;
   bool open_capture_file(const std::string& path);
   void start_session(const std::string* file);
-  void show_details();
-  SaveCommandContext save_context() const;
+  void show_details(bool activate);
+  void show_selected_details();
+  void follow_selection();
+  SaveCommandContext save_context();
   void switch_flip_to_tray();
   void switch_tray_icon_anime();
   void start_animation();
@@ -148,6 +172,10 @@ class MainDialog final : public DialogBase {
   TrayIcon tray_;
   DetailsWindow details_;
   DialogCaptureView view_;
+  // The list and its captions at the window's size.
+  ListLayout layout_;
+  // Where the file dialogs start.
+  DialogFolder dialog_folder_;
   // The network's privilege check, asked before each start on the network.
   PrivilegeCheck& privilege_;
   // The session's packet source: the network's, or a capture file's.
@@ -160,11 +188,11 @@ class MainDialog final : public DialogBase {
   InterfaceSlots slots_;
   HCURSOR wait_cursor_ = nullptr;
   HWND tooltip_ = nullptr;
+  std::array<FieldDoubt, 2> field_doubts_;  // from, to
+  HBRUSH doubtful_field_brush_ = nullptr;
   bool shutting_down_ = false;
   // The initialisation has run to its end: files may be opened.
   bool initialised_ = false;
-  // The window flipped to the notification area during initialisation.
-  bool back_to_tray_after_display_ = false;
 };
 
 }  // namespace pw

@@ -14,7 +14,9 @@ namespace pw {
 inline constexpr WPARAM kFieldInputLimit = kFieldTextMax;
 
 // The controls that explain themselves, in the order their tools are added.
-// The combo boxes' tools are their edit fields (their first child).
+// The combo boxes' tools are their edit fields (their first child). The
+// from and to fields' tips say first, when there is something to say, why
+// their text is not taken as written.
 struct ControlTooltip {
   int control;
   bool edit_field;

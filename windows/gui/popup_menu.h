@@ -33,7 +33,7 @@ void ShowTrayMenu(HINSTANCE instance, HWND owner);
 // nested submenus too.
 void MarkOptions(HMENU menu, const SettingsRecord& settings);
 
-// "&open capture file..." is greyed while it cannot start a session (one
+// "open capture &file..." is greyed while it cannot start a session (one
 // runs already).
 void MarkOpenCommand(HMENU menu, bool available);
 

@@ -42,8 +42,7 @@ void SaveStore(const SaveCommandContext& context, SaveFormat format) {
     return;
   }
   char path[MAX_PATH];
-  if (!AskForFile(context.prompt, SaveDialogFor(format), context.owner, context.initial_folder,
-                  path)) {
+  if (!AskForFile(context.prompt, SaveDialogFor(format), context.owner, context.folder, path)) {
     return;
   }
   if (!entry.measured_at_start) bytes = entry.data(context.store);

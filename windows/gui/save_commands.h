@@ -1,7 +1,7 @@
 // The save commands of the popup menu, one for each save format
 // (kSaveFormats): "&save sniff log" writes the sniff log (one line per
 // stored datagram), "save &packets source" the byte pool (the stored
-// datagrams back to back, exactly as received), "save as pca&p..." the
+// datagrams back to back, exactly as received), "save as p&cap..." the
 // stored datagrams with their capture times as a pcap file that other
 // tools open. The user names the file in the save-file dialog;
 // the file is written whole or not at all (save_file_win32.h). Every
@@ -27,9 +27,9 @@ inline constexpr char kCreateFailedText[] = "don't create file!";
 inline constexpr char kWriteFailedText[] = "don't write file!";
 
 struct SaveCommandContext {
-  HWND owner;                  // the main window
+  HWND owner;  // the main window
   const CaptureStore& store;
-  std::string initial_folder;  // the application folder; empty: the dialog's choice
+  DialogFolder& folder;  // where the dialog starts, and keeps the chosen folder
   FilePrompt prompt = GetSaveFileNameA;
   WriteFunction write = WriteFile;
 };

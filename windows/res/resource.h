@@ -63,8 +63,8 @@
 #define IDM_TRAY_ICON_ANIME 123
 #define IDM_SAVE_PREFERENCES 125
 #define IDM_SAVE_PACKETS 127
-#define IDM_SAVE_PCAP 128     // "save as pca&p..."
-#define IDM_OPEN_CAPTURE 129  // "&open capture file..."
+#define IDM_SAVE_PCAP 128     // "save as p&cap..."
+#define IDM_OPEN_CAPTURE 129  // "open capture &file..."
 
 // Private window messages (WM_USER and WM_APP come from windows.h, which
 // every user includes first).
@@ -84,10 +84,6 @@
 // the dialog manager has shown and activated it, the text is put back to
 // unselected and scrolled to its top.
 #define PW_MSG_ABOUT_SHOWN (WM_APP + 1236)
-// Posted by the main dialog to itself when the dialog manager has displayed
-// it after an initialisation that flipped it to the notification area: it
-// goes back there.
-#define PW_MSG_BACK_TO_TRAY (WM_APP + 1237)
 // Posted by the main dialog to itself at the end of its initialisation when
 // the command line named a capture file: the file is opened.
 #define PW_MSG_OPEN_START_FILE (WM_APP + 1238)

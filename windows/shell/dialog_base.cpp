@@ -20,7 +20,11 @@ HBRUSH DialogBase::on_ctl_color_static(HDC, HWND) { return nullptr; }
 
 void DialogBase::on_context_menu(POINT) {}
 
-void DialogBase::on_size(WPARAM) {}
+HBRUSH DialogBase::on_ctl_color_edit(HDC, HWND) { return nullptr; }
+
+void DialogBase::on_size(WPARAM, int, int) {}
+
+void DialogBase::on_get_min_max_info(MINMAXINFO&) {}
 
 void DialogBase::on_init_menu_popup(HMENU, UINT, bool) {}
 
@@ -68,8 +72,14 @@ INT_PTR DialogBase::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CONTEXTMENU:
       on_context_menu(POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
       return FALSE;
+    case WM_CTLCOLOREDIT:
+      return reinterpret_cast<INT_PTR>(
+          on_ctl_color_edit(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam)));
     case WM_SIZE:
-      on_size(wparam);
+      on_size(wparam, LOWORD(lparam), HIWORD(lparam));
+      return FALSE;
+    case WM_GETMINMAXINFO:
+      on_get_min_max_info(*reinterpret_cast<MINMAXINFO*>(lparam));
       return FALSE;
     case WM_CLOSE:
       on_close();

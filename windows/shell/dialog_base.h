@@ -42,11 +42,17 @@ class DialogBase {
   // WM_CTLCOLORSTATIC: the brush for the control's background, or null
   // for the default colours.
   virtual HBRUSH on_ctl_color_static(HDC dc, HWND control);
+  // WM_CTLCOLOREDIT (also of the edit field of a combo box, which hands it
+  // on to the dialog): as on_ctl_color_static.
+  virtual HBRUSH on_ctl_color_edit(HDC dc, HWND control);
   // WM_CONTEXTMENU: the point in screen coordinates ((-1, -1) when the
   // menu was asked for from the keyboard).
   virtual void on_context_menu(POINT where);
-  // WM_SIZE: the kind of change (SIZE_MINIMIZED, SIZE_RESTORED, ...).
-  virtual void on_size(WPARAM kind);
+  // WM_SIZE: the kind of change (SIZE_MINIMIZED, SIZE_RESTORED, ...) and
+  // the new size of the client area in pixels.
+  virtual void on_size(WPARAM kind, int width, int height);
+  // WM_GETMINMAXINFO: the sizes the user may give the window.
+  virtual void on_get_min_max_info(MINMAXINFO& info);
   virtual void on_close() {}
   // WM_INITMENUPOPUP: the popup about to open; `window_menu` is true for
   // the system menu, `position` is the popup's position in its parent.

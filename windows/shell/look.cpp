@@ -3,25 +3,29 @@
 #include <initializer_list>
 
 #include "res/resource.h"
+#include "shell/dpi.h"
 
 namespace pw {
 namespace {
 
-// The framed white rectangle of the logo picture and its pen.
+// The framed white rectangle of the logo picture and its pen, at 96 dots
+// per inch.
 constexpr RECT kLogoFrame = {6, 4, 94, 36};
 constexpr int kLogoPenWidth = 2;
 
-// Draws the logo picture into `dc`, which holds a bitmap of the logo's size.
-void DrawLogo(HDC dc, HBRUSH hatch) {
+// Draws the logo picture into `dc`, which holds a bitmap of `width` by
+// `height` pixels.
+void DrawLogo(HDC dc, HBRUSH hatch, int width, int height) {
   SetBkColor(dc, kLogoGroundColour);
-  const RECT all = {0, 0, kLogoWidth, kLogoHeight};
+  const RECT all = {0, 0, width, height};
   FillRect(dc, &all, hatch);
 
   // The frame is filled with the memory device context's default brush,
   // which is white.
-  HPEN pen = CreatePen(PS_SOLID, kLogoPenWidth, kLogoLineColour);
+  HPEN pen = CreatePen(PS_SOLID, ScaledPixels(kLogoPenWidth), kLogoLineColour);
   HGDIOBJ old_pen = SelectObject(dc, pen);
-  Rectangle(dc, kLogoFrame.left, kLogoFrame.top, kLogoFrame.right, kLogoFrame.bottom);
+  Rectangle(dc, ScaledPixels(kLogoFrame.left), ScaledPixels(kLogoFrame.top),
+            ScaledPixels(kLogoFrame.right), ScaledPixels(kLogoFrame.bottom));
   SelectObject(dc, old_pen);
   DeleteObject(pen);
 
@@ -30,19 +34,21 @@ void DrawLogo(HDC dc, HBRUSH hatch) {
   SIZE extent{};
   const int length = static_cast<int>(sizeof kLogoText - 1);
   GetTextExtentPoint32A(dc, kLogoText, length, &extent);
-  TextOutA(dc, (kLogoWidth - extent.cx) / 2, (kLogoHeight - extent.cy) / 2, kLogoText, length);
+  TextOutA(dc, (width - extent.cx) / 2, (height - extent.cy) / 2, kLogoText, length);
 }
 
 // The logo picture as a pattern brush; null when it cannot be made.
 HBRUSH MakeLogoBrush(HBRUSH hatch) {
+  const int width = ScaledPixels(kLogoWidth);
+  const int height = ScaledPixels(kLogoHeight);
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, kLogoWidth, kLogoHeight);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   ReleaseDC(nullptr, screen);
   HBRUSH logo = nullptr;
   if (dc != nullptr && bitmap != nullptr) {
     HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
-    DrawLogo(dc, hatch);
+    DrawLogo(dc, hatch, width, height);
     SelectObject(dc, old_bitmap);
     logo = CreatePatternBrush(bitmap);
   }

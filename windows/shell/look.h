@@ -10,7 +10,9 @@
 
 namespace pw {
 
-// Size of the logo picture, which the logo brush repeats as a tile.
+// Size of the logo picture at 96 dots per inch, which the logo brush
+// repeats as a tile; at other settings it is scaled, in proportion to the
+// about text (ScaledPixels).
 inline constexpr int kLogoWidth = 96;
 inline constexpr int kLogoHeight = 40;
 // Colours of the logo picture and of the labels.

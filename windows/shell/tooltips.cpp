@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "shell/dpi.h"
+
 namespace pw {
 
 HWND CreateTooltipWindow(HWND parent) {
@@ -10,8 +12,10 @@ HWND CreateTooltipWindow(HWND parent) {
                          nullptr, nullptr);
 }
 
-void AddControlTooltip(HWND tooltip, HWND tool, const char* text) {
-  // The record layout that ends with lParam.
+namespace {
+
+// The record layout that ends with lParam.
+TOOLINFOA ToolRecord(HWND tool, const char* text) {
   TOOLINFOA info{};
   info.cbSize = TTTOOLINFOA_V2_SIZE;
   info.uFlags = TTF_IDISHWND | TTF_SUBCLASS | TTF_TRANSPARENT;
@@ -19,9 +23,21 @@ void AddControlTooltip(HWND tooltip, HWND tool, const char* text) {
   info.uId = reinterpret_cast<UINT_PTR>(tool);
   info.hinst = GetModuleHandleA(nullptr);
   info.lpszText = const_cast<char*>(text);
+  return info;
+}
+
+}  // namespace
+
+void AddControlTooltip(HWND tooltip, HWND tool, const char* text) {
+  TOOLINFOA info = ToolRecord(tool, text);
   // With a maximum width the tip breaks its text at each CR LF.
-  SendMessageA(tooltip, TTM_SETMAXTIPWIDTH, 0, kTooltipMaxWidth);
+  SendMessageA(tooltip, TTM_SETMAXTIPWIDTH, 0, ScaledPixels(kTooltipMaxWidth));
   SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void SetControlTooltipText(HWND tooltip, HWND tool, const char* text) {
+  TOOLINFOA info = ToolRecord(tool, text);
+  SendMessageA(tooltip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 }  // namespace pw

@@ -7,7 +7,7 @@
 
 namespace pw {
 
-// Widest tip line in pixels; wider lines wrap.
+// Widest tip line in pixels at 96 dots per inch; wider lines wrap.
 inline constexpr int kTooltipMaxWidth = 280;
 
 // The tooltip window, created with `parent` as its parent window; its tips
@@ -18,5 +18,8 @@ HWND CreateTooltipWindow(HWND parent);
 // Adds `tool` (a control window) to `tooltip` with `text`, which must stay
 // valid for as long as the tooltip exists. A failure is not reported.
 void AddControlTooltip(HWND tooltip, HWND tool, const char* text);
+
+// Gives the tool of `tool` another text, which must stay valid as above.
+void SetControlTooltipText(HWND tooltip, HWND tool, const char* text);
 
 }  // namespace pw

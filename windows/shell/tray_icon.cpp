@@ -19,13 +19,19 @@ NotifyArea& SystemNotifyArea() {
   return area;
 }
 
+HICON SmallIcon(HINSTANCE instance, int id) {
+  return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                       GetSystemMetrics(SM_CXSMICON),
+                                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
 NOTIFYICONDATAA TrayIcon::record(UINT flags, int icon_id, const char* tip) const {
   NOTIFYICONDATAA data{};
   data.cbSize = NOTIFYICONDATAA_V2_SIZE;
   data.hWnd = window_;
   data.uID = PW_TRAY_ICON_ID;
   data.uFlags = flags;
-  data.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(icon_id));
+  data.hIcon = SmallIcon(instance_, icon_id);
   if (tip != nullptr) lstrcpynA(data.szTip, tip, sizeof data.szTip);
   return data;
 }

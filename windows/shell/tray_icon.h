@@ -37,6 +37,11 @@ class NotifyArea {
 // Shell_NotifyIconA.
 NotifyArea& SystemNotifyArea();
 
+// Icon `id` of `instance` in the system's small-icon size, which follows
+// its dots per inch (16 pixels at 100 %, 24 at 150 %): the image drawn for
+// that size. A shared icon, never destroyed.
+HICON SmallIcon(HINSTANCE instance, int id);
+
 class TrayIcon final : public TrayFrames {
  public:
   TrayIcon(HINSTANCE instance, NotifyArea& area) : instance_(instance), area_(area) {}

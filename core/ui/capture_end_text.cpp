@@ -1,0 +1,31 @@
+#include "ui/capture_end_text.h"
+
+namespace pw {
+
+std::string StoredCountText(uint32_t stored) {
+  return std::to_string(stored) + (stored == 1 ? " datagram stored" : " datagrams stored");
+}
+
+std::string EndReason(CaptureEnd why) {
+  switch (why) {
+    case CaptureEnd::kLimitReached:
+      return "the most a session holds";
+    case CaptureEnd::kPoolFull:
+      return "the " + std::to_string(kBytePoolSize) + " bytes for datagrams are full";
+    case CaptureEnd::kSourceEnded:
+      return "end of the file";
+    case CaptureEnd::kOpenFailed:
+    case CaptureEnd::kSourceFailed:
+    case CaptureEnd::kWriteFailed:
+      break;
+  }
+  return {};
+}
+
+std::string EndedByItselfText(CaptureEnd why, uint32_t stored) {
+  const std::string reason = EndReason(why);
+  if (reason.empty()) return {};
+  return "capture ended: " + StoredCountText(stored) + ", " + reason;
+}
+
+}  // namespace pw

@@ -1,0 +1,26 @@
+// How both front ends word the end of a session that ended by itself: the
+// Windows program lists it as a row after the datagrams' rows, the command
+// line says it on standard error before its summary.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/capture_view.h"
+
+namespace pw {
+
+// "1 datagram stored", "3 datagrams stored".
+std::string StoredCountText(uint32_t stored);
+
+// Why a session ended by itself, after "capture ended: ": "the most a
+// session holds" (the packet limit), "the 819200 bytes for datagrams are
+// full" (the byte pool), "end of the file" (the source ended). Empty for a
+// failure, which is told with its own detail.
+std::string EndReason(CaptureEnd why);
+
+// "capture ended: <stored>, <reason>", e.g. "capture ended: 10000 datagrams
+// stored, the most a session holds": why and how many. Empty for a failure.
+std::string EndedByItselfText(CaptureEnd why, uint32_t stored);
+
+}  // namespace pw

@@ -18,7 +18,7 @@
 namespace pw {
 namespace {
 
-using test::Ipv6Spec;
+using test::Ipv6Shape;
 using test::MakeIpv6Datagram;
 
 std::string Formatted(const char* text) {
@@ -65,7 +65,7 @@ TEST(Ipv6Text, WhatInetPtonRefusesIsNoAddress) {
 TEST(Ipv6Facts, TheWalkFindsTheUpperLayer) {
   const struct {
     const char* name;
-    Ipv6Spec spec;
+    Ipv6Shape shape;
     uint8_t protocol;  // 59: never stored
     uint16_t sport, dport;
   } cases[] = {
@@ -87,7 +87,7 @@ TEST(Ipv6Facts, TheWalkFindsTheUpperLayer) {
       {"unknown header", {.protocol = 135}, 135, 0, 0},
   };
   for (const auto& c : cases) {
-    const std::vector<uint8_t> d = MakeIpv6Datagram(c.spec);
+    const std::vector<uint8_t> d = MakeIpv6Datagram(c.shape);
     const DatagramFacts f = ReadDatagramFacts(d.data(), d.size());
     EXPECT_EQ(f.family, IpFamily::kV6) << c.name;
     EXPECT_EQ(f.protocol, c.protocol) << c.name;

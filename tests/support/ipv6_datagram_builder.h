@@ -9,7 +9,7 @@
 
 namespace pw::test {
 
-struct Ipv6Spec {
+struct Ipv6Shape {
   uint8_t protocol = 17;  // the upper layer behind the extension headers
   const char* source = "2001:db8::1";
   const char* destination = "2001:db8::2";
@@ -36,7 +36,7 @@ inline size_t Ipv6ExtensionBytes(uint8_t type) {
   return type == 51 ? 16 : 8;
 }
 
-inline std::vector<uint8_t> MakeIpv6Datagram(const Ipv6Spec& s) {
+inline std::vector<uint8_t> MakeIpv6Datagram(const Ipv6Shape& s) {
   size_t transport = 0;
   if (s.protocol == 6) transport = 20;
   if (s.protocol == 17 || s.protocol == 58) transport = 8;

@@ -4,7 +4,10 @@
 
 #include "decode/icmp_names.h"
 #include "decode/icmpv6_names.h"
+#include "decode/igmp_lines.h"
+#include "decode/ipv4_lines.h"
 #include "decode/ipv6_lines.h"
+#include "decode/report_fields.h"
 #include "decode/tcp_flags.h"
 #include "packet/ipv4_header.h"
 #include "packet/ipv6_header.h"
@@ -14,14 +17,21 @@ namespace pw {
 namespace {
 
 constexpr size_t kUdpHeaderLength = 8;
+constexpr size_t kTcpHeaderMin = 20;
+constexpr size_t kIgmpHeaderLength = 8;
+constexpr uint16_t kIpv4MoreFragments = 0x2000;
 
-// Where the network layer puts the transport header, and whether the
-// datagram is a later fragment (with its offset in the original payload).
+// Where the network layer puts the transport header, whether the datagram
+// is a later fragment (with its offset in the original payload), and what a
+// transport checksum covers.
 struct NetworkLayer {
   bool ipv6;
   size_t transport;
   bool later_fragment;
   uint32_t fragment_offset;  // in bytes
+  // An IPv4 header length under 20 bytes: no transport header can be found.
+  bool bad_header_length;
+  ChecksumCover cover;
 };
 
 // An IPv4 datagram's fragment field is read only when `fragments_matter`
@@ -29,27 +39,46 @@ struct NetworkLayer {
 // other report reads past the bytes of a short datagram for it.
 NetworkLayer ReadNetworkLayer(const ByteView& d, bool fragments_matter) {
   if (IpVersion(d) != kIpVersion6) {
-    if (!fragments_matter) return {false, Ipv4HeaderLength(d), false, 0};
-    return {false, Ipv4HeaderLength(d), IsLaterFragment(d), Ipv4FragmentOffset(d)};
+    const size_t h = Ipv4HeaderLength(d);
+    NetworkLayer net{false, h, false, 0, h < kIpv4HeaderMin, {false, 0, false}};
+    if (!fragments_matter) return net;
+    net.later_fragment = IsLaterFragment(d);
+    net.fragment_offset = Ipv4FragmentOffset(d);
+    net.cover.fragment = (d.u16(kIpv4FragmentAt) & kIpv4MoreFragments) != 0 || net.later_fragment;
+    net.cover.length = int64_t{d.u16(kIpv4TotalLengthAt)} - static_cast<int64_t>(h);
+    return net;
   }
-  NetworkLayer net{true, kIpv6HeaderLength, false, 0};
+  NetworkLayer net{true, kIpv6HeaderLength, false, 0, false, {true, 0, false}};
   Ipv6HeaderWalk walk(d);
   Ipv6Extension extension{};
   while (walk.next(extension)) {
     if (extension.type == kIpv6Fragment) {
       net.fragment_offset = d.u16(extension.offset + 2) & kIpv6FragmentOffsetMask;
+      net.cover.fragment = true;
     }
   }
   net.transport = walk.upper_offset();
   net.later_fragment = walk.later_fragment();
+  net.cover.length = static_cast<int64_t>(kIpv6HeaderLength + d.u16(kIpv6PayloadLengthAt)) -
+                     static_cast<int64_t>(net.transport);
   return net;
 }
 
 // The lines of the network layer, after the transport lines and before the
-// payload part: the IPv6 header and its extension headers. An IPv4
-// datagram has none.
+// payload part: the IPv4 header, or the IPv6 header and its extension
+// headers.
 void AppendNetworkLines(ReportText& report, const ByteView& d, const NetworkLayer& net) {
-  if (net.ipv6) AppendIpv6Lines(report, d);
+  if (net.ipv6) {
+    AppendIpv6Lines(report, d);
+  } else {
+    AppendIpv4Lines(report, d);
+  }
+}
+
+// The upper layer's length for a pseudo-header (0 when the length fields
+// leave it none; the verdict then says so).
+uint32_t CoveredLength(const NetworkLayer& net) {
+  return net.cover.length > 0 ? static_cast<uint32_t>(net.cover.length) : 0;
 }
 
 // Stored bytes from `offset` to the end; negative when the headers claim
@@ -58,22 +87,64 @@ int64_t BytesFrom(const ByteView& d, size_t offset) {
   return static_cast<int64_t>(d.size()) - static_cast<int64_t>(offset);
 }
 
+// The transport block of a datagram whose IPv4 header length is under 20
+// bytes: there is no telling where its transport header begins.
+void AppendNoTransportHeader(ReportText& report, const char* name) {
+  report.append_format("%s header not decoded: ip header length under 20 bytes\r\n", name);
+}
+
 void AppendTcpBlock(ReportText& report, const ByteView& d, const NetworkLayer& net,
                     uint32_t index, const PayloadViewFlags& flags) {
   const size_t t = net.transport;
   AppendHeaderLine(report, index, ProtocolName(kProtoTcp));
-  report.append_format("sourse port = %d\r\n", d.u16(t));
-  report.append_format("destination port = %d\r\n", d.u16(t + 2));
-  report.append_format("checksum = %d\r\n", d.u16(t + 16));
+  if (net.bad_header_length) {
+    AppendNoTransportHeader(report, "tcp");
+    AppendNetworkLines(report, d, net);
+    return;
+  }
+  HeaderCut tcp(report, d, "tcp", t, kTcpHeaderMin);
+  if (tcp.has(0, 2)) report.append_format("sourse port = %d\r\n", d.u16(t));
+  if (tcp.has(2, 2)) report.append_format("destination port = %d\r\n", d.u16(t + 2));
+  if (tcp.has(16, 2)) report.append_format("checksum = %d\r\n", d.u16(t + 16));
   // The acknowledgement number comes before the sequence number.
-  report.append_format("acknowledgement number = %u\r\n", static_cast<unsigned>(d.u32(t + 8)));
-  report.append_format("sequence number = %u\r\n", static_cast<unsigned>(d.u32(t + 4)));
-  report.append_format("window size = %d\r\n", d.u16(t + 14));
-  AppendTcpFlagsAndMss(report, d, t);
+  if (tcp.has(8, 4)) {
+    report.append_format("acknowledgement number = %u\r\n", static_cast<unsigned>(d.u32(t + 8)));
+  }
+  if (tcp.has(4, 4)) {
+    report.append_format("sequence number = %u\r\n", static_cast<unsigned>(d.u32(t + 4)));
+  }
+  if (tcp.has(14, 2)) report.append_format("window size = %d\r\n", d.u16(t + 14));
+  AppendTcpFlagsAndMss(report, d, tcp);
+  if (AppendTcpLines(report, d, tcp) && !AppendFragmentVerdict(report, d, "tcp", t + 16, net.cover)) {
+    AppendChecksumVerdict(report, d, "tcp", t + 16, t, net.cover.length,
+                          PseudoHeaderSum(d, net.ipv6, kProtoTcp, CoveredLength(net)));
+  }
   AppendNetworkLines(report, d, net);
-  const size_t payload_offset = t + TcpHeaderLength(d, t);
+  // The payload part follows a cut header too: its data length, negative
+  // then, is what the stored bytes fall short by (by the shortest header
+  // when the data offset itself was not stored).
+  const size_t payload_offset =
+      t + (d.has(t + 12, 1) ? TcpHeaderLength(d, t) : kTcpHeaderMin);
   AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kTcp,
                     flags);
+}
+
+void AppendUdpVerdict(ReportText& report, const ByteView& d, const NetworkLayer& net) {
+  const size_t u = net.transport;
+  const unsigned field = d.u16(u + 6);
+  if (field == 0 && !net.ipv6) {
+    report.append("udp checksum = 0x0000 (none)\r\n");
+    return;
+  }
+  if (AppendFragmentVerdict(report, d, "udp", u + 6, net.cover)) return;
+  const uint16_t length = d.u16(u + 4);
+  if (length < kUdpHeaderLength || length > net.cover.length) {
+    report.append_format("udp checksum = 0x%04x (cannot be checked, udp length %u bad)\r\n",
+                         field, unsigned{length});
+    return;
+  }
+  AppendChecksumVerdict(report, d, "udp", u + 6, u, length,
+                        PseudoHeaderSum(d, net.ipv6, kProtoUdp, length), true);
 }
 
 void AppendUdpBlock(ReportText& report, const ByteView& d, const NetworkLayer& net,
@@ -82,9 +153,19 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, const NetworkLayer& n
   // The header line and the two port lines end in a blank; the checksum
   // line does not.
   AppendHeaderLine(report, index, ProtocolName(kProtoUdp), " ");
-  report.append_format("sourse port = %d \r\n", d.u16(u));
-  report.append_format("destination port = %d \r\n", d.u16(u + 2));
-  report.append_format("checksum = %d\r\n", d.u16(u + 6));
+  if (net.bad_header_length) {
+    AppendNoTransportHeader(report, "udp");
+    AppendNetworkLines(report, d, net);
+    return;
+  }
+  HeaderCut udp(report, d, "udp", u, kUdpHeaderLength);
+  if (udp.has(0, 2)) report.append_format("sourse port = %d \r\n", d.u16(u));
+  if (udp.has(2, 2)) report.append_format("destination port = %d \r\n", d.u16(u + 2));
+  if (udp.has(6, 2)) report.append_format("checksum = %d\r\n", d.u16(u + 6));
+  if (udp.has(4, 2)) {
+    report.append_format("length = %u\r\n", unsigned{d.u16(u + 4)});
+    AppendUdpVerdict(report, d, net);
+  }
   AppendNetworkLines(report, d, net);
   const size_t payload_offset = u + kUdpHeaderLength;
   AppendPayloadPart(report, d, payload_offset, BytesFrom(d, payload_offset), PayloadKind::kUdp,
@@ -108,13 +189,25 @@ void AppendFragmentBlock(ReportText& report, const ByteView& d, const NetworkLay
   }
 }
 
-void AppendIgmpBlock(ReportText& report, const ByteView& d, size_t g, uint32_t index) {
-  const uint8_t first = d.u8(g);
+void AppendIgmpBlock(ReportText& report, const ByteView& d, const NetworkLayer& net,
+                     uint32_t index) {
+  const size_t g = net.transport;
   AppendHeaderLine(report, index, ProtocolName(kProtoIgmp));
-  report.append_format("version = %d\r\n", first >> 4);
-  report.append_format("type = %d\r\n", first & 0x0F);
-  report.append_format("cheksum = %d\r\n", d.u16(g + 2));
-  report.append_format("group adddress = %s\r\n", FormatDottedQuad(d.u32(g + 4)).text);
+  if (net.bad_header_length) {
+    AppendNoTransportHeader(report, "igmp");
+    return;
+  }
+  HeaderCut igmp(report, d, "igmp", g, kIgmpHeaderLength);
+  if (igmp.has(0, 1)) {
+    const uint8_t first = d.u8(g);
+    report.append_format("version = %d\r\n", first >> 4);
+    report.append_format("type = %d\r\n", first & 0x0F);
+  }
+  if (igmp.has(2, 2)) report.append_format("cheksum = %d\r\n", d.u16(g + 2));
+  if (igmp.has(4, 4)) {
+    report.append_format("group adddress = %s\r\n", FormatDottedQuad(d.u32(g + 4)).text);
+  }
+  if (!igmp.cut()) AppendIgmpLines(report, d, igmp, net.cover);
 }
 
 }  // namespace
@@ -136,17 +229,22 @@ void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
     case kProtoTcp: AppendTcpBlock(report, datagram, net, index, flags); break;
     case kProtoUdp: AppendUdpBlock(report, datagram, net, index, flags); break;
     case kProtoIcmp:
-      AppendIcmpBlock(report, datagram, net.transport, index);
+      if (net.bad_header_length) {
+        AppendHeaderLine(report, index, ProtocolName(kProtoIcmp));
+        AppendNoTransportHeader(report, "icmp");
+      } else {
+        AppendIcmpBlock(report, datagram, net.transport, index, net.cover);
+      }
       AppendNetworkLines(report, datagram, net);
       break;
     case kProtoIgmp:
-      AppendIgmpBlock(report, datagram, net.transport, index);
+      AppendIgmpBlock(report, datagram, net, index);
       AppendNetworkLines(report, datagram, net);
       break;
     case kProtoIcmpv6:
       AppendHeaderLine(report, index, ProtocolName(kProtoIcmpv6));
       AppendNetworkLines(report, datagram, net);
-      AppendIcmpv6Lines(report, datagram, net.transport);
+      AppendIcmpv6Lines(report, datagram, net.transport, net.cover);
       break;
     case kProtoRaw:
       AppendHeaderLine(report, index, ProtocolName(kProtoRaw));

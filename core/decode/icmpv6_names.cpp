@@ -3,6 +3,7 @@
 #include <array>
 
 #include "packet/ip_address.h"
+#include "packet/ipv4_header.h"
 #include "packet/ipv6_header.h"
 
 namespace pw {
@@ -71,21 +72,24 @@ void AppendAddressLine(ReportText& report, const char* name, const ByteView& d, 
   report.append_format("%s = %s\r\n", name, FormatIpAddress(Ipv6Address(d, at)).text);
 }
 
-// The multicast address of each record of a version 2 report that lies
-// whole in the stored bytes, after the count of records; at most
-// kListenerRecordsShown of them.
-void AppendListenerRecords(ReportText& report, const ByteView& d, size_t m) {
+// The multicast address of each record of a version 2 report, after the
+// count of records; at most kListenerRecordsShown of them. False when a
+// record was not stored whole (the cut line ends the lines).
+bool AppendListenerRecords(ReportText& report, const ByteView& d, HeaderCut& icmp) {
+  const size_t m = icmp.start();
   const unsigned count = d.u16(m + kRecordCountAt);
   report.append_format("number of records = %u\r\n", count);
-  size_t at = m + kRecordsAt;
+  size_t at = kRecordsAt;
   for (unsigned k = 0; k < count && k < kListenerRecordsShown; ++k) {
-    if (!d.has(at, kRecordHeaderLength + kIpv6AddressLength)) break;
-    AppendAddressLine(report, "multicast address", d, at + kRecordAddressAt);
-    const size_t aux_words = d.u8(at + 1);
-    const size_t sources = d.u16(at + 2);
+    icmp.set_needed(at + kRecordHeaderLength + kIpv6AddressLength);
+    if (!icmp.has(at, kRecordHeaderLength + kIpv6AddressLength)) return false;
+    AppendAddressLine(report, "multicast address", d, m + at + kRecordAddressAt);
+    const size_t aux_words = d.u8(m + at + 1);
+    const size_t sources = d.u16(m + at + 2);
     at += kRecordHeaderLength + kIpv6AddressLength + sources * kIpv6AddressLength +
           aux_words * 4;
   }
+  return true;
 }
 
 }  // namespace
@@ -120,11 +124,14 @@ std::string_view Icmpv6CodeName(uint8_t type, uint8_t code) {
   }
 }
 
-void AppendIcmpv6Lines(ReportText& report, const ByteView& d, size_t m) {
+void AppendIcmpv6Lines(ReportText& report, const ByteView& d, size_t m, const ChecksumCover& cover) {
+  HeaderCut icmp(report, d, "icmpv6", m, kBodyAt);
+  if (!icmp.has(0, 1)) return;
   const uint8_t type = d.u8(m);
-  const uint8_t code = d.u8(m + 1);
   const std::string_view type_name = Icmpv6TypeName(type);
   report.append_format("type = %.*s (%u)\r\n", Len(type_name), type_name.data(), unsigned{type});
+  if (!icmp.has(1, 1)) return;
+  const uint8_t code = d.u8(m + 1);
   const std::string_view code_name = Icmpv6CodeName(type, code);
   if (code_name.empty()) {
     report.append_format("code = %u\r\n", unsigned{code});
@@ -132,6 +139,31 @@ void AppendIcmpv6Lines(ReportText& report, const ByteView& d, size_t m) {
     report.append_format("code = %.*s (%u)\r\n", Len(code_name), code_name.data(),
                          unsigned{code});
   }
+  // How many bytes the message's own fields take.
+  size_t fields = kBodyAt;
+  switch (type) {
+    case kEchoRequest:
+    case kEchoReply:
+    case kPacketTooBig:
+    case kParameterProblem:
+    case kListenerReportV2:
+      fields = kTargetAt;
+      break;
+    case kNeighborSolicitation:
+    case kNeighborAdvertisement:
+    case kListenerQuery:
+    case kListenerReport:
+    case kListenerDone:
+      fields = kTargetAt + kIpv6AddressLength;
+      break;
+    case kRedirect:
+      fields = kRedirectDestinationAt + kIpv6AddressLength;
+      break;
+    default:
+      break;
+  }
+  icmp.set_needed(fields);
+  if (!icmp.has(0, fields)) return;
   switch (type) {
     case kEchoRequest:
     case kEchoReply:
@@ -158,10 +190,15 @@ void AppendIcmpv6Lines(ReportText& report, const ByteView& d, size_t m) {
       AppendAddressLine(report, "multicast address", d, m + kTargetAt);
       break;
     case kListenerReportV2:
-      AppendListenerRecords(report, d, m);
+      if (!AppendListenerRecords(report, d, icmp)) return;
       break;
     default:
       break;
+  }
+  if (!AppendFragmentVerdict(report, d, "icmpv6", m + 2, cover)) {
+    AppendChecksumVerdict(report, d, "icmpv6", m + 2, m, cover.length,
+                          PseudoHeaderSum(d, true, kProtoIcmpv6,
+                                          cover.length > 0 ? static_cast<uint32_t>(cover.length) : 0));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "decode/report_fields.h"
 #include "decode/report_text.h"
 #include "packet/byte_view.h"
 
@@ -28,7 +29,10 @@ std::string_view Icmpv6CodeName(uint8_t type, uint8_t code);
 // solicitation or advertisement and of a redirect (with its destination),
 // the multicast address of an MLD query, report or done, and the number
 // of records of a version 2 report with the multicast address of each of
-// its first 16 records that lies in the stored bytes.
-void AppendIcmpv6Lines(ReportText& report, const ByteView& datagram, size_t message_offset);
+// its first 16 records; then "icmpv6 checksum = 0x%04x (<verdict>)" over
+// the pseudo-header and `cover.length` bytes. Fields that were not stored
+// end the lines with the cut line.
+void AppendIcmpv6Lines(ReportText& report, const ByteView& datagram, size_t message_offset,
+                       const ChecksumCover& cover);
 
 }  // namespace pw

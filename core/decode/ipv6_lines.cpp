@@ -1,5 +1,6 @@
 #include "decode/ipv6_lines.h"
 
+#include "decode/report_fields.h"
 #include "packet/ipv6_header.h"
 
 namespace pw {
@@ -40,14 +41,21 @@ void AppendExtensionLines(ReportText& report, const ByteView& d, const Ipv6Exten
 }  // namespace
 
 void AppendIpv6Lines(ReportText& report, const ByteView& d) {
+  HeaderCut ip(report, d, "ipv6", 0, kIpv6HeaderLength);
+  if (!ip.has(kIpv6VersionClassFlowAt, 4)) return;
   const uint32_t first = d.u32(kIpv6VersionClassFlowAt);
   report.append_format("version = %u\r\n", static_cast<unsigned>(first >> 28));
   report.append_format("traffic class = %u\r\n", static_cast<unsigned>(first >> 20 & 0xFF));
   report.append_format("flow label = %u\r\n", static_cast<unsigned>(first & 0xFFFFF));
+  if (!ip.has(kIpv6PayloadLengthAt, 2)) return;
   report.append_format("payload length = %u\r\n", unsigned{d.u16(kIpv6PayloadLengthAt)});
+  if (!ip.has(kIpv6NextHeaderAt, 1)) return;
   report.append_format("next header = %u\r\n", unsigned{d.u8(kIpv6NextHeaderAt)});
+  if (!ip.has(kIpv6HopLimitAt, 1)) return;
   report.append_format("hop limit = %u\r\n", unsigned{d.u8(kIpv6HopLimitAt)});
+  if (!ip.has(kIpv6SourceAt, kIpv6AddressLength)) return;
   report.append_format("source = %s\r\n", FormatIpAddress(Ipv6Address(d, kIpv6SourceAt)).text);
+  if (!ip.has(kIpv6DestinationAt, kIpv6AddressLength)) return;
   report.append_format("destination = %s\r\n",
                        FormatIpAddress(Ipv6Address(d, kIpv6DestinationAt)).text);
   Ipv6HeaderWalk walk(d);

@@ -151,8 +151,9 @@ DatagramFacts ReadIpv6Facts(const uint8_t* bytes, size_t length);
 // datagram when its version field is 6, an IPv4 one otherwise. Bytes beyond
 // the received length read as 0: a datagram shorter than 20 bytes, or a
 // tcp/udp datagram whose bytes end before header length + 4, gets zeros for
-// what is missing rather than bytes of an earlier receive. A later fragment
-// has no ports: they are 0 rather than two bytes of payload. Inline: the
+// what is missing rather than bytes of an earlier receive. A later fragment,
+// and a datagram whose header length is under 20 bytes or runs past the
+// received bytes, has no ports: they are 0. Inline: the
 // capture thread reads them for every datagram.
 inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
   // Fields past the received bytes read as 0.
@@ -167,11 +168,13 @@ inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
   facts.destination = IpAddress::V4(d.u32(kIpv4DestinationAt));
   facts.source_port = 0;
   facts.destination_port = 0;
-  // A receive shorter than a header (the capture loop drops these) has no
-  // ports, nor has a later fragment.
-  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && length >= kIpv4HeaderMin &&
-      !IsLaterFragment(d)) {
-    const size_t ports = Ipv4HeaderLength(d);
+  // A later fragment has no ports, nor has a datagram whose header length
+  // field is under 5 (its ports would lie inside its own IP header) or whose
+  // header runs past the received bytes (a receive shorter than 20 bytes,
+  // which the capture loop drops, included).
+  const size_t ports = Ipv4HeaderLength(d);
+  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && ports >= kIpv4HeaderMin &&
+      ports <= length && !IsLaterFragment(d)) {
     facts.source_port = d.u16(ports);
     facts.destination_port = d.u16(ports + 2);
   }

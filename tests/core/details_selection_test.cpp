@@ -48,7 +48,8 @@ TEST_F(DetailsCommandTest, PacketOneIsReadBehindAFirstDatagramOfSixtyBytes) {
   filler.add(first, kProtoTcp);
   filler.add(FixtureBytes(test::kIcmpEchoRequest), kProtoIcmp);
   ASSERT_EQ(Decode(1), DetailsOutcome::kReport);
-  EXPECT_EQ(report_.entries, (Entries{"packets source:", "", "packet1 icmp", "Echo Request (8)", ""}));
+  EXPECT_EQ(Entries(report_.entries.begin(), report_.entries.begin() + 5),
+            (Entries{"packets source:", "", "packet1 icmp", "Echo Request (8)", "identifier = 4660"}));
 }
 
 TEST_F(DetailsCommandTest, IndexOfAnEarlierCaptureIsRefused) {
@@ -70,10 +71,14 @@ TEST_F(DetailsCommandTest, RawPacketSevenMakesFourEntriesWithTheThirdSelected) {
   StoreFiller filler(*store_);
   for (int k = 0; k < 8; ++k) filler.add(FixtureBytes(test::kRaw), kProtoRaw);
   ASSERT_EQ(Decode(7), DetailsOutcome::kReport);
-  EXPECT_EQ(report_.entries, (Entries{"packets source:", "", "packet7 raw", ""}));
+  // The header line, then the IPv4 lines.
+  EXPECT_EQ(Entries(report_.entries.begin(), report_.entries.begin() + 4),
+            (Entries{"packets source:", "", "packet7 raw", "version = 4"}));
   const DetailsSelection selection = SelectHeaderLine(report_.entries, 7);
   EXPECT_EQ(selection.select_index, 2);
-  EXPECT_EQ(selection.scroll_index, 3);  // 2 + 7 lies past the end: the last entry
+  EXPECT_EQ(selection.scroll_index, 9);
+  // 2 + 7 past the end selects the last entry.
+  EXPECT_EQ(SelectHeaderLine({"packets source:", "", "packet7 raw", ""}, 7).scroll_index, 3);
 }
 
 TEST(DetailsSelection, HeaderLineSelectedWithSevenLinesBelowItInView) {

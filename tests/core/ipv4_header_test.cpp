@@ -31,7 +31,8 @@ TEST(DatagramFacts, PortsBeyondTheReceivedBytesReadAsZero) {
       {21, 0x45, 0x1100, 0},
       {20, 0x45, 0, 0},
       {28, 0x4F, 0, 0},  // header length 60 points past the end
-      {28, 0x40, 0x4000, 0x001C},  // header length 0: ports from offset 0
+      {28, 0x40, 0, 0},  // header length 0: "bad-hlen", no ports
+      {28, 0x44, 0, 0},  // header length 16: the ports would lie in the IP header
   };
   for (const Case& c : cases) {
     d[0] = c.first_byte;

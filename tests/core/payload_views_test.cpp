@@ -134,7 +134,7 @@ TEST(ReportCapacity, ZeroBytesCostNothingInTheAsciiView) {
   const std::vector<uint8_t> d = TcpSegment(0x18, {}, std::vector<uint8_t>(30000, 0));
   const Entries e = Decode(d, kProtoTcp, 0, {true, false, false});
   EXPECT_EQ(ReadView(e, "data in ASCII view:").not_shown, -1);
-  EXPECT_EQ(e.size(), 9u + 6 + 2 + 469 + 1);
+  EXPECT_EQ(Between(e, "data in ASCII view:", "\x01").size(), 1u + 469);
 }
 
 TEST(ReportCapacity, TextViewIsCutBehindTheLastLineThatFits) {

@@ -72,9 +72,33 @@ inline std::vector<uint8_t> TcpSegment(uint8_t flags, std::vector<uint8_t> optio
                 options);
 }
 
-// The entries after the eight header lines and before the final empty one.
+// The lines that stand between two others: from the first entry that begins
+// with `first` up to the next that begins with `end` (or the final empty
+// entry).
+inline Entries Between(const Entries& e, std::string_view first, std::string_view end) {
+  auto begins = [](std::string_view prefix) {
+    return [prefix](const std::string& s) { return s.rfind(prefix, 0) == 0; };
+  };
+  const auto from = std::find_if(e.begin(), e.end(), begins(first));
+  if (from == e.end()) return {};
+  const auto to = std::find_if(from, e.end() - 1, begins(end));
+  return Entries(from, to);
+}
+
+// `e` without the lines that Between(e, first, end) finds.
+inline Entries Without(Entries e, std::string_view first, std::string_view end) {
+  const Entries lines = Between(e, first, end);
+  if (lines.empty()) return e;
+  const auto from = std::find(e.begin(), e.end(), lines.front());
+  e.erase(from, from + static_cast<long>(lines.size()));
+  return e;
+}
+
+// The entries after the eight header lines and before the final empty one,
+// without the lines added behind the flags text and MSS line (from the
+// "flags = " line to the payload part).
 inline Entries AfterTcpHeader(const std::vector<uint8_t>& d, const PayloadViewFlags& flags = kFirstRun) {
-  Entries e = Decode(d, kProtoTcp, 0, flags);
+  const Entries e = Without(Decode(d, kProtoTcp, 0, flags), "flags = ", "data length = ");
   return Entries(e.begin() + 9, e.end() - 1);
 }
 
@@ -100,11 +124,14 @@ inline Entries PayloadEntries(const std::vector<uint8_t>& d, uint8_t protocol,
   EXPECT_EQ(e.back(), "");
   return Entries(e.begin() + static_cast<long>(std::min(at, e.size() - 1)), e.end() - 1);
 }
-// The ICMP entries after the header line, without the final empty entry.
+// The ICMP entries after the header line up to the added "name = value"
+// lines (the specified ones have none), without the final empty entry.
 inline Entries IcmpLines(const std::vector<uint8_t>& d) {
   Entries e = Decode(d, kProtoIcmp, 0, kFirstRun);
   EXPECT_EQ(e[2], "packet0 icmp");
-  return Entries(e.begin() + 3, e.end() - 1);
+  auto to = std::find_if(e.begin() + 3, e.end() - 1,
+                         [](const std::string& s) { return s.find(" = ") != std::string::npos; });
+  return Entries(e.begin() + 3, to);
 }
 
 }  // namespace pw::test

@@ -44,7 +44,7 @@ const FullStore& Store() {
 std::vector<uint8_t> PcapOfFullStore() {
   pw::MemoryByteSink sink;
   std::string error;
-  pw::WritePcapFile(sink, Store().pool, Store().lengths, Store().times, error);
+  pw::WritePcapFile(sink, {Store().pool, Store().lengths, Store().lengths, Store().times}, error);
   return sink.bytes();
 }
 
@@ -69,7 +69,7 @@ void WriteToMemory(benchmark::State& state) {
   for (auto _ : state) {
     pw::MemoryByteSink sink;
     sink.reserve(24 + 16 * store.lengths.size() + store.pool.size());
-    if (!pw::WritePcapFile(sink, store.pool, store.lengths, store.times, error)) {
+    if (!pw::WritePcapFile(sink, {store.pool, store.lengths, store.lengths, store.times}, error)) {
       state.SkipWithError(error.c_str());
     }
     benchmark::DoNotOptimize(sink.bytes().data());
@@ -84,7 +84,7 @@ void WriteToFile(benchmark::State& state) {
   for (auto _ : state) {
     std::rewind(file);
     pw::StdioByteSink sink(file);
-    if (!pw::WritePcapFile(sink, store.pool, store.lengths, store.times, error)) {
+    if (!pw::WritePcapFile(sink, {store.pool, store.lengths, store.lengths, store.times}, error)) {
       state.SkipWithError(error.c_str());
     }
   }

@@ -101,7 +101,7 @@ void ReadAndWrite(pw::ByteInput& input, size_t size, pw::ByteSink& sink) {
     Check(b.first[0] >> 4 == 4 || b.first[0] >> 4 == 6);
     Check(record.time.nanoseconds < pw::kNanosecondsPerSecond);
     Check(++count <= size / 16);  // a datagram takes at least 16 bytes of the file
-    Check(pw::WritePcapRecord(sink, {b.first, record.length}, record.time));
+    Check(pw::WritePcapRecord(sink, {b.first, record.length}, record.original, record.time));
   }
   Check(outcome == pw::ReadOutcome::kEnd || !b.reader.error().empty());
   Check(b.reader.records() >= count && b.reader.skipped() <= b.reader.records());

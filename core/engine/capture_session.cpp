@@ -180,9 +180,12 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
       continue;
     }
     const auto bytes = static_cast<uint32_t>(length);
+    const size_t told = source_.original_length();
+    const auto original = static_cast<uint32_t>(told > length && told < UINT32_MAX ? told : length);
     if (storing) {
       const AppendOutcome stored_it =
-          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_);
+          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_,
+                         original);
       if (stored_it != AppendOutcome::kStored) {
         // Without a stream the store's limits end the session; with one
         // they end only the storing.
@@ -194,7 +197,7 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
       }
     }
     if (!storing) view_.add_unstored_row(row.view(), time);
-    if (s.stream != nullptr && !s.stream->append(s.buffer, bytes, bytes, time)) {
+    if (s.stream != nullptr && !s.stream->append(s.buffer, bytes, original, time)) {
       s.end_detail = s.stream->error();
       return {true, CaptureEnd::kWriteFailed};
     }

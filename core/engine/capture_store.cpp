@@ -71,7 +71,7 @@ void ResetCaptureStore(CaptureStore& store) {
 AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
                              const uint8_t* bytes, uint32_t length,
                              uint8_t protocol, CaptureTime time,
-                             std::string_view row, RowSink& rows) {
+                             std::string_view row, RowSink& rows, uint32_t original) {
   if (count >= kPacketLimit) return AppendOutcome::kLimitReached;
   const uint32_t fill = store.pool_fill.load(std::memory_order_relaxed);
   if (length > kBytePoolSize - fill) return AppendOutcome::kPoolFull;
@@ -79,6 +79,7 @@ AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
   const uint32_t k = count;
   StoreRelaxed(store.protocol_table[k], protocol);
   StoreRelaxed(store.length_table[k], length);
+  StoreRelaxed(store.original_length_table[k], original > length ? original : length);
   StoreTime(store, k, time);
   count = k + 1;
   std::memcpy(store.byte_pool + fill, bytes, length);
@@ -131,6 +132,7 @@ StoredDatagrams StoredDatagramsOf(const CaptureStore& store) {
   if (covered != fill) return {};
   return {{store.byte_pool, fill},
           {store.length_table, count},
+          {store.original_length_table, count},
           {store.time_table, count}};
 }
 

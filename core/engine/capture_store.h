@@ -36,6 +36,10 @@ struct CaptureStore {
   // Entry k: received length of datagram k. Never cleared: entries at and
   // beyond the current count may hold values of an earlier session.
   uint32_t length_table[kTableEntries];
+  // Entry k: datagram k's original length, before it was cut to what was
+  // received (at least its received length). Never cleared, like the
+  // length table.
+  uint32_t original_length_table[kTableEntries];
   // Entry k: when datagram k was captured, as its source gave it. Never
   // cleared, like the length table.
   CaptureTime time_table[kTableEntries];
@@ -64,6 +68,7 @@ struct DatagramLocation {
 struct StoredDatagrams {
   std::span<const uint8_t> pool;
   std::span<const uint32_t> lengths;
+  std::span<const uint32_t> original_lengths;
   std::span<const CaptureTime> times;
 };
 
@@ -94,15 +99,17 @@ enum class AppendOutcome {
 void ResetCaptureStore(CaptureStore& store);
 
 // Stores one accepted datagram, captured at `time`, as packet `count`, in
-// this order: protocol entry, length entry, time entry, count + 1, bytes
+// this order: protocol entry, length entries, time entry, count + 1, bytes
 // into the pool at the pool fill and the pool fill advanced, the row listed
 // through `rows`, the row and "\r\n" appended to the sniff log. A datagram
-// that does not fit in the rest of the pool is not stored at all. Capture
-// thread only; allocates nothing.
+// that does not fit in the rest of the pool is not stored at all.
+// `original`: the datagram's length before it was cut to `length` (0, or
+// anything less than `length`, stores `length`). Capture thread only;
+// allocates nothing.
 AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
                              const uint8_t* bytes, uint32_t length,
                              uint8_t protocol, CaptureTime time,
-                             std::string_view row, RowSink& rows);
+                             std::string_view row, RowSink& rows, uint32_t original = 0);
 
 // Finds packet `index` by adding up the lengths before it, with its
 // protocol and time entries. Returns false when the index names no datagram

@@ -58,6 +58,14 @@ class PacketSource {
   virtual ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                                 CaptureTime& time) = 0;
 
+  // The length that the datagram of the last receive (kDatagram) had before
+  // it was cut: to the capture's snapshot length, to what a capture file
+  // recorded of it, or to `capacity`; from the first byte of its IP header
+  // (libpcap's and a capture file's original length less the link header).
+  // 0 when the source cannot tell (the received length counts then: the
+  // raw socket receives whole datagrams). Capture thread, after receive.
+  virtual size_t original_length() const { return 0; }
+
   // Makes a blocked receive return kWoken (and the next one, if none is
   // blocked yet). Any thread; never blocks.
   virtual void wake() = 0;

@@ -22,6 +22,8 @@ ReceiveStatus SourceChoice::receive(uint8_t* buffer, size_t capacity, size_t& le
   return chosen().receive(buffer, capacity, length, time);
 }
 
+size_t SourceChoice::original_length() const { return chosen().original_length(); }
+
 void SourceChoice::wake() { chosen().wake(); }
 
 void SourceChoice::close() { chosen().close(); }

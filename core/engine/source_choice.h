@@ -33,6 +33,7 @@ class SourceChoice final : public PacketSource {
   bool open(const CaptureOrigin& origin) override;
   ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                         CaptureTime& time) override;
+  size_t original_length() const override;
   void wake() override;
   void close() override;
   const std::string& error() const override;

@@ -255,6 +255,8 @@ bool CaptureFileReader::State::deliver(uint8_t* buffer, size_t capacity,
   record.time = pending.time;
   record.length = length;
   record.captured = span.length;
+  const size_t original = pending.original > span.offset ? pending.original - span.offset : 0;
+  record.original = std::max(original, span.length);
   return true;
 }
 

@@ -83,6 +83,9 @@ struct CaptureRecord {
   size_t length = 0;   // bytes of the datagram in the caller's buffer
   size_t captured = 0; // bytes of the datagram in the file; more than
                        // `length` when the buffer was smaller
+  size_t original = 0; // the datagram's length before it was captured: the
+                       // record's original length less the link header,
+                       // at least `captured`
 };
 
 class CaptureFileReader {

@@ -113,6 +113,7 @@ ReceiveStatus CaptureFileSource::receive(uint8_t* buffer, size_t capacity, size_
   switch (reader_.next(buffer, capacity, record)) {
     case ReadOutcome::kDatagram:
       length = record.length;
+      original_ = record.original;
       time = record.time;
       return ReceiveStatus::kDatagram;
     case ReadOutcome::kEnd:

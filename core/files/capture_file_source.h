@@ -70,6 +70,7 @@ class CaptureFileSource final : public PacketSource {
   bool open(const CaptureOrigin& origin) override;
   ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                         CaptureTime& time) override;
+  size_t original_length() const override { return original_; }
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
@@ -98,6 +99,7 @@ class CaptureFileSource final : public PacketSource {
   RecordSelector* selector_ = nullptr;
   std::atomic<bool> woken_{false};
   std::string error_;
+  size_t original_ = 0;  // of the last datagram received
   bool selection_refused_ = false;
   SourceDescription description_;
   std::atomic<bool> opened_{false};

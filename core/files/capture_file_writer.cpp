@@ -69,16 +69,18 @@ bool WritePcapHeader(ByteSink& sink) {
   return sink.write(header, sizeof header);
 }
 
-bool WritePcapRecord(ByteSink& sink, std::span<const uint8_t> datagram, CaptureTime time) {
+bool WritePcapRecord(ByteSink& sink, std::span<const uint8_t> datagram, uint64_t original,
+                     CaptureTime time) {
   uint8_t header[kPcapRecordHeaderBytes];
-  const uint32_t captured = PutPcapRecordHeader(header, datagram.size(), datagram.size(), time);
+  const uint32_t captured = PutPcapRecordHeader(header, datagram.size(), original, time);
   return sink.write(header, sizeof header) && sink.write(datagram.data(), captured);
 }
 
-bool WritePcapFile(ByteSink& sink, std::span<const uint8_t> pool,
-                   std::span<const uint32_t> lengths, std::span<const CaptureTime> times,
-                   std::string& error) {
-  if (lengths.size() != times.size()) {
+bool WritePcapFile(ByteSink& sink, const StoredDatagrams& datagrams, std::string& error) {
+  const std::span<const uint8_t> pool = datagrams.pool;
+  const std::span<const uint32_t> lengths = datagrams.lengths;
+  if (lengths.size() != datagrams.times.size() ||
+      lengths.size() != datagrams.original_lengths.size()) {
     error = "the datagrams' lengths and times differ in number";
     return false;
   }
@@ -91,7 +93,8 @@ bool WritePcapFile(ByteSink& sink, std::span<const uint8_t> pool,
   bool ok = WritePcapHeader(sink);
   size_t at = 0;
   for (size_t k = 0; ok && k < lengths.size(); ++k) {
-    ok = WritePcapRecord(sink, pool.subspan(at, lengths[k]), times[k]);
+    ok = WritePcapRecord(sink, pool.subspan(at, lengths[k]), datagrams.original_lengths[k],
+                         datagrams.times[k]);
     at += lengths[k];
   }
   if (ok && sink.flush()) return true;

@@ -11,11 +11,13 @@
 // 1.10 takes the field for signed and reads times after 2038-01-19 as
 // before 1970; tshark and CaptureFileReader read it as written.)
 //
-// Lengths: captured and original length are the datagram's length. A
-// datagram longer than the snapshot length (a receive can deliver 65,536
-// bytes when the header's total length is not trusted) is written cut to
-// 65,535 bytes, with its whole length as the original length, as a capture
-// with that snapshot length records it.
+// Lengths: the captured length is the datagram's stored length, the
+// original length the length it had before it was cut in capture (the
+// store's original length; never less than the stored length). A datagram
+// longer than the snapshot length (a receive can deliver 65,536 bytes when
+// the header's total length is not trusted) is written cut to 65,535
+// bytes, with its whole length as the original length, as a capture with
+// that snapshot length records it.
 //
 // Threads: any one thread at a time; allocates nothing beyond what the sink
 // does.
@@ -25,6 +27,7 @@
 #include <span>
 #include <string>
 
+#include "engine/capture_store.h"
 #include "engine/capture_time.h"
 #include "files/byte_stream.h"
 #include "files/pcap_format.h"
@@ -47,17 +50,17 @@ uint32_t PutPcapRecordHeader(uint8_t (&header)[kPcapRecordHeaderBytes], size_t l
 // why).
 bool WritePcapHeader(ByteSink& sink);
 
-// One record: a 16-byte header and the datagram. False when the sink failed.
-bool WritePcapRecord(ByteSink& sink, std::span<const uint8_t> datagram, CaptureTime time);
+// One record: a 16-byte header and the datagram, of `original` bytes
+// before it was cut. False when the sink failed.
+bool WritePcapRecord(ByteSink& sink, std::span<const uint8_t> datagram, uint64_t original,
+                     CaptureTime time);
 
-// The whole file for datagrams laid out as the capture store keeps them:
-// `pool` holds them back to back, `lengths[k]` and `times[k]` belong to
-// datagram k. Writes the header, every record, and flushes the sink. False,
-// with `error` set, when the sink failed (its reason), or when the lengths
-// and times differ in number or the lengths reach past the pool (nothing is
-// written then).
-bool WritePcapFile(ByteSink& sink, std::span<const uint8_t> pool,
-                   std::span<const uint32_t> lengths, std::span<const CaptureTime> times,
-                   std::string& error);
+// The whole file for datagrams laid out as the capture store keeps them
+// (StoredDatagrams): `pool` holds them back to back, the k-th length,
+// original length and time belong to datagram k. Writes the header, every
+// record, and flushes the sink. False, with `error` set, when the sink
+// failed (its reason), or when the tables differ in number or the lengths
+// reach past the pool (nothing is written then).
+bool WritePcapFile(ByteSink& sink, const StoredDatagrams& datagrams, std::string& error);
 
 }  // namespace pw

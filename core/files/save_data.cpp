@@ -29,7 +29,7 @@ std::vector<uint8_t> PcapSaveData(const CaptureStore& store) {
   // The spans of StoredDatagramsOf agree with each other, and memory does
   // not fail: the writer has no reason to refuse.
   std::string error;
-  if (!WritePcapFile(sink, stored.pool, stored.lengths, stored.times, error)) return {};
+  if (!WritePcapFile(sink, stored, error)) return {};
   return sink.bytes();
 }
 

@@ -18,9 +18,10 @@ namespace pw {
 
 namespace {
 
-// Longest frame taken from the device: an IPv4 datagram of 65,535 bytes
-// after a link header gets cut, as the snapshot length of the capture.
-constexpr int kSnapshotLength = 65535;
+// Longest frame taken from the device (the snapshot length): tcpdump's
+// default, so that no IPv4 or IPv6 datagram is cut by it, whatever the link
+// header in front of it.
+constexpr int kSnapshotLength = 262144;
 
 // Kernel ring buffer of a live capture. A burst of small datagrams must fit
 // while the capture thread is not scheduled; this holds tens of thousands.
@@ -62,12 +63,15 @@ CaptureTime FrameTime(pcap* handle, const timeval& ts) {
 }
 
 // Copies the IP datagram of a captured frame into the receive buffer
-// (cut to its capacity); false when the frame carries none.
+// (cut to its capacity), with its length before it was cut (the frame's
+// length less the link header); false when the frame carries none.
 bool TakeDatagram(int link_type, const pcap_pkthdr& header, const u_char* frame,
-                  uint8_t* buffer, size_t capacity, size_t& length) {
+                  uint8_t* buffer, size_t capacity, size_t& length, size_t& original) {
   DatagramSpan span{};
   if (!FindIpDatagram(link_type, frame, header.caplen, span)) return false;
   length = span.length < capacity ? span.length : capacity;
+  original = header.len > span.offset ? header.len - span.offset : 0;
+  if (original < span.length) original = span.length;
   std::memcpy(buffer, frame + span.offset, length);
   return true;
 }
@@ -208,7 +212,9 @@ ReceiveStatus PcapLiveSource::receive(uint8_t* buffer, size_t capacity, size_t& 
     const u_char* frame = nullptr;
     const int got = pcap_next_ex(handle_, &header, &frame);
     if (got == 1) {
-      if (!TakeDatagram(link_type_, *header, frame, buffer, capacity, length)) continue;
+      if (!TakeDatagram(link_type_, *header, frame, buffer, capacity, length, original_)) {
+        continue;
+      }
       time = FrameTime(handle_, header->ts);
       return ReceiveStatus::kDatagram;
     }

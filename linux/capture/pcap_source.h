@@ -42,6 +42,7 @@ class PcapLiveSource final : public PacketSource {
   bool open(const CaptureOrigin& origin) override;
   ReceiveStatus receive(uint8_t* buffer, size_t capacity, size_t& length,
                         CaptureTime& time) override;
+  size_t original_length() const override { return original_; }
   void wake() override;
   void close() override;
   const std::string& error() const override { return error_; }
@@ -77,6 +78,7 @@ class PcapLiveSource final : public PacketSource {
   pcap* handle_ = nullptr;
   int wake_fd_ = -1;  // eventfd: wake() writes, a blocked receive polls it
   int link_type_ = 0;
+  size_t original_ = 0;  // of the last datagram received
   std::string device_;
   std::atomic<uint64_t> drops_{0};
 };

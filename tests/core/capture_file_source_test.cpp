@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "engine/capture_session.h"
+#include "files/capture_stream.h"
+#include "packet/byte_order.h"
 #include "files/save_data.h"
 #include "support/capture_file_builder.h"
 #include "support/capture_files.h"
 #include "support/datagram_builder.h"
 #include "support/fakes.h"
+#include "support/memory_stream_files.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
 
@@ -194,6 +197,37 @@ TEST_F(CaptureFileSourceTest, ASessionKeepsTheFileTimes) {
   const StoredDatagrams all = StoredDatagramsOf(*store);
   const std::vector<CaptureTime> expected = {{1700000000, 5}, {1600000000, 999999999}};
   EXPECT_EQ(std::vector<CaptureTime>(all.times.begin(), all.times.end()), expected);
+}
+
+// A record cut in capture keeps its original length, less the link header,
+// through the store: "save as pcap" and the stream (-w) write it as the
+// record's original length.
+TEST_F(CaptureFileSourceTest, CutRecordsKeepTheirOriginalLength) {
+  const std::vector<uint8_t> whole = MakeDatagram({.protocol = 17, .payload_length = 100});
+  const std::string path =
+      Write("cut.pcap", test::PcapBytes({test::EthernetFrame(whole)}, {.snapshot = 14 + 40}));
+  auto store = std::make_unique<CaptureStore>();
+  test::RecordingView view;
+  CaptureFileSource source(path);
+  CaptureSession session(*store, view, source);
+  test::MemoryStreamFiles files;
+  CaptureStream stream(files, {"w.pcap"});
+  ASSERT_EQ(session.start({.from_field = "*:*", .to_field = "*:*",
+                           .protocols = {true, true, true, true, true}, .stream = &stream},
+                          {true, true}),
+            StartOutcome::kStarted);
+  ASSERT_TRUE(view.wait_ended());
+  session.stop();
+  const StoredDatagrams all = StoredDatagramsOf(*store);
+  ASSERT_EQ(all.lengths.size(), 1u);
+  EXPECT_EQ(all.lengths[0], 40u);
+  EXPECT_EQ(all.original_lengths[0], whole.size());
+  const std::vector<uint8_t> saved = PcapSaveData(*store);
+  const std::string written = files.file("w.pcap");
+  for (const uint8_t* file : {saved.data(), reinterpret_cast<const uint8_t*>(written.data())}) {
+    EXPECT_EQ(Le32(file + 24 + 8), 40u);
+    EXPECT_EQ(Le32(file + 24 + 12), whole.size());
+  }
 }
 
 }  // namespace

@@ -158,10 +158,11 @@ TEST(CaptureFileWriter, TablesThatDoNotMatchThePoolWriteNothing) {
   const std::vector<CaptureTime> times(2);
   MemoryByteSink sink;
   std::string error;
-  EXPECT_FALSE(WritePcapFile(sink, pool, lengths, times, error));
+  EXPECT_FALSE(WritePcapFile(sink, {pool, lengths, lengths, times}, error));
   EXPECT_EQ(error, "the datagrams' lengths reach past the stored bytes");
-  EXPECT_FALSE(WritePcapFile(sink, pool, lengths, std::span(times).first(1), error));
+  EXPECT_FALSE(WritePcapFile(sink, {pool, lengths, lengths, std::span(times).first(1)}, error));
   EXPECT_EQ(error, "the datagrams' lengths and times differ in number");
+  EXPECT_FALSE(WritePcapFile(sink, {pool, lengths, std::span(lengths).first(1), times}, error));
   EXPECT_TRUE(sink.bytes().empty());
 }
 

@@ -309,7 +309,7 @@ TEST_F(CaptureStoreTest, AStoredSessionWritesAsACaptureFile) {
   const StoredDatagrams all = StoredDatagramsOf(*store_);
   MemoryByteSink sink;
   std::string error;
-  ASSERT_TRUE(WritePcapFile(sink, all.pool, all.lengths, all.times, error)) << error;
+  ASSERT_TRUE(WritePcapFile(sink, all, error)) << error;
   const test::ReadResult r =
       test::ReadAll(std::string(sink.bytes().begin(), sink.bytes().end()));
   EXPECT_EQ(r.last, ReadOutcome::kEnd) << r.error;

@@ -72,7 +72,7 @@ TEST_F(PcapLiveSourceTest, ANamedDeviceIsUsedAsItIsAndSaysWhatItCaptures) {
   EXPECT_FALSE(origin.file);
   EXPECT_EQ(origin.name, "lo");
   EXPECT_EQ(origin.link_type, "EN10MB (Ethernet)");
-  EXPECT_EQ(origin.capture_size, 65535);
+  EXPECT_EQ(origin.capture_size, 262144);
   source.wake();
   uint8_t buffer[64];
   size_t length = 0;

@@ -78,7 +78,7 @@ inline bool WriteAll(ByteSink& sink, const std::vector<Datagram>& datagrams, std
     lengths.push_back(static_cast<uint32_t>(d.bytes.size()));
     times.push_back(d.time);
   }
-  return WritePcapFile(sink, pool, lengths, times, error);
+  return WritePcapFile(sink, {pool, lengths, lengths, times}, error);
 }
 
 // The same into a new file at `path`, through a stdio stream.

@@ -191,7 +191,7 @@ TEST_F(CliLiveTest, TheExpressionIsAppliedInTheKernelAndTheStreamsAreSplit) {
   ASSERT_NE(nl, std::string::npos);
   EXPECT_NE(r.err.substr(0, nl).find("Linux"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.substr(nl + 1),
-            "listening on pwa0, link-type EN10MB (Ethernet), capture size 65535 bytes\n"
+            "listening on pwa0, link-type EN10MB (Ethernet), capture size 262144 bytes\n"
             "pebblewire: capture ended: 3 datagrams stored, as -c asked\n"
             "3 datagrams stored, 0 dropped by the kernel\n");
 

@@ -207,6 +207,24 @@ TEST_F(LiveTest, UdpDatagramsAppearOnceEachAndThePortFilterHolds) {
   EXPECT_EQ(source_.kernel_drops(), 0u);
 }
 
+// The snapshot length cuts no datagram: the largest one on lo is stored
+// whole, 65,535 bytes after its 14-byte link header.
+TEST_F(LiveTest, TheLargestDatagramIsStoredWhole) {
+  UdpSocket sender;
+  UdpSocket receiver;
+  const std::string to = "127.0.0.1:" + std::to_string(receiver.port());
+  ASSERT_EQ(Start(Loopback(to, {false, true, false, false, false})),
+            StartOutcome::kStarted);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the device is open
+  ASSERT_TRUE(sender.send_to(receiver.port(), std::string(65535 - 28, 'x')));
+  ASSERT_TRUE(WaitForRows(view_, 1));
+  session_.stop();
+  const StoredDatagrams all = StoredDatagramsOf(*store_);
+  ASSERT_EQ(all.lengths.size(), 1u);
+  EXPECT_EQ(all.lengths[0], 65535u);
+  EXPECT_EQ(all.original_lengths[0], 65535u);
+}
+
 // The kernel stamps each frame between the send and the row: a time read
 // before the send bounds it from below, one read when all rows are listed
 // from above. Where the system's clock has nanoseconds, so have the times.

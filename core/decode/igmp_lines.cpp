@@ -120,9 +120,14 @@ void AppendIgmpLines(ReportText& report, const ByteView& d, HeaderCut& igmp,
     report.append_format("message = type 0x%02x\r\n", unsigned{type});
   }
   const bool query_v3 = type == kQuery && cover.length >= kV3QueryMin;
-  const unsigned tenths = MaxResponseTenths(max_response, query_v3);
-  report.append_format("max response time = %u (%u.%u s)\r\n", unsigned{max_response},
-                       tenths / 10, tenths % 10);
+  // Version 1 messages and v3 reports have no max response field.
+  const bool has_max_response =
+      type == kV2Report || type == kV2Leave || (type == kQuery && max_response != 0) || query_v3;
+  if (has_max_response) {
+    const unsigned tenths = MaxResponseTenths(max_response, query_v3);
+    report.append_format("max response time = %u (%u.%u s)\r\n", tenths, tenths / 10,
+                         tenths % 10);
+  }
   if (query_v3 && !AppendQueryV3(report, d, igmp)) return;
   if (type == kV3Report && !AppendReportV3(report, d, igmp)) return;
   AppendChecksumVerdict(report, d, "igmp", g + kChecksumAt, g, cover.length, 0);

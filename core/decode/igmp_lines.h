@@ -14,7 +14,9 @@ namespace pw {
 //                             length and the max response field), v1/v2/v3
 //                             membership report, v2 leave group, or
 //                             "type 0xNN"
-//   max response time = N (T s)   the field as sent, and in seconds
+//   max response time = N (T s)   in tenths of a second (a v3 query's
+//                             code decoded) and in seconds; not for v1
+//                             messages and v3 reports, which have none
 //   a v3 query: suppress router processing, querier robustness variable,
 //     querier query interval code, number of sources, each source;
 //   a v3 report: number of group records, and per record its type, its

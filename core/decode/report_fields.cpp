@@ -33,10 +33,42 @@ uint16_t Fold(uint64_t sum) {
 
 }  // namespace
 
+namespace {
+
+constexpr uint8_t kLooseRoute = 131;
+constexpr uint8_t kStrictRoute = 137;
+
+// Where the final destination of an IPv4 datagram lies: the last address of
+// a source route that is not yet complete (its pointer within the option),
+// else the header's destination field.
+size_t FinalDestinationAt(const ByteView& d) {
+  const size_t end = Ipv4HeaderLength(d);
+  size_t at = kIpv4HeaderMin;
+  while (at < end && d.has(at, 1)) {
+    const uint8_t kind = d.u8(at);
+    if (kind == 0) break;
+    if (kind == 1) {
+      ++at;
+      continue;
+    }
+    if (!d.has(at, 2)) break;
+    const size_t length = d.u8(at + 1);
+    if (length < 2 || length > end - at || !d.has(at, length)) break;
+    if ((kind == kLooseRoute || kind == kStrictRoute) && length >= 7 &&
+        d.u8(at + 2) <= length) {
+      return at + 3 + (length - 3) / 4 * 4 - 4;
+    }
+    at += length;
+  }
+  return kIpv4DestinationAt;
+}
+
+}  // namespace
+
 uint64_t PseudoHeaderSum(const ByteView& d, bool ipv6, uint8_t protocol, uint32_t length) {
   const uint64_t tail = uint64_t{protocol} + (length >> 16) + (length & 0xFFFF);
   if (ipv6) return ChecksumSum(d, kIpv6SourceAt, 2 * kIpv6AddressLength) + tail;
-  return ChecksumSum(d, kIpv4SourceAt, 8) + tail;
+  return ChecksumSum(d, kIpv4SourceAt, 4) + ChecksumSum(d, FinalDestinationAt(d), 4) + tail;
 }
 
 bool AppendFragmentVerdict(ReportText& report, const ByteView& d, const char* name,

@@ -44,8 +44,9 @@ class HeaderCut {
 uint64_t ChecksumSum(const ByteView& d, size_t offset, size_t count);
 
 // The sum of an IPv4 or IPv6 pseudo-header for an upper layer of
-// `protocol` and `length` bytes: the datagram's addresses, the protocol and
-// the length.
+// `protocol` and `length` bytes: the datagram's source and final
+// destination (of an IPv4 datagram with a source route not yet complete,
+// the route's last address), the protocol and the length.
 uint64_t PseudoHeaderSum(const ByteView& d, bool ipv6, uint8_t protocol, uint32_t length);
 
 // What the checksum of an upper layer covers: its length by the network

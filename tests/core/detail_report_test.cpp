@@ -363,6 +363,24 @@ TEST(DetailReport, IgmpFieldsFromTheFirstByteAndChecksum) {
                      "cheksum = 258", "group adddress = 239.255.255.250", ""}));
 }
 
+// A v3 report's records: the first 16 shown, the rest counted; a record
+// that was not stored whole ends the block with the cut line.
+TEST(DetailReport, IgmpV3RecordsAreBoundedAndCut) {
+  std::vector<uint8_t> records;
+  for (int k = 0; k < 20; ++k) records.insert(records.end(), {1, 0, 0, 0, 239, 0, 0, uint8_t(k)});
+  std::vector<uint8_t> d = Concat({0x45, 0, 0, 0, 0, 0, 0, 0, 1, kProtoIgmp, 0, 0, 10, 0, 0, 1,
+                                   224, 0, 0, 22, 0x22, 0, 0, 0, 0, 0, 0, 20},
+                                  records);
+  Entries e = Decode(d, kProtoIgmp, 0, kFirstRun);
+  EXPECT_EQ(std::count(e.begin(), e.end(), "record type = 1 (mode is include)"), 16);
+  EXPECT_EQ(Between(e, "further", "igmp checksum")[0], "further group records not shown: 4");
+  d.resize(20 + 8 + 8 + 5);
+  e = Decode(d, kProtoIgmp, 0, kFirstRun);
+  EXPECT_EQ(Between(e, "record multicast address = 239.0.0.0", "version = "),
+            (Entries{"record multicast address = 239.0.0.0", "record number of sources = 0",
+                     "igmp header cut: 24 bytes needed, 21 stored"}));
+}
+
 TEST(DetailReport, UdpViewsDoNotDependOnTheOptions) {
   const std::vector<uint8_t> udp = FixtureBytes(test::kUdpDnsQuery);
   const Entries expected = Decode(udp, kProtoUdp, 0, kFirstRun);

@@ -45,5 +45,39 @@ TEST(TcpFlags, MssLineOnlyWhenTheFirstOptionIsMss) {
             Plus(FlagLines(0, 0, 0, 0, 1, 0), {"data length = 4"}));
 }
 
+// The lines added behind the flags text: the 12 flag bits with each set one
+// named, and every option in order until the list ends or is malformed.
+TEST(TcpFlags, FlagBitsAndOptionsInOrder) {
+  auto added = [](std::vector<uint8_t> d, uint8_t byte12_low = 0) {
+    d[20 + 12] |= byte12_low;
+    const Entries e = Decode(d, kProtoTcp, 0, kNoViews);
+    return Between(e, "flags = ", "tcp checksum = ");
+  };
+  EXPECT_EQ(added(TcpSegment(0xC2), 1)[0], "flags = 0x1c2 (SYN, ECE, CWR, AE)");
+  EXPECT_EQ(added(TcpSegment(0x52))[0], "flags = 0x052 (SYN, ACK, ECE)");
+  EXPECT_EQ(added(TcpSegment(0x00))[0], "flags = 0x000");
+  const struct {
+    std::vector<uint8_t> options;
+    Entries lines;
+  } cases[] = {
+      {{1, 3, 3, 14, 4, 2, 0, 0}, {"option = no-op", "option window scale = 14 (multiply by 16384)",
+                                   "option = sack permitted", "option = end of options list"}},
+      // A shift over 14 counts as 14.
+      {{3, 3, 15, 0}, {"option window scale = 15 (multiply by 16384)", "option = end of options list"}},
+      {{5, 10, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0}, {"option sack left edge = 1", "option sack right edge = 2",
+                                               "option = end of options list"}},
+      {{30, 4, 0, 0}, {"option 30, length 4"}},
+      {{2, 3, 5, 0}, {"tcp options malformed: option 2, length 3"}},   // MSS of 3 bytes
+      {{1, 99, 9, 0}, {"option = no-op", "tcp options malformed: option 99, length 9"}},
+      {{1, 1, 1, 8}, {"option = no-op", "option = no-op", "option = no-op",
+                      "tcp options malformed: option 8, length 0"}},  // no room for a length
+      {{5, 2, 0, 0}, {"tcp options malformed: option 5, length 2"}},  // SACK without a block
+  };
+  for (const auto& c : cases) {
+    const Entries lines = added(TcpSegment(0x10, c.options));
+    EXPECT_EQ(Entries(lines.begin() + 3, lines.end()), c.lines) << c.lines[0];
+  }
+}
+
 }  // namespace
 }  // namespace pw

@@ -66,6 +66,18 @@ TEST(FrontEndsAgree, DetailsOfTheLinuxProgram) {
   }
 }
 
+// The reports of a corpus of one datagram of each kind the report decodes,
+// whose every value tools/report-corpus.py compared with tshark's fields
+// (it writes the corpus and this golden file anew).
+TEST(FrontEndsAgree, ReportsOfTheCorpusThatTsharkChecked) {
+  const std::string corpus = DataFile("report_corpus.pcap");
+  std::vector<std::string> args = {"-r", corpus, "-q", "-p", "tcp,udp,icmp,igmp,raw"};
+  const size_t count = test::ReadWithLibpcap(corpus).size();
+  ASSERT_GE(count, 30u);
+  for (size_t k = 0; k < count; ++k) args.insert(args.end(), {"-d", std::to_string(k)});
+  ExpectGolden("report_corpus.details", Output(args));
+}
+
 TEST(FrontEndsAgree, LibpcapReadsThePcapOfTheWindowsProgramAsTheCapture) {
   const std::string written = ExpectedFile(test::kWrittenPcapName);
   char errbuf[PCAP_ERRBUF_SIZE] = {};

@@ -14,8 +14,11 @@
 // to the largest stays reachable with a shift of 0.
 //
 // Seed corpus (corpus/detail_report): datagrams of a loopback capture and
-// the built ones of the report's tests, under several view options, and
-// stretched ones that reach the report's capacity.
+// the built ones of the report's tests, under several view options,
+// stretched ones that reach the report's capacity, and the datagrams of
+// tools/report-corpus.py, which reach every decoder of the report: TCP and
+// IPv4 options, checksums, the datagrams that ICMP errors carry, IGMP v3
+// queries and records, cut and bad headers.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

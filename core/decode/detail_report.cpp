@@ -87,21 +87,10 @@ int64_t BytesFrom(const ByteView& d, size_t offset) {
   return static_cast<int64_t>(d.size()) - static_cast<int64_t>(offset);
 }
 
-// The transport block of a datagram whose IPv4 header length is under 20
-// bytes: there is no telling where its transport header begins.
-void AppendNoTransportHeader(ReportText& report, const char* name) {
-  report.append_format("%s header not decoded: ip header length under 20 bytes\r\n", name);
-}
-
 void AppendTcpBlock(ReportText& report, const ByteView& d, const NetworkLayer& net,
                     uint32_t index, const PayloadViewFlags& flags) {
   const size_t t = net.transport;
   AppendHeaderLine(report, index, ProtocolName(kProtoTcp));
-  if (net.bad_header_length) {
-    AppendNoTransportHeader(report, "tcp");
-    AppendNetworkLines(report, d, net);
-    return;
-  }
   HeaderCut tcp(report, d, "tcp", t, kTcpHeaderMin);
   if (tcp.has(0, 2)) report.append_format("sourse port = %d\r\n", d.u16(t));
   if (tcp.has(2, 2)) report.append_format("destination port = %d\r\n", d.u16(t + 2));
@@ -153,11 +142,6 @@ void AppendUdpBlock(ReportText& report, const ByteView& d, const NetworkLayer& n
   // The header line and the two port lines end in a blank; the checksum
   // line does not.
   AppendHeaderLine(report, index, ProtocolName(kProtoUdp), " ");
-  if (net.bad_header_length) {
-    AppendNoTransportHeader(report, "udp");
-    AppendNetworkLines(report, d, net);
-    return;
-  }
   HeaderCut udp(report, d, "udp", u, kUdpHeaderLength);
   if (udp.has(0, 2)) report.append_format("sourse port = %d \r\n", d.u16(u));
   if (udp.has(2, 2)) report.append_format("destination port = %d \r\n", d.u16(u + 2));
@@ -193,10 +177,6 @@ void AppendIgmpBlock(ReportText& report, const ByteView& d, const NetworkLayer& 
                      uint32_t index) {
   const size_t g = net.transport;
   AppendHeaderLine(report, index, ProtocolName(kProtoIgmp));
-  if (net.bad_header_length) {
-    AppendNoTransportHeader(report, "igmp");
-    return;
-  }
   HeaderCut igmp(report, d, "igmp", g, kIgmpHeaderLength);
   if (igmp.has(0, 1)) {
     const uint8_t first = d.u8(g);
@@ -221,6 +201,16 @@ void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
   // the capture stored, not by the header's field.
   const bool fragments_matter = protocol != kProtoRaw && FindStoredProtocol(protocol) != nullptr;
   const NetworkLayer net = ReadNetworkLayer(datagram, fragments_matter);
+  if (net.bad_header_length && fragments_matter) {
+    // An IPv4 header length under 20 bytes: there is no telling where the
+    // transport header begins.
+    const std::string_view name = ProtocolName(protocol);
+    AppendHeaderLine(report, index, name, protocol == kProtoUdp ? " " : "");
+    report.append_format("%.*s header not decoded: ip header length under 20 bytes\r\n",
+                         TextLength(name), name.data());
+    AppendNetworkLines(report, datagram, net);
+    return;
+  }
   if (fragments_matter && net.later_fragment) {
     AppendFragmentBlock(report, datagram, net, protocol, index, flags);
     return;
@@ -229,12 +219,7 @@ void BuildReportText(const ByteView& datagram, uint8_t protocol, uint32_t index,
     case kProtoTcp: AppendTcpBlock(report, datagram, net, index, flags); break;
     case kProtoUdp: AppendUdpBlock(report, datagram, net, index, flags); break;
     case kProtoIcmp:
-      if (net.bad_header_length) {
-        AppendHeaderLine(report, index, ProtocolName(kProtoIcmp));
-        AppendNoTransportHeader(report, "icmp");
-      } else {
-        AppendIcmpBlock(report, datagram, net.transport, index, net.cover);
-      }
+      AppendIcmpBlock(report, datagram, net.transport, index, net.cover);
       AppendNetworkLines(report, datagram, net);
       break;
     case kProtoIgmp:

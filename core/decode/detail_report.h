@@ -1,13 +1,18 @@
 // The details report of one stored datagram.
 //
-// The report describes the transport layer of the datagram, one entry per
-// line:
+// The report describes the datagram, one entry per line:
 //
 //   packets source:
 //   (empty)
 //   packet<N> <protocol>        <- the header line
-//   ... header fields, flags, payload views of the protocol ...
+//   ... the transport header's fields, flags, options, checksum verdict ...
+//   ... the IPv4 or IPv6 header's fields, options, extension headers ...
+//   ... payload part (data length and views) of tcp and udp ...
 //   (empty)                     <- every report ends with a line end
+//
+// A header whose fields were not all stored shows those that were, then
+// one line "<name> header cut: N bytes needed, M stored", and its block
+// ends there: no value is shown that was not captured.
 //
 // Both front ends show exactly the entries of a DetailReport: the Windows
 // details window adds them to its list in order; the Linux front end prints
@@ -31,8 +36,8 @@ struct DetailReport {
   // The entries in order: 8-bit texts without a zero byte. Payload bytes are
   // kept as they are (control characters and bytes 0x80 to 0xFF included).
   std::vector<std::string> entries;
-  // Some header field lay wholly or partly past the stored bytes and was
-  // shown as 0 (a truncated datagram). The entries do not say so.
+  // Some read asked for bytes past the stored ones (a truncated datagram).
+  // No entry shows a value made of them: the header says it is cut.
   bool fields_past_end = false;
 };
 

@@ -75,14 +75,15 @@ void AppendOptions(ReportText& report, const ByteView& d, HeaderCut& ip, size_t 
     if (at + 1 < end && !ip.has(at + 1, 1)) return;
     const size_t length = at + 1 < end ? d.u8(at + 1) : 0;
     if (length < 2 || length > end - at) {
-      report.append_format("ip options malformed: option %u, length %zu\r\n", unsigned{kind},
-                           length);
+      report.append_format("ip options malformed: option %u, length %u\r\n", unsigned{kind},
+                           static_cast<unsigned>(length));
       return;
     }
     if (!ip.has(at, length)) return;
     const char* name = OptionName(kind);
     if (name == nullptr) {
-      report.append_format("ip option = option %u, length %zu\r\n", unsigned{kind}, length);
+      report.append_format("ip option = option %u, length %u\r\n", unsigned{kind},
+                           static_cast<unsigned>(length));
     } else {
       report.append_format("ip option = %s\r\n", name);
     }
@@ -118,7 +119,7 @@ void AppendIpv4Lines(ReportText& report, const ByteView& d) {
   if (!ip.has(0, 1)) return;
   const size_t length = Ipv4HeaderLength(d);
   report.append_format("version = %u\r\n", unsigned{Ipv4Version(d)});
-  report.append_format("header length = %zu\r\n", length);
+  report.append_format("header length = %u\r\n", static_cast<unsigned>(length));
   if (length < kIpv4HeaderMin) {
     report.append("ip header length bad: under 20 bytes\r\n");
     return;

@@ -71,7 +71,8 @@ void AppendIpv6Lines(ReportText& report, const ByteView& d) {
     }
   }
   if (left_out != 0) {
-    report.append_format("further extension headers not shown: %zu\r\n", left_out);
+    report.append_format("further extension headers not shown: %u\r\n",
+                         static_cast<unsigned>(left_out));
   }
 }
 

@@ -10,8 +10,8 @@ bool HeaderCut::has(size_t offset, size_t count) {
   if (d_.has(start_ + offset, count)) return true;
   cut_ = true;
   const size_t stored = d_.size() > start_ ? d_.size() - start_ : 0;
-  report_.append_format("%s header cut: %zu bytes needed, %zu stored\r\n", name_, needed_,
-                        stored);
+  report_.append_format("%s header cut: %u bytes needed, %u stored\r\n", name_,
+                        static_cast<unsigned>(needed_), static_cast<unsigned>(stored));
   return false;
 }
 

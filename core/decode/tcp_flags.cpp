@@ -86,8 +86,8 @@ void AppendOptions(ReportText& report, const ByteView& d, HeaderCut& tcp, size_t
     if (at + 1 < end && !tcp.has(at + 1, 1)) return;
     const size_t length = at + 1 < end ? d.u8(t + at + 1) : 0;
     if (length < 2 || length > end - at || !LengthFits(kind, length)) {
-      report.append_format("tcp options malformed: option %u, length %zu\r\n", unsigned{kind},
-                           length);
+      report.append_format("tcp options malformed: option %u, length %u\r\n", unsigned{kind},
+                           static_cast<unsigned>(length));
       return;
     }
     if (!tcp.has(at, length)) return;
@@ -118,7 +118,8 @@ void AppendOptions(ReportText& report, const ByteView& d, HeaderCut& tcp, size_t
                              static_cast<unsigned>(d.u32(o + 6)));
         break;
       default:
-        report.append_format("option %u, length %zu\r\n", unsigned{kind}, length);
+        report.append_format("option %u, length %u\r\n", unsigned{kind},
+                             static_cast<unsigned>(length));
         break;
     }
     at += length;
@@ -162,7 +163,7 @@ bool AppendTcpLines(ReportText& report, const ByteView& d, HeaderCut& tcp) {
   if (!tcp.has(12, 2)) return false;
   AppendFlagsLine(report, d.u16(t + 12) & 0x1FFu);
   const size_t length = TcpHeaderLength(d, t);
-  report.append_format("header length = %zu\r\n", length);
+  report.append_format("header length = %u\r\n", static_cast<unsigned>(length));
   if (length < kTcpHeaderMin) {
     report.append("tcp header length bad: under 20 bytes\r\n");
     return false;

@@ -61,7 +61,7 @@ void AppendIpv6Lines(ReportText& report, const ByteView& d) {
   Ipv6HeaderWalk walk(d);
   Ipv6Extension extension{};
   size_t shown = 0;
-  size_t left_out = 0;
+  unsigned left_out = 0;
   while (walk.next(extension)) {
     if (shown < kIpv6ExtensionsShown) {
       AppendExtensionLines(report, d, extension);
@@ -71,8 +71,7 @@ void AppendIpv6Lines(ReportText& report, const ByteView& d) {
     }
   }
   if (left_out != 0) {
-    report.append_format("further extension headers not shown: %u\r\n",
-                         static_cast<unsigned>(left_out));
+    report.append_format("further extension headers not shown: %u\r\n", left_out);
   }
 }
 

@@ -13,7 +13,9 @@
 // After the last step the source does what set_at_end says: report the end
 // (kEnd, like the end of a pcap file), block until woken (a live source
 // with no traffic), start the script again (endless traffic), or fail.
-// fail_open(text) makes open fail with that error text.
+// fail_open(text) makes open fail with that error text. set_repeat_pause
+// makes each new round of a repeated script wait first, as a network of
+// bounded speed does (a wake still returns at once).
 //
 // The default time of a datagram is kDefaultTimeStart plus one millisecond
 // for every datagram delivered before it since the last open, so that
@@ -31,6 +33,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -77,6 +80,10 @@ class ScriptedSource final : public PacketSource {
     at_end_ = at_end;
     at_end_error_ = std::move(error);
   }
+  void set_repeat_pause(std::chrono::milliseconds pause) {
+    std::lock_guard lock(mutex_);
+    repeat_pause_ = pause;
+  }
   void fail_open(std::string error) {
     std::lock_guard lock(mutex_);
     open_error_ = std::move(error);
@@ -117,6 +124,11 @@ class ScriptedSource final : public PacketSource {
           return ReceiveStatus::kFailed;
         case AtEnd::kRepeat:
           if (!steps_.empty()) next_ = 0;
+          if (repeat_pause_.count() > 0 &&
+              woken_cv_.wait_for(lock, repeat_pause_, [this] { return woken_; })) {
+            woken_ = false;
+            return ReceiveStatus::kWoken;
+          }
           break;
         case AtEnd::kBlock:
           break;
@@ -185,6 +197,7 @@ class ScriptedSource final : public PacketSource {
   size_t next_ = 0;
   uint64_t delivered_ = 0;  // datagrams delivered since open
   AtEnd at_end_ = AtEnd::kEnd;
+  std::chrono::milliseconds repeat_pause_{0};
   std::string at_end_error_;
   std::string open_error_;
   std::string error_;  // written and read on the capture thread only

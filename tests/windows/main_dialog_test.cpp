@@ -248,7 +248,7 @@ TEST(MainDialog, TheEndOfAnEarlierSessionLeavesTheRunningOneAlone) {
   // stop and go! came before it was handled) changes nothing.
   f.source.set_at_end(ScriptedSource::AtEnd::kBlock);
   d.command(IDC_GO);
-  ASSERT_TRUE(WaitUntil([&] { return f.source.blocked(); }));
+  ASSERT_TRUE(WaitUntil([&] { return f.source.blocked() && d.row_count() == 1; }));
   SendMessageA(d.hwnd(), PW_MSG_CAPTURE_ENDED, static_cast<WPARAM>(CaptureEnd::kSourceFailed), 1);
   EXPECT_TRUE(d.enabled(IDC_STOP));
   EXPECT_FALSE(d.enabled(IDC_GO));

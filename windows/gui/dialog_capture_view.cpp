@@ -3,21 +3,27 @@
 #include <cstring>
 
 #include "engine/filter.h"
+#include "engine/row_text.h"
 #include "res/resource.h"
 #include "ui/capture_end_text.h"
 
 namespace pw {
 namespace {
 
-// While a capture runs the list is repainted at most this often: painting
-// it after every added row would cost more than capturing.
+// While a capture runs the list takes its new rows this often: listing and
+// painting them one by one would cost more than capturing.
 constexpr UINT_PTR kListPaintTimer = 1;
 constexpr UINT kListPaintInterval = 100;  // ms
+// Room the list makes for a session's rows at its start.
+constexpr WPARAM kRowsReserved = kPacketLimit;
+constexpr LPARAM kRowBytesReserved = kPacketLimit * 64;
 
 }  // namespace
 
-void DialogCaptureView::attach(HWND dialog, std::function<void()> starting) {
+void DialogCaptureView::attach(HWND dialog, const CaptureStore& store,
+                               std::function<void()> starting) {
   dialog_ = dialog;
+  store_ = &store;
   list_ = GetDlgItem(dialog, IDC_LIST);
   starting_ = std::move(starting);
 }
@@ -30,29 +36,44 @@ void DialogCaptureView::add_text_row(std::string_view row) {
   SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
 
-// Capture thread: the list belongs to the UI thread, so the row is sent
-// there and listed before this returns. The list's painting is held back
-// until the next tick of the paint timer.
-void DialogCaptureView::add_row(std::string_view row) {
-  if (!paint_held_.exchange(true)) SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
-  add_text_row(row);
-  rows_listed_.fetch_add(1, std::memory_order_relaxed);
+// Capture thread: the row is the sniff log's next line, which the UI
+// thread lists at its next look.
+void DialogCaptureView::add_row(std::string_view) {
+  rows_stored_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void DialogCaptureView::on_timer(UINT_PTR id) {
-  if (id == kListPaintTimer) paint_rows();
+  if (id == kListPaintTimer) list_new_rows();
 }
 
-void DialogCaptureView::paint_rows() {
-  if (!paint_held_.load()) return;
+// The sniff log's lines published since the last look, as rows, painted
+// once. A line is published whole after its datagram is stored.
+void DialogCaptureView::list_new_rows() {
+  const std::string_view log = SniffLogText(*store_);
+  if (log.size() <= listed_log_) return;
+  std::string_view fresh = log.substr(listed_log_);
+  listed_log_ = log.size();
+  SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+  char row[kRowTextLongest + 1];
+  while (!fresh.empty()) {
+    const size_t end = fresh.find("\r\n");
+    const std::string_view line = fresh.substr(0, end);
+    const size_t n = line.size() < sizeof row - 1 ? line.size() : sizeof row - 1;
+    std::memcpy(row, line.data(), n);
+    row[n] = '\0';
+    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+    if (end == std::string_view::npos) break;
+    fresh.remove_prefix(end + 2);
+  }
   SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list_, nullptr, TRUE);
-  paint_held_ = false;
 }
 
 void DialogCaptureView::clear_rows() {
   SendMessageA(list_, LB_RESETCONTENT, 0, 0);
-  rows_listed_.store(0, std::memory_order_relaxed);
+  SendMessageA(list_, LB_INITSTORAGE, kRowsReserved, kRowBytesReserved);
+  listed_log_ = 0;
+  rows_stored_.store(0, std::memory_order_relaxed);
 }
 
 void DialogCaptureView::add_field_history(std::string_view from_text,
@@ -141,31 +162,23 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
     add_text_row(std::string(kRowCaptureFailed) + detail);
   } else {
     std::string row(" ");
-    row += EndedByItselfText(end, rows_listed_.load(std::memory_order_relaxed));
+    row += EndedByItselfText(end, rows_stored_.load(std::memory_order_relaxed));
     add_text_row(row);
   }
 }
 
 void DialogCaptureView::capture_stopped() { return_to_idle(); }
 
+// The session's last rows are listed before anything else happens: after
+// a stop returns, the list holds every stored datagram's row.
 void DialogCaptureView::return_to_idle() {
   running_session_.store(0);
   KillTimer(dialog_, kListPaintTimer);
-  paint_rows();
+  list_new_rows();
   EnableWindow(item(IDC_GO), !start_refused_);
   EnableWindow(item(IDC_BOTH_TRAFFIC), TRUE);
   EnableWindow(item(IDC_STOP), FALSE);
   SetFocus(item(start_refused_ ? IDC_LIST : IDC_GO));
-}
-
-// UI thread: handle the rows that the capture thread sends meanwhile, or the
-// two threads would wait for each other.
-void DialogCaptureView::wait_for_capture_thread(const std::atomic<bool>& finished) {
-  MSG message;
-  while (!finished.load(std::memory_order_acquire)) {
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
-  }
 }
 
 }  // namespace pw

@@ -1,7 +1,11 @@
 // The capture view of the main dialog: rows into the main list, the start
-// and stop buttons' enable rules, the refusal and failure rows. The capture
-// thread lists its rows through add_row (sent to the list, which belongs to
-// the UI thread); everything else runs on the UI thread.
+// and stop buttons' enable rules, the refusal, failure and end rows. The
+// rows of stored datagrams are the sniff log's lines: the UI thread lists
+// the lines published since its last look, ten times a second while a
+// session runs and once more as it ends or stops, in one batch that is
+// painted once; the capture thread only counts them and never waits for
+// the UI thread. Everything but add_row and capture_ended runs on the UI
+// thread.
 #pragma once
 
 #include <windows.h>
@@ -29,8 +33,9 @@ inline constexpr int kFieldHistoryMax = 10;
 class DialogCaptureView final : public CaptureView {
  public:
   // `starting` runs when a capture is about to start, after the list's tab
-  // stops are set (the main dialog starts the icon animation there).
-  void attach(HWND dialog, std::function<void()> starting);
+  // stops are set (the main dialog starts the icon animation there). The
+  // rows come from `store`'s sniff log.
+  void attach(HWND dialog, const CaptureStore& store, std::function<void()> starting);
 
   // Adds `row` as the new last row of the main list. UI thread.
   void add_text_row(std::string_view row);
@@ -70,10 +75,9 @@ class DialogCaptureView final : public CaptureView {
   void capture_started() override;
   void capture_ended(CaptureEnd why, std::string_view detail) override;
   void capture_stopped() override;
-  void wait_for_capture_thread(const std::atomic<bool>& finished) override;
 
  private:
-  void paint_rows();
+  void list_new_rows();
   void return_to_idle();
   void add_combo_item(int id, std::string_view text);
   HWND item(int id) const { return GetDlgItem(dialog_, id); }
@@ -88,10 +92,12 @@ class DialogCaptureView final : public CaptureView {
   uint32_t last_session_ = 0;
   std::mutex end_mutex_;
   std::string end_detail_;  // the failure text of the session that ended
-  std::atomic<bool> paint_held_{false};
-  // Rows of stored datagrams listed since the last start (the capture
-  // thread counts, the UI thread reads once the session has ended).
-  std::atomic<uint32_t> rows_listed_{0};
+  const CaptureStore* store_ = nullptr;
+  // Sniff-log bytes already listed (UI thread).
+  size_t listed_log_ = 0;
+  // Rows of stored datagrams since the last start (the capture thread
+  // counts, the UI thread reads once the session has ended).
+  std::atomic<uint32_t> rows_stored_{0};
   // A start was refused: "go!" stays disabled for the rest of the
   // program, also after a capture file has been read (UI thread).
   bool start_refused_ = false;

@@ -112,7 +112,7 @@ INT_PTR MainDialog::run() {
 // (which may show the about box), and the flip to the notification area
 // last.
 BOOL MainDialog::on_init_dialog() {
-  view_.attach(hwnd(), [this] { start_animation(); });
+  view_.attach(hwnd(), state_.store, [this] { start_animation(); });
   tray_.attach(hwnd());
   if (!look_.create()) MessageBoxA(hwnd(), kLookFailedText, "Error", MB_OK);
   if (!describe_running_system()) return FALSE;

@@ -182,7 +182,8 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
     const auto bytes = static_cast<uint32_t>(length);
     if (storing) {
       const AppendOutcome stored_it =
-          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_);
+          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_,
+                         sizeof row.text);
       if (stored_it != AppendOutcome::kStored) {
         // Without a stream the store's limits end the session; with one
         // they end only the storing.

@@ -27,10 +27,9 @@ namespace {
 // thread, but it shares the processor with it and with the rest of the
 // system; while it is not running, the system queues the interface's
 // datagrams (up to 64 KiB each) in this buffer and drops what does not
-// fit. 4 MiB holds about 100 ms of
-// traffic at 330 Mbit/s, some 2,800 full Ethernet-sized datagrams, and five
-// times the byte pool that one session can store; a larger buffer would
-// mostly hold datagrams that the session cannot keep.
+// fit. 4 MiB holds about 100 ms of traffic at 330 Mbit/s, some 2,800 full
+// Ethernet-sized datagrams, and five times the byte pool that one session
+// can store.
 constexpr int kSocketBufferSizes[] = {4 * 1024 * 1024, 1024 * 1024, 256 * 1024};
 
 // What a failed step tells the user: the step, a short reason for the

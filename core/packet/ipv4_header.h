@@ -155,10 +155,7 @@ DatagramFacts ReadIpv6Facts(const uint8_t* bytes, size_t length);
 // and a datagram whose header length is under 20 bytes or runs past the
 // received bytes, has no ports: they are 0. Inline: the
 // capture thread reads them for every datagram.
-inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
-  // Fields past the received bytes read as 0.
-  const ByteView d(bytes, length);
-  if ((d.u8(kIpv4VersionAndLengthAt) >> 4) == 6) return ReadIpv6Facts(bytes, length);
+inline DatagramFacts ReadIpv4Facts(const ByteView& d) {
   DatagramFacts facts;
   facts.protocol = d.u8(kIpv4ProtocolAt);
   facts.ttl = d.u8(kIpv4TtlAt);
@@ -174,11 +171,21 @@ inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
   // which the capture loop drops, included).
   const size_t ports = Ipv4HeaderLength(d);
   if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && ports >= kIpv4HeaderMin &&
-      ports <= length && !IsLaterFragment(d)) {
+      ports <= d.size() && !IsLaterFragment(d)) {
     facts.source_port = d.u16(ports);
     facts.destination_port = d.u16(ports + 2);
   }
   return facts;
+}
+
+inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
+  // Fields past the received bytes read as 0.
+  const ByteView d(bytes, length);
+  if ((d.u8(kIpv4VersionAndLengthAt) >> 4) == 6) return ReadIpv6Facts(bytes, length);
+  // The capture loop passes datagrams of a whole fixed header: on that
+  // branch the compiler knows every fixed field to be stored and drops
+  // their bounds checks.
+  return length >= kIpv4HeaderMin ? ReadIpv4Facts(d) : ReadIpv4Facts(d);
 }
 
 // Parses an address written exactly as a datagram's address is printed:

@@ -130,7 +130,8 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
   const std::vector<std::pair<std::string, UINT>> expected = {
       {"packets in &details", IDM_DETAILS}, {"save &packets source", IDM_SAVE_PACKETS},
       {"&save sniff log", IDM_SAVE_SNIFF_LOG}, {"save as p&cap...", IDM_SAVE_PCAP},
-      {"open capture &file...", IDM_OPEN_CAPTURE}, {"&about...", IDM_ABOUT},
+      {"open capture &file...", IDM_OPEN_CAPTURE},
+      {"capture &into file...", IDM_CAPTURE_TO_FILE}, {"&about...", IDM_ABOUT},
       {"", 0}, {"&options", static_cast<UINT>(-1)}, {"", 0}, {"e&xit", IDM_EXIT}};
   std::vector<std::pair<std::string, UINT>> items;
   for (int i = 0; i < GetMenuItemCount(popup); ++i) {

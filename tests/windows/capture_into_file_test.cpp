@@ -35,25 +35,10 @@ void CaptureInto(const RunningDialog& d, const std::string& path) {
   d.command(IDM_CAPTURE_TO_FILE);
 }
 
-struct IntoFixture : Fixture {
-  explicit IntoFixture(const std::string& settings = kPreferencesOff) {
-    folder.write_ini(settings);
-    source.add(Udp(0));
-    source.set_at_end(ScriptedSource::AtEnd::kBlock);
-  }
-  MainDialogSetup prompted_setup() {
-    MainDialogSetup s = setup();
-    s.open_prompt = Prompt::Answer;
-    s.save_prompt = Prompt::Answer;
-    return s;
-  }
-  std::string file(const char* name) const { return folder.path() + "\\" + name; }
-};
-
-bool OpenAndRead(const RunningDialog& d, const std::string& path) {
-  Prompt::Reset(path);
-  d.command(IDM_OPEN_CAPTURE);
-  return WaitUntil([&] { return !d.enabled(IDC_STOP); });
+// The list's last row begins with `text` (the end row follows the return to
+// idle in the same message).
+bool EndsWith(const RunningDialog& d, const std::string& text) {
+  return WaitUntil([&] { return d.row(d.row_count() - 1).rfind(text, 0) == 0; }, 5000);
 }
 
 std::vector<Datagram> ManyUdp(int n) {
@@ -63,7 +48,7 @@ std::vector<Datagram> ManyUdp(int n) {
 }
 
 TEST(CaptureIntoFile, ChosenFileChecksItChosenAgainUnchecksGreyedWhileRunningNotKept) {
-  IntoFixture f(kAllOptionsOn);
+  FileFixture f(kAllOptionsOn);
   const std::string out = f.file("go.pcap");
   {
     RunningDialog d(f.prompted_setup());
@@ -90,10 +75,10 @@ TEST(CaptureIntoFile, ChosenFileChecksItChosenAgainUnchecksGreyedWhileRunningNot
     CaptureInto(d, "");
     EXPECT_EQ(Prompt::calls, 0) << "greyed while the session runs";
     EXPECT_EQ(WindowText(d.hwnd()), "Pebblewire");
+    d.command(IDC_STOP);
     bool tip = false;
     for (const TrayCall& call : f.tray.calls()) tip |= call.tip == "writing go.pcap: 1 datagram";
     EXPECT_TRUE(tip) << "the notification icon's tip says how many were written";
-    d.command(IDC_STOP);
     EXPECT_FALSE(CaptureIntoState(d).greyed);
     EXPECT_TRUE(CaptureIntoState(d).checked);
     const ReadResult written = ReadAll(FileText(out));
@@ -106,7 +91,7 @@ TEST(CaptureIntoFile, ChosenFileChecksItChosenAgainUnchecksGreyedWhileRunningNot
 }
 
 TEST(CaptureIntoFile, AnOpenedFileIsCopiedWholeWhileTheListKeepsTheStoresRows) {
-  IntoFixture f;
+  FileFixture f;
   RunningDialog d(f.prompted_setup());
   const std::vector<Datagram> many = ManyUdp(25000);
   const std::string in = f.file("many.pcap");
@@ -116,11 +101,11 @@ TEST(CaptureIntoFile, AnOpenedFileIsCopiedWholeWhileTheListKeepsTheStoresRows) {
   CaptureInto(d, out);
   ASSERT_TRUE(OpenAndRead(d, in));
 
+  EXPECT_TRUE(EndsWith(d, " capture ended: 25000 datagrams written, 10000 stored, end of the file"));
   EXPECT_EQ(ReadAll(FileText(out)).datagrams, many);
   ASSERT_EQ(d.row_count(), 10002);
   EXPECT_EQ(d.row(9999).rfind("\t9999\tudp\t", 0), 0u);
   EXPECT_EQ(d.row(10000), " writing " + out + ": 25000 datagrams");
-  EXPECT_EQ(d.row(10001), " capture ended: 25000 datagrams written, 10000 stored, end of the file");
   EXPECT_TRUE(Idle(d));
 
   // "save as pcap" saves what the store holds.
@@ -153,7 +138,7 @@ class FullDisk final : public StreamFile {
 };
 
 TEST(CaptureIntoFile, AFileThatCannotBeWrittenIsShownOnTheErrorRow) {
-  IntoFixture f;
+  FileFixture f;
   const std::string in = f.file("three.pcap");
   std::string error;
   ASSERT_TRUE(WriteAll(in, ManyUdp(3), error)) << error;
@@ -177,13 +162,13 @@ TEST(CaptureIntoFile, AFileThatCannotBeWrittenIsShownOnTheErrorRow) {
     RunningDialog d(setup);
     CaptureInto(d, c.path);
     ASSERT_TRUE(OpenAndRead(d, in));
-    EXPECT_EQ(d.row(d.row_count() - 1).rfind(c.row, 0), 0u) << d.row(d.row_count() - 1);
+    EXPECT_TRUE(EndsWith(d, c.row)) << d.row(d.row_count() - 1);
     EXPECT_TRUE(Idle(d)) << c.path;
   }
 }
 
 TEST(CaptureIntoFile, TheFileWrittenIntoIsNotOpenedWhateverItsName) {
-  IntoFixture f;
+  FileFixture f;
   RunningDialog d(f.prompted_setup());
   const std::string out = f.file("out.pcap");
   const std::string link = f.file("link.pcap");

@@ -21,12 +21,13 @@ constexpr char kRowWriteFailed[] = "cannot write ";
 // A text row holds a path of MAX_PATH characters and its reason.
 constexpr size_t kTextRowLongest = 511;
 
-std::string DatagramCount(uint64_t written) {
-  return std::to_string(written) + (written == 1 ? " datagram" : " datagrams");
-}
 // Room the list makes for a session's rows at its start.
 constexpr WPARAM kRowsReserved = kPacketLimit;
 constexpr LPARAM kRowBytesReserved = kPacketLimit * 64;
+
+std::string DatagramCount(uint64_t written) {
+  return std::to_string(written) + (written == 1 ? " datagram" : " datagrams");
+}
 
 }  // namespace
 
@@ -206,10 +207,11 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
     add_text_row(std::string(kRowCaptureFailed) + kRowWriteFailed + detail);
   } else if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed) {
     add_text_row(std::string(kRowCaptureFailed) + detail);
-  } else if (stream_ != nullptr) {
-    add_text_row(" " + StreamEndedText(end, stream_->written(), stored));
   } else {
-    add_text_row(" " + EndedByItselfText(end, stored));
+    std::string row(" ");
+    row += stream_ != nullptr ? StreamEndedText(end, stream_->written(), stored)
+                              : EndedByItselfText(end, stored);
+    add_text_row(row);
   }
 }
 

@@ -20,8 +20,8 @@ bool Identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
   return known != FALSE;
 }
 
-}  // namespace
-
+// The system's text for `code` as a short lower-case reason: "access is
+// denied" for "Access is denied.\r\n".
 std::string ShortSystemError(DWORD code) {
   std::string text = FormatSystemError(code);
   while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) != 0 ||
@@ -31,6 +31,8 @@ std::string ShortSystemError(DWORD code) {
   if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
   return text;
 }
+
+}  // namespace
 
 bool WindowsStreamFile::fail(DWORD code) {
   error_number_ = static_cast<int>(code);

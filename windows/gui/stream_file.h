@@ -35,10 +35,6 @@ class WindowsStreamFile final : public StreamFile {
   int error_number_ = 0;
 };
 
-// The system's text for `code` as a short lower-case reason: "access is
-// denied" for "Access is denied.\r\n".
-std::string ShortSystemError(DWORD code);
-
 // True when both paths name the same existing file (the same volume and
 // file index), whatever their spelling; false when either cannot be looked
 // at.

@@ -182,7 +182,8 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
     const auto bytes = static_cast<uint32_t>(length);
     if (storing) {
       const AppendOutcome stored_it =
-          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_);
+          AppendDatagram(store_, stored, s.buffer, bytes, protocol, time, row.view(), view_,
+                         sizeof row.text);
       if (stored_it != AppendOutcome::kStored) {
         // Without a stream the store's limits end the session; with one
         // they end only the storing.
@@ -204,8 +205,8 @@ CaptureSession::Ending CaptureSession::receive_until_end() {
 }
 
 // Ends the capture thread cooperatively: stop flag, wake, wait, join. The
-// wait goes through the view so that a dialog keeps handling the row that
-// the capture thread may be handing it at this moment.
+// wait goes through the view, so that a view whose add_row waits for the
+// stopping thread can serve it meanwhile.
 // A thread that ended by itself set the stop flag to 1 before it closed the
 // source and receives no more: it is not woken, so that no wake-up is left
 // over for the next session.

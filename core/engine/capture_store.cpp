@@ -12,25 +12,12 @@ T LoadRelaxed(const T& entry) {
   return std::atomic_ref<T>(const_cast<T&>(entry)).load(std::memory_order_relaxed);
 }
 
-template <typename T>
-void StoreRelaxed(T& entry, T value) {
-  std::atomic_ref<T>(entry).store(value, std::memory_order_relaxed);
-}
-
 uint32_t LoadLength(const CaptureStore& store, uint32_t k) {
   return LoadRelaxed(store.length_table[k]);
 }
 
-// A time entry is two atomic fields rather than one 16-byte atomic, which
-// the processor may not store lock-free. Each field is whole on its own; a
-// reader takes an entry only once the pool fill it acquired covers the
-// datagram, so both fields are then those of that datagram.
+// Time entries are stored and loaded as two atomic fields (AppendDatagram).
 static_assert(alignof(CaptureTime) >= std::atomic_ref<int64_t>::required_alignment);
-
-void StoreTime(CaptureStore& store, uint32_t k, CaptureTime time) {
-  StoreRelaxed(store.time_table[k].seconds, time.seconds);
-  StoreRelaxed(store.time_table[k].nanoseconds, time.nanoseconds);
-}
 
 CaptureTime LoadTime(const CaptureStore& store, uint32_t k) {
   return {LoadRelaxed(store.time_table[k].seconds),
@@ -66,39 +53,6 @@ void ResetCaptureStore(CaptureStore& store) {
   store.sniff_log_length.store(0, std::memory_order_release);
   store.sniff_log[0] = '\0';
   store.byte_pool[0] = 0;
-}
-
-AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
-                             const uint8_t* bytes, uint32_t length,
-                             uint8_t protocol, CaptureTime time,
-                             std::string_view row, RowSink& rows) {
-  if (count >= kPacketLimit) return AppendOutcome::kLimitReached;
-  const uint32_t fill = store.pool_fill.load(std::memory_order_relaxed);
-  if (length > kBytePoolSize - fill) return AppendOutcome::kPoolFull;
-
-  const uint32_t k = count;
-  StoreRelaxed(store.protocol_table[k], protocol);
-  StoreRelaxed(store.length_table[k], length);
-  StoreTime(store, k, time);
-  count = k + 1;
-  std::memcpy(store.byte_pool + fill, bytes, length);
-  store.pool_fill.store(fill + length, std::memory_order_release);
-
-  rows.add_row(row);
-
-  // A row has at most 111 characters, so 10,000 lines fit several times over;
-  // the test only guards the log against a caller that breaks that rule.
-  const uint32_t log_len = store.sniff_log_length.load(std::memory_order_relaxed);
-  if (row.size() + 3 <= kSniffLogSize - log_len) {
-    char* at = store.sniff_log + log_len;
-    std::memcpy(at, row.data(), row.size());
-    at[row.size()] = '\r';
-    at[row.size() + 1] = '\n';
-    at[row.size() + 2] = '\0';
-    store.sniff_log_length.store(log_len + static_cast<uint32_t>(row.size()) + 2,
-                                 std::memory_order_release);
-  }
-  return AppendOutcome::kStored;
 }
 
 bool LocateDatagram(const CaptureStore& store, uint32_t index,

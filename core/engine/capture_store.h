@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -93,16 +94,70 @@ enum class AppendOutcome {
 // while no capture thread exists.
 void ResetCaptureStore(CaptureStore& store);
 
+namespace store_detail {
+template <typename T>
+inline void StoreRelaxed(T& entry, T value) {
+  std::atomic_ref<T>(entry).store(value, std::memory_order_relaxed);
+}
+}  // namespace store_detail
+
 // Stores one accepted datagram, captured at `time`, as packet `count`, in
 // this order: protocol entry, length entry, time entry, count + 1, bytes
 // into the pool at the pool fill and the pool fill advanced, the row listed
 // through `rows`, the row and "\r\n" appended to the sniff log. A datagram
 // that does not fit in the rest of the pool is not stored at all. Capture
-// thread only; allocates nothing.
-AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
-                             const uint8_t* bytes, uint32_t length,
-                             uint8_t protocol, CaptureTime time,
-                             std::string_view row, RowSink& rows);
+// thread only; allocates nothing. `row_room` (at least row.size()) is how
+// many bytes may be read at row.data(): a short row (most IPv4 rows) whose
+// room holds a 64-byte block is copied as that block, when the log has
+// room for it (the bytes past the row's end lie beyond the log's length,
+// where no reader looks, until the next row overwrites them). Inline: the
+// capture thread calls it for every datagram.
+inline AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
+                                    const uint8_t* bytes, uint32_t length,
+                                    uint8_t protocol, CaptureTime time,
+                                    std::string_view row, RowSink& rows,
+                                    size_t row_room = 0) {
+  using store_detail::StoreRelaxed;
+  if (count >= kPacketLimit) return AppendOutcome::kLimitReached;
+  const uint32_t fill = store.pool_fill.load(std::memory_order_relaxed);
+  if (length > kBytePoolSize - fill) return AppendOutcome::kPoolFull;
+
+  const uint32_t k = count;
+  StoreRelaxed(store.protocol_table[k], protocol);
+  StoreRelaxed(store.length_table[k], length);
+  // A time entry is two atomic fields rather than one 16-byte atomic, which
+  // the processor may not store lock-free. Each field is whole on its own;
+  // a reader takes an entry only once the pool fill it acquired covers the
+  // datagram, so both fields are then those of that datagram.
+  StoreRelaxed(store.time_table[k].seconds, time.seconds);
+  StoreRelaxed(store.time_table[k].nanoseconds, time.nanoseconds);
+  count = k + 1;
+  std::memcpy(store.byte_pool + fill, bytes, length);
+  store.pool_fill.store(fill + length, std::memory_order_release);
+
+  rows.add_row(row);
+
+  // A row has at most kRowTextLongest characters, so 10,000 lines fit
+  // several times over; the check only guards the log against a caller
+  // that breaks that rule.
+  const uint32_t log_len = store.sniff_log_length.load(std::memory_order_relaxed);
+  const size_t room = kSniffLogSize - log_len;
+  char* at = store.sniff_log + log_len;
+  constexpr size_t kBlock = 64;
+  if (row.size() + 3 <= kBlock && row_room >= kBlock && room >= kBlock) {
+    std::memcpy(at, row.data(), kBlock);
+  } else if (row.size() + 3 <= room) {
+    std::memcpy(at, row.data(), row.size());
+  } else {
+    return AppendOutcome::kStored;
+  }
+  at[row.size()] = '\r';
+  at[row.size() + 1] = '\n';
+  at[row.size() + 2] = '\0';
+  store.sniff_log_length.store(log_len + static_cast<uint32_t>(row.size()) + 2,
+                               std::memory_order_release);
+  return AppendOutcome::kStored;
+}
 
 // Finds packet `index` by adding up the lengths before it, with its
 // protocol and time entries. Returns false when the index names no datagram

@@ -155,6 +155,12 @@ FilterSettings BuildFilterSettings(std::string_view from_field,
   ParseFilterField(to_field, settings.to);
   SetReversePair(settings, both_traffic);
   settings.protocols = protocols;
+  for (const StoredProtocol& p : kStoredProtocols) {
+    if (!(protocols.*p.switched_on)) continue;
+    const uint8_t rule = kProtocolPasses | (p.has_ports ? kProtocolHasPorts : 0);
+    if (p.ipv4) settings.protocol_rule[0][p.number] = rule;
+    if (p.ipv6) settings.protocol_rule[1][p.number] = rule;
+  }
   return settings;
 }
 
@@ -204,10 +210,10 @@ FieldJudgement JudgeFilterField(std::string_view field_text,
 
 bool PassesFilter(const DatagramFacts& facts, const FilterSettings& s) {
   if (!PassesAddressRule(facts, s)) return false;
-  const StoredProtocol* protocol = FindStoredProtocol(facts.protocol, facts.family);
-  if (protocol == nullptr || !(s.protocols.*protocol->switched_on)) return false;
+  const uint8_t rule = s.protocol_rule[facts.family == IpFamily::kV6][facts.protocol];
+  if (rule == 0) return false;
   // Port rule: only from the "from" side to the "to" side.
-  if (protocol->has_ports) {
+  if (rule & kProtocolHasPorts) {
     if (s.from.port != 0 && facts.source_port != s.from.port) return false;
     if (s.to.port != 0 && facts.destination_port != s.to.port) return false;
   }

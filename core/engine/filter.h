@@ -82,7 +82,16 @@ struct FilterSettings {
   AddressKey reverse_source_key;
   AddressKey reverse_destination_key;
   ProtocolSwitches protocols;
+  // What the switches make of each protocol number, for IPv4 ([0]) and IPv6
+  // ([1]) datagrams: 0 (not stored, or switched off), or kProtocolPasses
+  // with kProtocolHasPorts beside it for tcp and udp. Filled from
+  // `protocols` by BuildFilterSettings, so that the capture thread reads
+  // one byte.
+  uint8_t protocol_rule[2][256];
 };
+
+inline constexpr uint8_t kProtocolPasses = 1;
+inline constexpr uint8_t kProtocolHasPorts = 2;
 
 // Any address and any port on both sides, no reverse pair, no protocol.
 void ClearFilterSettings(FilterSettings& settings);

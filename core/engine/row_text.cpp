@@ -145,7 +145,7 @@ RowMiddleCache::RowMiddleCache() {
   DatagramFacts zero{};
   for (Entry& e : entries_) {
     e.source = e.destination = 0;
-    e.source_port = e.destination_port = 0;
+    e.ports = 0;
     e.length = static_cast<uint32_t>(PutMiddle(e.text, zero) - e.text);
   }
   zero.source = zero.destination = IpAddress::V6(0, 0);
@@ -185,12 +185,12 @@ char* RowMiddleCache::put4(char* out, const DatagramFacts& f) {
   const uint32_t hash = source * 0x9E3779B1u ^ destination * 0x85EBCA77u ^
                         ports * 0xC2B2AE3Du;
   Entry& e = entries_[hash >> (32 - kIndexBits)];
-  if (e.source != source || e.destination != destination ||
-      e.source_port != f.source_port || e.destination_port != f.destination_port) {
+  // The ports are compared as the one number the hash took: read as two
+  // fields, as the facts were written.
+  if (e.source != source || e.destination != destination || e.ports != ports) {
     e.source = source;
     e.destination = destination;
-    e.source_port = f.source_port;
-    e.destination_port = f.destination_port;
+    e.ports = ports;
     e.length = static_cast<uint32_t>(PutMiddle(e.text, f) - e.text);
   }
   std::memcpy(out, e.text, sizeof e.text);

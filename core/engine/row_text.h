@@ -59,8 +59,7 @@ class RowMiddleCache {
     char text[48];  // at most 45 characters, then padding
     uint32_t source;
     uint32_t destination;
-    uint16_t source_port;
-    uint16_t destination_port;
+    uint32_t ports;  // source port << 16 | destination port
     uint32_t length;
   };
   struct alignas(64) Entry6 {

@@ -154,10 +154,7 @@ DatagramFacts ReadIpv6Facts(const uint8_t* bytes, size_t length);
 // what is missing rather than bytes of an earlier receive. A later fragment
 // has no ports: they are 0 rather than two bytes of payload. Inline: the
 // capture thread reads them for every datagram.
-inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
-  // Fields past the received bytes read as 0.
-  const ByteView d(bytes, length);
-  if ((d.u8(kIpv4VersionAndLengthAt) >> 4) == 6) return ReadIpv6Facts(bytes, length);
+inline DatagramFacts ReadIpv4Facts(const ByteView& d) {
   DatagramFacts facts;
   facts.protocol = d.u8(kIpv4ProtocolAt);
   facts.ttl = d.u8(kIpv4TtlAt);
@@ -169,13 +166,23 @@ inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
   facts.destination_port = 0;
   // A receive shorter than a header (the capture loop drops these) has no
   // ports, nor has a later fragment.
-  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) && length >= kIpv4HeaderMin &&
-      !IsLaterFragment(d)) {
+  if ((facts.protocol == kProtoTcp || facts.protocol == kProtoUdp) &&
+      d.size() >= kIpv4HeaderMin && !IsLaterFragment(d)) {
     const size_t ports = Ipv4HeaderLength(d);
     facts.source_port = d.u16(ports);
     facts.destination_port = d.u16(ports + 2);
   }
   return facts;
+}
+
+inline DatagramFacts ReadDatagramFacts(const uint8_t* bytes, size_t length) {
+  // Fields past the received bytes read as 0.
+  const ByteView d(bytes, length);
+  if ((d.u8(kIpv4VersionAndLengthAt) >> 4) == 6) return ReadIpv6Facts(bytes, length);
+  // The capture loop passes datagrams of a whole fixed header: on that
+  // branch the compiler knows every fixed field to be stored and drops
+  // their bounds checks.
+  return length >= kIpv4HeaderMin ? ReadIpv4Facts(d) : ReadIpv4Facts(d);
 }
 
 // Parses an address written exactly as a datagram's address is printed:

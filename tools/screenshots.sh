@@ -14,6 +14,12 @@
 #   file.png    a capture file opened (tests/data/text2pcap_eth.pcap, every
 #               protocol box checked by the settings), with the details of its
 #               third datagram
+#   mixed.png   a loopback capture file of both families
+#               (tests/data/tcpdump_lo_mixed.pcap): IPv6 rows beside IPv4
+#               ones, with the details of its third datagram (IPv6 tcp)
+#   wide.png    a capture file of both families whose IPv6 addresses have
+#               39 characters, in the maximised window: every field under
+#               its caption
 #   limit.png   a capture file of 10,001 datagrams: its last rows and the row
 #               that says why the listing ended
 #   into.png    "capture into file..." checked and a capture running: the
@@ -71,8 +77,10 @@ shoot red 8 "$folder" red
 shoot limit 12 "$folder" limit
 shoot into 6 "$folder" into
 shoot copy 15 "$folder" copy
+shoot wide 8 "$folder" wide
 prefs No 'OnIcmp=Yes\r\nOnIgmp=Yes\r\nOnRaw=Yes\r\nDataInHexViewOnlyUdp=Yes\r\nTcpDataInTextView=Yes\r\n'
 shoot file 6 "$folder" file "$(windows_path "$PWD/tests/data/text2pcap_eth.pcap")"
+shoot mixed 6 "$folder" file "$(windows_path "$PWD/tests/data/tcpdump_lo_mixed.pcap")"
 fresh=$(mktemp -d)
 shoot first 5 "$(windows_path "$fresh")"
 

@@ -36,6 +36,7 @@
 #include "support/capture_files.h"
 #include "support/datagram_builder.h"
 #include "support/fakes.h"
+#include "support/ipv6_datagram_builder.h"
 #include "support/scripted_source.h"
 
 namespace {
@@ -101,6 +102,35 @@ std::string WriteLongCapture(const std::string& folder, int count) {
   return path;
 }
 
+// A pcap file of both families whose IPv6 addresses are as long as an
+// address is written (39 characters).
+std::string WriteWideCapture(const std::string& folder) {
+  const char* longest = "2001:db8:85a3:1234:5678:8a2e:370:7334";
+  const char* other = "fe80:1234:5678:9abc:def0:1234:5678:9abc";
+  std::vector<pw::test::Datagram> datagrams;
+  for (int k = 0; k < 12; ++k) {
+    const auto port = static_cast<uint16_t>(50000 + k);
+    if (k % 3 == 2) {
+      datagrams.push_back({MakeDatagram({.protocol = 17, .source = "192.168.100.200",
+                                         .destination = "10.1.2.3", .source_port = port,
+                                         .destination_port = 53, .payload_length = 30}),
+                           {1712345678 + k, 0}});
+    } else {
+      datagrams.push_back({pw::test::MakeIpv6Datagram(
+                               {.protocol = static_cast<uint8_t>(k % 2 ? 6 : 17),
+                                .source = k % 2 ? other : longest,
+                                .destination = k % 2 ? longest : other,
+                                .source_port = port, .destination_port = 443,
+                                .payload_length = 20}),
+                           {1712345678 + k, 0}});
+    }
+  }
+  const std::string path = folder + "\\wide.pcap";
+  std::string error;
+  pw::test::WriteAll(path, datagrams, error);
+  return path;
+}
+
 // The file dialogs' stand-in: "capture into file..." gets FOLDER\into.pcap,
 // "open capture file..." the long capture.
 std::string into_path;
@@ -148,7 +178,7 @@ void Press(pw::MainDialog& program, const std::string& shot) {
     TypeIntoFrom(main, "10.0.0.300:80");
     return;
   }
-  if (shot == "file" || shot == "limit" || shot == "copy") {
+  if (shot == "file" || shot == "limit" || shot == "wide" || shot == "copy") {
     for (int i = 0; i < 3000 && !FileRead(list); ++i) Sleep(10);
   } else {
     SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
@@ -161,7 +191,7 @@ void Press(pw::MainDialog& program, const std::string& shot) {
     SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(rows - 1), 0);
     return;
   }
-  if (shot == "max") {
+  if (shot == "max" || shot == "wide") {
     SendMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     return;
   }
@@ -184,6 +214,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   if (shot == "limit") capture = WriteLongCapture(folder, 10001);
   if (shot == "copy") open_path = WriteLongCapture(folder, 25000);
   into_path = folder + "\\into.pcap";
+  if (shot == "wide") capture = WriteWideCapture(folder);
   pw::test::ScriptedSource source;
   Script(source);
   pw::test::FakePrivilege allowed;

@@ -23,14 +23,13 @@ namespace {
 // The receive buffer sizes asked for (SO_RCVBUF), largest first; a refused
 // size is followed by the next, and when all are refused the socket keeps
 // the system's default (8 KiB on the oldest systems, 64 KiB on later ones:
-// one maximum-size datagram). The capture thread hands each accepted row to
-// the UI thread and waits until it is listed, and the list is painted at
-// most every 100 ms; while a paint, a menu or a moved window holds the UI
-// thread, the system queues the interface's datagrams (up to 64 KiB each)
-// in this buffer and drops what does not fit. 4 MiB holds about 100 ms of
-// traffic at 330 Mbit/s, some 2,800 full Ethernet-sized datagrams, and five
-// times the byte pool that one session can store; a larger buffer would
-// mostly hold datagrams that the session cannot keep.
+// one maximum-size datagram). The capture thread never waits for the UI
+// thread, but it shares the processor with it and with the rest of the
+// system; while it is not running, the system queues the interface's
+// datagrams (up to 64 KiB each) in this buffer and drops what does not
+// fit. 4 MiB holds about 100 ms of traffic at 330 Mbit/s, some 2,800 full
+// Ethernet-sized datagrams, and five times the byte pool that one session
+// can store.
 constexpr int kSocketBufferSizes[] = {4 * 1024 * 1024, 1024 * 1024, 256 * 1024};
 
 // What a failed step tells the user: the step, a short reason for the

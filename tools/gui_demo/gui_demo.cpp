@@ -16,6 +16,8 @@
 //           command line's file, with the details of its third datagram
 //   limit   a capture file of 10,001 datagrams, written into FOLDER, opened:
 //           the list shows its last rows and the row that says why it ended
+//   wide    a capture file of both families with 39-character IPv6
+//           addresses, written into FOLDER, opened in the maximised window
 //   into    "capture into file..." checked (FOLDER\into.pcap), "go!", and the
 //           popup menu over the fourth row: the item checked and greyed
 //   copy    "capture into file..." checked, then a capture file of 25,000

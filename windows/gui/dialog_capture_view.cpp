@@ -200,32 +200,35 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
   }
   const uint32_t running = running_session_.load();
   if (running == 0 || static_cast<uint32_t>(session) != running) return;
-  return_to_idle();
   const auto end = static_cast<CaptureEnd>(why);
   const uint32_t stored = rows_stored_.load(std::memory_order_relaxed);
+  std::string row;
   if (end == CaptureEnd::kWriteFailed) {
-    add_text_row(std::string(kRowCaptureFailed) + kRowWriteFailed + detail);
+    row = std::string(kRowCaptureFailed) + kRowWriteFailed + detail;
   } else if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed) {
-    add_text_row(std::string(kRowCaptureFailed) + detail);
+    row = std::string(kRowCaptureFailed) + detail;
   } else {
-    std::string row(" ");
+    row = " ";
     row += stream_ != nullptr ? StreamEndedText(end, stream_->written(), stored)
                               : EndedByItselfText(end, stored);
-    add_text_row(row);
   }
+  return_to_idle(row);
 }
 
 void DialogCaptureView::capture_stopped() { return_to_idle(); }
 
 // The session's last rows are listed before anything else happens: after
-// a stop returns, the list holds every stored datagram's row.
-void DialogCaptureView::return_to_idle() {
+// a stop returns, the list holds every stored datagram's row. The end row
+// goes in before the controls show that the session is over, so that
+// whoever sees them so finds it listed.
+void DialogCaptureView::return_to_idle(const std::string& end_row) {
   running_session_.store(0);
   KillTimer(dialog_, kListPaintTimer);
   KillTimer(dialog_, kWrittenCountTimer);
   list_new_rows();
   show_written_count();
   count_row_ = -1;
+  if (!end_row.empty()) add_text_row(end_row);
   EnableWindow(item(IDC_GO), !start_refused_);
   EnableWindow(item(IDC_BOTH_TRAFFIC), TRUE);
   EnableWindow(item(IDC_STOP), FALSE);

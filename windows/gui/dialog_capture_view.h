@@ -102,7 +102,7 @@ class DialogCaptureView final : public CaptureView {
  private:
   void list_new_rows();
   void show_written_count();
-  void return_to_idle();
+  void return_to_idle(const std::string& end_row = {});
   void add_combo_item(int id, std::string_view text);
   HWND item(int id) const { return GetDlgItem(dialog_, id); }
 

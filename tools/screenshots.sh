@@ -22,6 +22,10 @@
 #               its caption
 #   limit.png   a capture file of 10,001 datagrams: its last rows and the row
 #               that says why the listing ended
+#   into.png    "capture into file..." checked and a capture running: the
+#               popup menu with the item checked and greyed
+#   copy.png    a capture file of 25,000 datagrams copied into a file: the
+#               store's last rows, the written count and the end row
 #   main144.png, about144.png, red144.png   the same at 144 dots per inch
 #               (150 %)
 # Usage: tools/screenshots.sh [OUTPUT-FOLDER]   (default /tmp/pw-shots)
@@ -71,6 +75,8 @@ shoot start 5 "$folder" start
 shoot max 6 "$folder" max
 shoot red 8 "$folder" red
 shoot limit 12 "$folder" limit
+shoot into 6 "$folder" into
+shoot copy 15 "$folder" copy
 shoot wide 8 "$folder" wide
 prefs No 'OnIcmp=Yes\r\nOnIgmp=Yes\r\nOnRaw=Yes\r\nDataInHexViewOnlyUdp=Yes\r\nTcpDataInTextView=Yes\r\n'
 shoot file 6 "$folder" file "$(windows_path "$PWD/tests/data/text2pcap_eth.pcap")"

@@ -6,6 +6,11 @@ std::string StoredCountText(uint32_t stored) {
   return std::to_string(stored) + (stored == 1 ? " datagram stored" : " datagrams stored");
 }
 
+std::string WrittenAndStoredText(uint64_t written, uint32_t stored) {
+  return std::to_string(written) + (written == 1 ? " datagram written, " : " datagrams written, ") +
+         std::to_string(stored) + " stored";
+}
+
 std::string EndReason(CaptureEnd why) {
   switch (why) {
     case CaptureEnd::kLimitReached:
@@ -26,6 +31,14 @@ std::string EndedByItselfText(CaptureEnd why, uint32_t stored) {
   const std::string reason = EndReason(why);
   if (reason.empty()) return {};
   return "capture ended: " + StoredCountText(stored) + ", " + reason;
+}
+
+std::string StreamEndedText(CaptureEnd why, uint64_t written, uint32_t stored) {
+  // With a stream the packet limit counts the datagrams written, not the
+  // store's.
+  const std::string reason = why == CaptureEnd::kLimitReached ? "the count asked for" : EndReason(why);
+  if (reason.empty()) return {};
+  return "capture ended: " + WrittenAndStoredText(written, stored) + ", " + reason;
 }
 
 }  // namespace pw

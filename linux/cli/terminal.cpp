@@ -271,8 +271,7 @@ std::string SummaryText(uint32_t stored, std::optional<uint64_t> kernel_drops,
                         std::optional<uint64_t> written) {
   std::string text;
   if (written) {
-    text = std::to_string(*written) + (*written == 1 ? " datagram written, " : " datagrams written, ") +
-           std::to_string(stored) + " stored";
+    text = WrittenAndStoredText(*written, stored);
   } else {
     text = StoredCountText(stored);
   }

@@ -67,22 +67,6 @@ const std::string kFirstRunViews =
     "[Config]\r\nSaveSessionPreferences=Yes\r\nEnableFlipToTray=No\r\n"
     "DataInHexViewOnlyUdp=Yes\r\nTcpDataInTextView=Yes\r\nOnTcp=Yes\r\nOnUdp=Yes\r\n";
 
-// A dialog with these settings whose file dialogs are answered by the
-// stand-in, and a network that delivers one datagram and then waits.
-struct FileFixture : Fixture {
-  explicit FileFixture(const std::string& settings = kPreferencesOff) {
-    folder.write_ini(settings);
-    source.add(Udp(0));
-    source.set_at_end(ScriptedSource::AtEnd::kBlock);
-  }
-  MainDialogSetup prompted_setup() {
-    MainDialogSetup s = setup();
-    s.open_prompt = Prompt::Answer;
-    s.save_prompt = Prompt::Answer;
-    return s;
-  }
-};
-
 const std::string kNetworkRow = "\t0\tudp\t10.0.0.1\t1000\t10.0.0.2\t53\t40\t64";
 
 // The from and to fields, "both traffic" and the protocol boxes of a case.
@@ -101,14 +85,6 @@ void SetFilter(const RunningDialog& d, const FrontEndCase& c) {
   }
   SendMessageA(d.item(IDC_BOTH_TRAFFIC), BM_SETCHECK,
                c.both_traffic ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
-// "open capture &file..." with the open-file dialog answering `path`; true
-// once the session that it started has ended.
-bool OpenAndRead(const RunningDialog& d, const std::string& path) {
-  Prompt::Reset(path);
-  d.command(IDM_OPEN_CAPTURE);
-  return Prompt::calls == 1 && WaitUntil([&] { return !d.enabled(IDC_STOP); });
 }
 
 bool OpenCommandGreyed(const RunningDialog& d) {
@@ -130,7 +106,8 @@ TEST(CaptureFiles, TheMenuHasTheFileCommandsBesideTheSaveCommands) {
   const std::vector<std::pair<std::string, UINT>> expected = {
       {"packets in &details", IDM_DETAILS}, {"save &packets source", IDM_SAVE_PACKETS},
       {"&save sniff log", IDM_SAVE_SNIFF_LOG}, {"save as p&cap...", IDM_SAVE_PCAP},
-      {"open capture &file...", IDM_OPEN_CAPTURE}, {"&about...", IDM_ABOUT},
+      {"open capture &file...", IDM_OPEN_CAPTURE},
+      {"capture &into file...", IDM_CAPTURE_TO_FILE}, {"&about...", IDM_ABOUT},
       {"", 0}, {"&options", static_cast<UINT>(-1)}, {"", 0}, {"e&xit", IDM_EXIT}};
   std::vector<std::pair<std::string, UINT>> items;
   for (int i = 0; i < GetMenuItemCount(popup); ++i) {

@@ -165,6 +165,31 @@ inline std::string HostPath(std::string path) {
   return path;
 }
 
+// A dialog with these settings whose file dialogs are answered by the
+// stand-in, and a network that delivers one datagram and then waits.
+struct FileFixture : Fixture {
+  explicit FileFixture(const std::string& settings = kPreferencesOff) {
+    folder.write_ini(settings);
+    source.add(Udp(0));
+    source.set_at_end(ScriptedSource::AtEnd::kBlock);
+  }
+  MainDialogSetup prompted_setup() {
+    MainDialogSetup s = setup();
+    s.open_prompt = Prompt::Answer;
+    s.save_prompt = Prompt::Answer;
+    return s;
+  }
+  std::string file(const char* name) const { return folder.path() + "\\" + name; }
+};
+
+// "open capture &file..." with the open-file dialog answering `path`; true
+// once the session that it started has ended.
+inline bool OpenAndRead(const RunningDialog& d, const std::string& path) {
+  Prompt::Reset(path);
+  d.command(IDM_OPEN_CAPTURE);
+  return Prompt::calls == 1 && WaitUntil([&] { return !d.enabled(IDC_STOP); });
+}
+
 // Runs `program` with `arguments` (the text after its quoted name) in
 // `folder` (empty: the test's current folder) and waits for its end; its
 // exit code, or -1 when it did not start or end.

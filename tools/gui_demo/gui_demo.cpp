@@ -16,6 +16,13 @@
 //           command line's file, with the details of its third datagram
 //   limit   a capture file of 10,001 datagrams, written into FOLDER, opened:
 //           the list shows its last rows and the row that says why it ended
+//   wide    a capture file of both families with 39-character IPv6
+//           addresses, written into FOLDER, opened in the maximised window
+//   into    "capture into file..." checked (FOLDER\into.pcap), "go!", and the
+//           popup menu over the fourth row: the item checked and greyed
+//   copy    "capture into file..." checked, then a capture file of 25,000
+//           datagrams opened: the store's last rows, the written count and
+//           the end row
 // The window stays until closed.
 #include <windows.h>
 #include <commctrl.h>
@@ -80,10 +87,10 @@ void TypeIntoFrom(HWND main, const std::string& text) {
   PostMessageA(edit, WM_MOUSEMOVE, 0, MAKELPARAM(20, (field.bottom - field.top) / 2));
 }
 
-// A pcap file of 10,001 small UDP datagrams.
-std::string WriteLongCapture(const std::string& folder) {
+// A pcap file of `count` small UDP datagrams.
+std::string WriteLongCapture(const std::string& folder, int count) {
   std::vector<pw::test::Datagram> datagrams;
-  for (int k = 0; k < 10001; ++k) {
+  for (int k = 0; k < count; ++k) {
     datagrams.push_back({MakeDatagram({.protocol = 17, .source = "192.168.0.5",
                                        .destination = "192.168.0.1",
                                        .source_port = static_cast<uint16_t>(40000 + k % 20000),
@@ -126,6 +133,16 @@ std::string WriteWideCapture(const std::string& folder) {
   return path;
 }
 
+// The file dialogs' stand-in: "capture into file..." gets FOLDER\into.pcap,
+// "open capture file..." the long capture.
+std::string into_path;
+std::string open_path;
+BOOL WINAPI Answer(LPOPENFILENAMEA dialog) {
+  const std::string& path = (dialog->Flags & OFN_FILEMUSTEXIST) != 0 ? open_path : into_path;
+  lstrcpynA(dialog->lpstrFile, path.c_str(), static_cast<int>(dialog->nMaxFile));
+  return TRUE;
+}
+
 // The capture file has been read to its end: the list's last row says so.
 bool FileRead(HWND list) {
   const LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
@@ -155,13 +172,15 @@ void Press(pw::MainDialog& program, const std::string& shot) {
   }
   if (shot == "start") return;
   HWND list = GetDlgItem(main, IDC_LIST);
+  if (shot == "into" || shot == "copy") SendMessageA(main, WM_COMMAND, IDM_CAPTURE_TO_FILE, 0);
+  if (shot == "copy") SendMessageA(main, WM_COMMAND, IDM_OPEN_CAPTURE, 0);
   if (shot == "red") {
     // The tip stays until the picture is taken.
     SendMessageA(program.tooltip_window(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(30000, 0));
     TypeIntoFrom(main, "10.0.0.300:80");
     return;
   }
-  if (shot == "file" || shot == "limit" || shot == "wide") {
+  if (shot == "file" || shot == "limit" || shot == "wide" || shot == "copy") {
     for (int i = 0; i < 3000 && !FileRead(list); ++i) Sleep(10);
   } else {
     SendDlgItemMessageA(main, IDC_ICMP, BM_SETCHECK, BST_CHECKED, 0);
@@ -169,7 +188,7 @@ void Press(pw::MainDialog& program, const std::string& shot) {
     SendMessageA(main, WM_COMMAND, IDC_GO, 0);
     for (int i = 0; i < 500 && SendMessageA(list, LB_GETCOUNT, 0, 0) < 6; ++i) Sleep(10);
   }
-  if (shot == "limit") {
+  if (shot == "limit" || shot == "copy") {
     const LRESULT rows = SendMessageA(list, LB_GETCOUNT, 0, 0);
     SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(rows - 1), 0);
     return;
@@ -182,7 +201,7 @@ void Press(pw::MainDialog& program, const std::string& shot) {
   program.state().selected_index = 2;
   SendMessageA(main, WM_COMMAND, IDM_DETAILS, 0);
   if (shot == "about") PostMessageA(main, WM_COMMAND, IDM_ABOUT, 0);
-  if (shot == "menu") {
+  if (shot == "menu" || shot == "into") {
     MouseOnRow(list, WM_RBUTTONDOWN, 3);
     MouseOnRow(list, WM_RBUTTONUP, 3);
   }
@@ -194,7 +213,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   std::istringstream words(command_line != nullptr ? command_line : "");
   std::string folder, shot, capture;
   words >> folder >> shot >> capture;
-  if (shot == "limit") capture = WriteLongCapture(folder);
+  if (shot == "limit") capture = WriteLongCapture(folder, 10001);
+  if (shot == "copy") open_path = WriteLongCapture(folder, 25000);
+  into_path = folder + "\\into.pcap";
   if (shot == "wide") capture = WriteWideCapture(folder);
   pw::test::ScriptedSource source;
   Script(source);
@@ -205,6 +226,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   setup.privilege = &allowed;
   setup.settings = &store;
   setup.start_file = capture;
+  setup.save_prompt = Answer;
+  setup.open_prompt = Answer;
   static pw::CaptureStore capture_store;
   pw::MainDialog program(instance, setup, capture_store);
   std::thread presser([&] { Press(program, shot); });

@@ -14,11 +14,32 @@ namespace {
 // painting them one by one would cost more than capturing.
 constexpr UINT_PTR kListPaintTimer = 1;
 constexpr UINT kListPaintInterval = 100;  // ms
+// The written count of a streaming session is shown this often.
+constexpr UINT_PTR kWrittenCountTimer = 2;
+constexpr UINT kWrittenCountInterval = 1000;  // ms
+constexpr char kRowWriteFailed[] = "cannot write ";
+// A text row holds a path of MAX_PATH characters and its reason.
+constexpr size_t kTextRowLongest = 511;
+
 // Room the list makes for a session's rows at its start.
 constexpr WPARAM kRowsReserved = kPacketLimit;
 constexpr LPARAM kRowBytesReserved = kPacketLimit * 64;
 
+std::string DatagramCount(uint64_t written) {
+  return std::to_string(written) + (written == 1 ? " datagram" : " datagrams");
+}
+
 }  // namespace
+
+std::string WrittenCountRow(const std::string& path, uint64_t written) {
+  return " writing " + path + ": " + DatagramCount(written);
+}
+
+std::string WrittenCountTip(const std::string& path, uint64_t written) {
+  const size_t name = path.find_last_of("\\/:");
+  return "writing " + path.substr(name == std::string::npos ? 0 : name + 1) + ": " +
+         DatagramCount(written);
+}
 
 void DialogCaptureView::attach(HWND dialog, const CaptureStore& store,
                                std::function<void()> starting) {
@@ -28,12 +49,12 @@ void DialogCaptureView::attach(HWND dialog, const CaptureStore& store,
   starting_ = std::move(starting);
 }
 
-void DialogCaptureView::add_text_row(std::string_view row) {
-  char text[256];
+void DialogCaptureView::add_text_row(std::string_view row, int before) {
+  char text[kTextRowLongest + 1];
   const size_t n = row.size() < sizeof text - 1 ? row.size() : sizeof text - 1;
   std::memcpy(text, row.data(), n);
   text[n] = '\0';
-  SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  SendMessageA(list_, LB_INSERTSTRING, static_cast<WPARAM>(before), reinterpret_cast<LPARAM>(text));
 }
 
 // Capture thread: the row is the sniff log's next line, which the UI
@@ -42,8 +63,24 @@ void DialogCaptureView::add_row(std::string_view) {
   rows_stored_.fetch_add(1, std::memory_order_relaxed);
 }
 
+void DialogCaptureView::stream_into(const CaptureStream* stream, const std::string& path) {
+  stream_ = stream;
+  stream_path_ = stream != nullptr ? path : std::string();
+}
+
 void DialogCaptureView::on_timer(UINT_PTR id) {
   if (id == kListPaintTimer) list_new_rows();
+  if (id == kWrittenCountTimer) show_written_count();
+}
+
+// The count row is put anew in its place; the tip follows.
+void DialogCaptureView::show_written_count() {
+  if (count_row_ < 0 || stream_ == nullptr) return;
+  const uint64_t written = stream_->written();
+  const std::string row = WrittenCountRow(stream_path_, written);
+  add_text_row(row, count_row_);
+  SendMessageA(list_, LB_DELETESTRING, static_cast<WPARAM>(count_row_) + 1, 0);
+  if (tip_) tip_(WrittenCountTip(stream_path_, written));
 }
 
 // The sniff log's lines published since the last look, as rows, painted
@@ -61,7 +98,10 @@ void DialogCaptureView::list_new_rows() {
     const size_t n = line.size() < sizeof row - 1 ? line.size() : sizeof row - 1;
     std::memcpy(row, line.data(), n);
     row[n] = '\0';
-    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+    // A streaming session's count row stays after the datagrams' rows.
+    SendMessageA(list_, LB_INSERTSTRING, static_cast<WPARAM>(count_row_),
+                 reinterpret_cast<LPARAM>(row));
+    if (count_row_ >= 0) ++count_row_;
     if (end == std::string_view::npos) break;
     fresh.remove_prefix(end + 2);
   }
@@ -133,6 +173,11 @@ void DialogCaptureView::capture_started() {
   EnableWindow(item(IDC_STOP), TRUE);
   SetFocus(item(IDC_STOP));
   SetTimer(dialog_, kListPaintTimer, kListPaintInterval, nullptr);
+  if (tip_) tip_(stream_ != nullptr ? WrittenCountTip(stream_path_, 0) : std::string());
+  if (stream_ == nullptr) return;
+  count_row_ = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
+  add_text_row(WrittenCountRow(stream_path_, 0));
+  SetTimer(dialog_, kWrittenCountTimer, kWrittenCountInterval, nullptr);
 }
 
 // Capture thread: focus and enabling belong on the UI thread, which gets
@@ -155,26 +200,35 @@ void DialogCaptureView::on_capture_ended(WPARAM why, LPARAM session) {
   }
   const uint32_t running = running_session_.load();
   if (running == 0 || static_cast<uint32_t>(session) != running) return;
-  return_to_idle();
   const auto end = static_cast<CaptureEnd>(why);
-  if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed ||
-      end == CaptureEnd::kWriteFailed) {
-    add_text_row(std::string(kRowCaptureFailed) + detail);
+  const uint32_t stored = rows_stored_.load(std::memory_order_relaxed);
+  std::string row;
+  if (end == CaptureEnd::kWriteFailed) {
+    row = std::string(kRowCaptureFailed) + kRowWriteFailed + detail;
+  } else if (end == CaptureEnd::kOpenFailed || end == CaptureEnd::kSourceFailed) {
+    row = std::string(kRowCaptureFailed) + detail;
   } else {
-    std::string row(" ");
-    row += EndedByItselfText(end, rows_stored_.load(std::memory_order_relaxed));
-    add_text_row(row);
+    row = " ";
+    row += stream_ != nullptr ? StreamEndedText(end, stream_->written(), stored)
+                              : EndedByItselfText(end, stored);
   }
+  return_to_idle(row);
 }
 
 void DialogCaptureView::capture_stopped() { return_to_idle(); }
 
 // The session's last rows are listed before anything else happens: after
-// a stop returns, the list holds every stored datagram's row.
-void DialogCaptureView::return_to_idle() {
+// a stop returns, the list holds every stored datagram's row. The end row
+// goes in before the controls show that the session is over, so that
+// whoever sees them so finds it listed.
+void DialogCaptureView::return_to_idle(const std::string& end_row) {
   running_session_.store(0);
   KillTimer(dialog_, kListPaintTimer);
+  KillTimer(dialog_, kWrittenCountTimer);
   list_new_rows();
+  show_written_count();
+  count_row_ = -1;
+  if (!end_row.empty()) add_text_row(end_row);
   EnableWindow(item(IDC_GO), !start_refused_);
   EnableWindow(item(IDC_BOTH_TRAFFIC), TRUE);
   EnableWindow(item(IDC_STOP), FALSE);

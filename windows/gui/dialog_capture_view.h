@@ -4,8 +4,10 @@
 // the lines published since its last look, ten times a second while a
 // session runs and once more as it ends or stops, in one batch that is
 // painted once; the capture thread only counts them and never waits for
-// the UI thread. Everything but add_row and capture_ended runs on the UI
-// thread.
+// the UI thread. A session that streams into a file keeps in the list the
+// store's rows (the first kPacketLimit), and after them one row that says
+// how many datagrams were written, updated once a second. Everything but
+// add_row and capture_ended runs on the UI thread.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include <string>
 
 #include "engine/capture_view.h"
+#include "files/capture_stream.h"
 #include "gui/list_layout.h"
 
 namespace pw {
@@ -26,6 +29,14 @@ namespace pw {
 inline constexpr char kRowNotAllowed[] = " administrators rights required!";
 inline constexpr char kRowCheckFailed[] = " internal error: administrators rights required!";
 inline constexpr char kRowCaptureFailed[] = " capture failed: ";
+
+// " writing D:\x.pcap: 25000 datagrams": the row after a streaming
+// session's datagram rows.
+std::string WrittenCountRow(const std::string& path, uint64_t written);
+
+// "writing x.pcap: 25000 datagrams": the notification icon's tip while a
+// session streams (the tip takes 127 characters: the file's name only).
+std::string WrittenCountTip(const std::string& path, uint64_t written);
 
 // Entries of the from and to fields' drop-down lists.
 inline constexpr int kFieldHistoryMax = 10;
@@ -37,8 +48,17 @@ class DialogCaptureView final : public CaptureView {
   // rows come from `store`'s sniff log.
   void attach(HWND dialog, const CaptureStore& store, std::function<void()> starting);
 
-  // Adds `row` as the new last row of the main list. UI thread.
-  void add_text_row(std::string_view row);
+  // `tip` shows the written-count tip of a streaming session (the main
+  // dialog's notification icon). UI thread, once.
+  void set_tip_function(std::function<void(const std::string&)> tip) { tip_ = std::move(tip); }
+
+  // The next session streams into `stream` (null: into no file), which
+  // writes the file `path`. UI thread, before each start.
+  void stream_into(const CaptureStream* stream, const std::string& path);
+
+  // Adds `row` as the new last row of the main list, or before row
+  // `before`. UI thread.
+  void add_text_row(std::string_view row, int before = -1);
 
   // Sets the list's tab stops (dialog units of its client area, one for
   // each column, ListLayout::arrange), now and again at each start. UI
@@ -56,13 +76,16 @@ class DialogCaptureView final : public CaptureView {
   bool capturing() const { return running_session_.load() != 0; }
 
   // UI thread, WM_TIMER: on the view's paint timer, paints the rows listed
-  // since the last tick.
+  // since the last tick; on its count timer, shows the written count.
   void on_timer(UINT_PTR id);
 
   // UI thread, PW_MSG_CAPTURE_ENDED: returns the controls to idle when the
   // message comes from the session that is still running, and lists after
   // the datagrams' rows why and how many: " capture ended: 3 datagrams
-  // stored, end of the file", or the failure. A message of an earlier session (stopped, or followed by a new
+  // stored, end of the file" (" capture ended: 25000 datagrams written,
+  // 10000 stored, end of the file" for a streaming session), or the
+  // failure (" capture failed: cannot write D:\x.pcap: <reason>" when the
+  // file could not be written). A message of an earlier session (stopped, or followed by a new
   // start before the message arrived) is ignored.
   void on_capture_ended(WPARAM why, LPARAM session);
 
@@ -78,7 +101,8 @@ class DialogCaptureView final : public CaptureView {
 
  private:
   void list_new_rows();
-  void return_to_idle();
+  void show_written_count();
+  void return_to_idle(const std::string& end_row = {});
   void add_combo_item(int id, std::string_view text);
   HWND item(int id) const { return GetDlgItem(dialog_, id); }
 
@@ -98,6 +122,12 @@ class DialogCaptureView final : public CaptureView {
   // Rows of stored datagrams since the last start (the capture thread
   // counts, the UI thread reads once the session has ended).
   std::atomic<uint32_t> rows_stored_{0};
+  // The streaming session's file, and the index of its count row while it
+  // runs (-1: none). UI thread.
+  const CaptureStream* stream_ = nullptr;
+  std::string stream_path_;
+  int count_row_ = -1;
+  std::function<void(const std::string&)> tip_;
   // A start was refused: "go!" stays disabled for the rest of the
   // program, also after a capture file has been read (UI thread).
   bool start_refused_ = false;

@@ -1,5 +1,6 @@
-// The common file dialogs of the main window: the save-file dialog of the
-// save commands and the open-file dialog of "open capture &file...". Each
+// The common file dialogs of the main window: the save-file dialogs of the
+// save commands and of "capture &into file...", and the open-file dialog of
+// "open capture &file...". Each
 // command has its kind of dialog; everything else is the same for all: the
 // main window owns the dialog, the file name is given in a buffer of
 // MAX_PATH characters, the dialog starts in the folder of the file chosen
@@ -45,6 +46,11 @@ inline constexpr FileDialogKind kCaptureOpenDialog{
     "capture files (*.pcap;*.pcapng;*.cap)\0*.pcap;*.pcapng;*.cap\0All Files (*.*)\0*.*\0",
     "select file for opening",
     OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST, nullptr, false};
+
+// "capture &into file...": the pcap file that every session is written
+// into while the command is checked; a name is suggested as for a save.
+inline constexpr FileDialogKind kCaptureIntoDialog{kPcapFileTypes, "select file for capturing into",
+                                                   kSaveDialogFlags, "pcap", true};
 
 // "capture-YYYYMMDD-HHMMSS" of the local time `now`, then "." and
 // `extension` when there is one.

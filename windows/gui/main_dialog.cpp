@@ -29,6 +29,7 @@ constexpr char kOsRefusedRow[] = "  OS Windows 2000 or later required!";
 constexpr char kLookFailedText[] = "Gdi resources failed to initialize";
 constexpr char kSettingsNotCreatedText[] = "don't create ini file!";
 constexpr char kSettingsNotWrittenText[] = "don't write ini file!";
+constexpr char kSameFileText[] = ": it is the file being captured into";
 // A from or to field whose text the filter does not take as written.
 constexpr COLORREF kDoubtfulFieldText = RGB(176, 0, 0);
 constexpr COLORREF kDoubtfulFieldGround = RGB(255, 214, 214);
@@ -90,6 +91,7 @@ MainDialog::MainDialog(HINSTANCE instance, const MainDialogSetup& setup, Capture
       tray_(instance, setup.notify_area != nullptr ? *setup.notify_area : SystemNotifyArea()),
       details_(instance, look_),
       privilege_(setup.privilege != nullptr ? *setup.privilege : SystemPrivilegeCheck()),
+      stream_file_(setup.stream_file != nullptr ? *setup.stream_file : own_stream_file_.emplace()),
       source_(*setup.source),
       session_(store, view_, source_),
       animator_(tray_, setup.animation_pause) {}
@@ -113,6 +115,9 @@ INT_PTR MainDialog::run() {
 // last.
 BOOL MainDialog::on_init_dialog() {
   view_.attach(hwnd(), state_.store, [this] { start_animation(); });
+  view_.set_tip_function([this](const std::string& tip) {
+    tray_.set_running_tip(tip, !tip.empty() && state_.settings.EnableFlipToTray);
+  });
   tray_.attach(hwnd());
   if (!look_.create()) MessageBoxA(hwnd(), kLookFailedText, "Error", MB_OK);
   if (!describe_running_system()) return FALSE;
@@ -300,6 +305,7 @@ void MainDialog::on_command(WORD id, WORD notification, HWND control) {
     case IDM_DETAILS: show_details(/*activate=*/true); break;
     case IDM_EXIT: shut_down(); break;
     case IDM_OPEN_CAPTURE: open_capture_command(); break;
+    case IDM_CAPTURE_TO_FILE: capture_into_command(); break;
     case IDM_ABOUT: ShowAboutBox(instance_, hwnd(), look_); break;
     case IDM_FLIP_TO_TRAY: switch_flip_to_tray(); break;
     case IDM_TRAY_ICON_ANIME: switch_tray_icon_anime(); break;
@@ -319,7 +325,7 @@ void MainDialog::on_command(WORD id, WORD notification, HWND control) {
 void MainDialog::on_init_menu_popup(HMENU popup, UINT position, bool window_menu) {
   if (position != 0 || window_menu) return;
   MarkOptions(popup, state_.settings);
-  MarkOpenCommand(popup, can_open_file());
+  MarkFileCommands(popup, can_open_file(), !capture_into_.empty(), view_.capturing());
 }
 
 HBRUSH MainDialog::on_ctl_color_static(HDC dc, HWND control) {
@@ -431,6 +437,19 @@ void MainDialog::open_capture_command() {
   open_capture_file(path);
 }
 
+// "capture &into file...": checked, it unchecks; unchecked, the save-file
+// dialog, and a chosen file checks it. Not while a session runs.
+void MainDialog::capture_into_command() {
+  if (view_.capturing()) return;
+  if (!capture_into_.empty()) {
+    capture_into_.clear();
+    return;
+  }
+  const FilePrompt prompt = setup_.save_prompt != nullptr ? setup_.save_prompt : GetSaveFileNameA;
+  char path[MAX_PATH];
+  if (AskForFile(prompt, kCaptureIntoDialog, hwnd(), dialog_folder_, path)) capture_into_ = path;
+}
+
 // A file starts a session only when none runs, the initialisation is over
 // and no box of the window's own is open (its window is disabled then); a
 // system refused at start-up reads no files either.
@@ -438,8 +457,14 @@ bool MainDialog::can_open_file() const {
   return initialised_ && !system_.pre2000 && !view_.capturing() && IsWindowEnabled(hwnd());
 }
 
+// The file being captured into is written anew as the session starts: read
+// from, it would be lost.
 bool MainDialog::open_capture_file(const std::string& path) {
   if (!can_open_file()) return false;
+  if (!capture_into_.empty() && SameFile(path, capture_into_)) {
+    ShowError(hwnd(), ("cannot open " + path + kSameFileText).c_str());
+    return false;
+  }
   if (tray_.hidden()) tray_.restore_from_tray();
   start_session(&path);
   return true;
@@ -459,6 +484,12 @@ void MainDialog::start_session(const std::string* file) {
                        ? FileOrigin(*file)
                        : NetworkOrigin(ChooseBindAddress(texts.bind_to_interface, slots_));
   view_.add_field_history(request.from_field, request.to_field);
+  if (!capture_into_.empty()) {
+    stream_.emplace(stream_file_, StreamPlan{capture_into_});
+    request.stream = &*stream_;
+    request.packet_limit = 0;
+  }
+  view_.stream_into(request.stream, capture_into_);
   details_.clear();
   session_.start(request, RightsToRead(request.origin, privilege_));
 }

@@ -19,6 +19,13 @@
 // failed capture's reason is. A file is opened only while no session runs
 // (the menu command is greyed meanwhile, and a handed-over file is then
 // ignored), and opening one shows a window hidden in the notification area.
+//
+// While "capture &into file..." is checked, every session (also a file's,
+// which then becomes a filtered copy) streams each accepted datagram into
+// the chosen pcap file, written anew at each start: the store's limits end
+// only the storing, and the session runs until stop, exit, the end of the
+// file read, or a failed write. The file is never kept in the settings,
+// and a capture file that is the file written into is not opened.
 #pragma once
 
 #include <windows.h>
@@ -41,6 +48,7 @@
 #include "gui/ini_store.h"
 #include "gui/list_layout.h"
 #include "gui/save_commands.h"
+#include "gui/stream_file.h"
 #include "shell/dialog_base.h"
 #include "shell/look.h"
 #include "shell/tray_animator.h"
@@ -68,6 +76,7 @@ struct MainDialogSetup {
   FilePrompt save_prompt = nullptr;           // null: GetSaveFileNameA
   WriteFunction write_file = nullptr;         // null: WriteFile
   FilePrompt open_prompt = nullptr;           // null: GetOpenFileNameA
+  StreamFile* stream_file = nullptr;  // null: WindowsStreamFile (capture into file)
   // A capture file to open once the dialog is initialised (after the
   // settings and, on a first run, the about box); empty: none.
   std::string start_file;
@@ -149,6 +158,7 @@ class MainDialog final : public DialogBase {
   // Commands.
   void start_capture();
   void open_capture_command();
+  void capture_into_command();
   bool can_open_file() const;
   bool open_capture_file(const std::string& path);
   void start_session(const std::string* file);
@@ -178,6 +188,12 @@ class MainDialog final : public DialogBase {
   DialogFolder dialog_folder_;
   // The network's privilege check, asked before each start on the network.
   PrivilegeCheck& privilege_;
+  // "capture &into file...": the file chosen (empty: unchecked), and the
+  // stream of the last session that wrote it, which outlives its session.
+  std::optional<WindowsStreamFile> own_stream_file_;
+  StreamFile& stream_file_;
+  std::string capture_into_;
+  std::optional<CaptureStream> stream_;
   // The session's packet source: the network's, or a capture file's.
   SourceChoice source_;
   // The animation threads read the session's stop flag, the settings

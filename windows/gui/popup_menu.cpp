@@ -60,8 +60,10 @@ void MarkOptions(HMENU menu, const SettingsRecord& settings) {
   Check(menu, IDM_TCP_ASCII_VIEW, settings.TcpDataInAsciiView);
 }
 
-void MarkOpenCommand(HMENU menu, bool available) {
-  EnableMenuItem(menu, IDM_OPEN_CAPTURE, MF_BYCOMMAND | (available ? MF_ENABLED : MF_GRAYED));
+void MarkFileCommands(HMENU menu, bool can_open, bool capturing_into, bool running) {
+  EnableMenuItem(menu, IDM_OPEN_CAPTURE, MF_BYCOMMAND | (can_open ? MF_ENABLED : MF_GRAYED));
+  Check(menu, IDM_CAPTURE_TO_FILE, capturing_into);
+  EnableMenuItem(menu, IDM_CAPTURE_TO_FILE, MF_BYCOMMAND | (running ? MF_GRAYED : MF_ENABLED));
 }
 
 }  // namespace pw

@@ -2,8 +2,8 @@
 // window on a right click or the menu key and by the notification icon on a
 // right click. It is loaded from the resource at every showing and destroyed
 // right after, so each showing starts with nothing checked or greyed; the
-// check marks of the options and the open command's grey state are set
-// when it opens (MarkOptions, MarkOpenCommand). The chosen
+// check marks of the options and the file commands' check and grey states
+// are set when it opens (MarkOptions, MarkFileCommands). The chosen
 // item reaches the owner as WM_COMMAND. UI thread only.
 #pragma once
 
@@ -34,7 +34,8 @@ void ShowTrayMenu(HINSTANCE instance, HWND owner);
 void MarkOptions(HMENU menu, const SettingsRecord& settings);
 
 // "open capture &file..." is greyed while it cannot start a session (one
-// runs already).
-void MarkOpenCommand(HMENU menu, bool available);
+// runs already); "capture &into file..." is checked while a file is chosen
+// to capture into, and greyed while a session runs.
+void MarkFileCommands(HMENU menu, bool can_open, bool capturing_into, bool running);
 
 }  // namespace pw

@@ -65,6 +65,7 @@
 #define IDM_SAVE_PACKETS 127
 #define IDM_SAVE_PCAP 128     // "save as p&cap..."
 #define IDM_OPEN_CAPTURE 129  // "open capture &file..."
+#define IDM_CAPTURE_TO_FILE 130  // "capture &into file..."
 
 // Private window messages (WM_USER and WM_APP come from windows.h, which
 // every user includes first).

@@ -36,6 +36,21 @@ NOTIFYICONDATAA TrayIcon::record(UINT flags, int icon_id, const char* tip) const
   return data;
 }
 
+NOTIFYICONDATAA TrayIcon::running_record(UINT flags, int icon_id) const {
+  std::lock_guard<std::mutex> lock(tip_lock_);
+  return record(flags, icon_id, running_tip_.empty() ? kTrayTipText : running_tip_.c_str());
+}
+
+void TrayIcon::set_running_tip(const std::string& tip, bool now) {
+  {
+    std::lock_guard<std::mutex> lock(tip_lock_);
+    running_tip_ = tip;
+  }
+  if (!now) return;
+  NOTIFYICONDATAA data = running_record(NIF_TIP, IDI_FRAME1);
+  area_.notify(NIM_MODIFY, data);
+}
+
 void TrayIcon::flip_to_tray() {
   NOTIFYICONDATAA data = record(NIF_MESSAGE | NIF_ICON | NIF_TIP, IDI_FRAME1, kTrayAddTip);
   data.uCallbackMessage = PW_MSG_TRAY_ICON;
@@ -57,7 +72,7 @@ void TrayIcon::remove() const {
 }
 
 void TrayIcon::set_frame_with_tip(int icon_id) const {
-  NOTIFYICONDATAA data = record(NIF_ICON | NIF_TIP, icon_id, kTrayTipText);
+  NOTIFYICONDATAA data = running_record(NIF_ICON | NIF_TIP, icon_id);
   area_.notify(NIM_MODIFY, data);
 }
 
@@ -67,7 +82,7 @@ void TrayIcon::set_frame(int icon_id) const {
 }
 
 void TrayIcon::end_animation(int icon_id) const {
-  NOTIFYICONDATAA data = record(NIF_ICON | NIF_TIP | NIF_INFO, icon_id, kTrayTipText);
+  NOTIFYICONDATAA data = running_record(NIF_ICON | NIF_TIP | NIF_INFO, icon_id);
   data.uTimeout = kTrayBalloonTimeout;
   area_.notify(NIM_MODIFY, data);
 }

@@ -12,6 +12,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <mutex>
+#include <string>
+
 #include "ui/tray_animation.h"
 
 namespace pw {
@@ -63,6 +66,10 @@ class TrayIcon final : public TrayFrames {
   void set_frame(int icon_id) const;
   void end_animation(int icon_id) const;
 
+  // The tip that the animation shows instead of kTrayTipText (empty: that
+  // one), shown at once when `now`. UI thread.
+  void set_running_tip(const std::string& tip, bool now);
+
   // TrayFrames: frame k is icon IDI_FRAME1 + k.
   void show_frame(int frame, bool with_tip) override;
   void end_animation() override;
@@ -73,11 +80,15 @@ class TrayIcon final : public TrayFrames {
 
  private:
   NOTIFYICONDATAA record(UINT flags, int icon_id, const char* tip) const;
+  // The animation's tip: the running tip, or kTrayTipText.
+  NOTIFYICONDATAA running_record(UINT flags, int icon_id) const;
 
   HINSTANCE instance_;
   NotifyArea& area_;
   HWND window_ = nullptr;
   bool hidden_ = false;
+  mutable std::mutex tip_lock_;  // the animation threads read the running tip
+  std::string running_tip_;
 };
 
 }  // namespace pw

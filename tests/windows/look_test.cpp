@@ -315,6 +315,16 @@ void TypeInto(const RunningDialog& d, int field, const std::string& text) {
   PostMessageA(edit, WM_CHAR, VK_BACK, 1);
   for (const char c : text) PostMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
   PostMessageA(d.hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.item(IDC_INTERFACE)), TRUE);
+  // Typed once the field holds the whole text and the keyboard has left it:
+  // what the test does next (a click on a box) must not come between.
+  WaitUntil([&] {
+    char now[256] = {};
+    GetWindowTextA(edit, now, sizeof now);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return now == text && GetGUIThreadInfo(GetWindowThreadProcessId(d.hwnd(), nullptr), &info) &&
+           info.hwndFocus != edit;
+  });
 }
 
 // The field's colours as the dialog hands them to its edit field: true

@@ -167,6 +167,19 @@ inline AppendOutcome AppendDatagram(CaptureStore& store, uint32_t& count,
   return AppendOutcome::kStored;
 }
 
+// Calls `each` with every line of `text`, a piece of the sniff log, without
+// its "\r\n" (a last line without one included). Both front ends list the
+// log's fresh lines through it.
+template <typename Each>
+void ForEachSniffLogLine(std::string_view text, Each each) {
+  while (!text.empty()) {
+    const size_t end = text.find("\r\n");
+    each(text.substr(0, end));
+    if (end == std::string_view::npos) return;
+    text.remove_prefix(end + 2);
+  }
+}
+
 // Finds packet `index` by adding up the lengths before it, with its
 // protocol and time entries. Returns false when the index names no datagram
 // that lies whole below the pool fill (an index of an earlier session, or

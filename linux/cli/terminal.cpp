@@ -125,16 +125,12 @@ void TerminalView::clear_status() {
 bool TerminalView::print_rows(std::string_view fresh) {
   clear_status();
   errno = 0;
-  while (!fresh.empty()) {
-    const size_t cr = fresh.find("\r\n");
-    const std::string_view line = fresh.substr(0, cr);
+  ForEachSniffLogLine(fresh, [this](std::string_view line) {
     DatagramLocation where{};
     if (row_times_ && walk_.next(where)) std::fputs(RowTimeText(where.time).c_str(), rows_);
     std::fwrite(line.data(), 1, line.size(), rows_);
     std::fputc('\n', rows_);
-    if (cr == std::string_view::npos) break;
-    fresh.remove_prefix(cr + 2);
-  }
+  });
   if (std::fflush(rows_) == 0 && !std::ferror(rows_)) return true;
   write_error_ = errno != 0 ? errno : EIO;
   return false;

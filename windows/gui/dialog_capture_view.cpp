@@ -88,13 +88,11 @@ void DialogCaptureView::show_written_count() {
 void DialogCaptureView::list_new_rows() {
   const std::string_view log = SniffLogText(*store_);
   if (log.size() <= listed_log_) return;
-  std::string_view fresh = log.substr(listed_log_);
+  const std::string_view fresh = log.substr(listed_log_);
   listed_log_ = log.size();
   SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
-  char row[kRowTextLongest + 1];
-  while (!fresh.empty()) {
-    const size_t end = fresh.find("\r\n");
-    const std::string_view line = fresh.substr(0, end);
+  ForEachSniffLogLine(fresh, [this](std::string_view line) {
+    char row[kRowTextLongest + 1];
     const size_t n = line.size() < sizeof row - 1 ? line.size() : sizeof row - 1;
     std::memcpy(row, line.data(), n);
     row[n] = '\0';
@@ -102,9 +100,7 @@ void DialogCaptureView::list_new_rows() {
     SendMessageA(list_, LB_INSERTSTRING, static_cast<WPARAM>(count_row_),
                  reinterpret_cast<LPARAM>(row));
     if (count_row_ >= 0) ++count_row_;
-    if (end == std::string_view::npos) break;
-    fresh.remove_prefix(end + 2);
-  }
+  });
   SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list_, nullptr, TRUE);
 }
